@@ -1,0 +1,23 @@
+#pragma once
+// The hotkey hook: the control panel's window procedure is replaced by HookWindowProc,
+// which turns WM_HOTKEY messages into the panel's page and scroll commands and passes
+// every message on to the procedure it replaced.
+
+#include "platform/window_system.h"
+
+namespace Module1 {
+
+// The panel's procedure as it was before the hook; 0 when none is saved.
+extern ws::LONG_PTR PrevWndProc;
+
+void HookWindow(ws::HWND hwnd);
+void UnhookWindow(ws::HWND hwnd);
+ws::LRESULT HookWindowProc(ws::HWND hwnd, ws::UINT msg, ws::WPARAM wParam, ws::LPARAM lParam);
+
+// Hotkey ids, as registered on the panel's window.
+inline constexpr int HotkeyPrevPage = 2;
+inline constexpr int HotkeyScrollUp = 3;
+inline constexpr int HotkeyScrollDown = 4;
+inline constexpr int HotkeyNextPage = 5;
+
+} // namespace Module1

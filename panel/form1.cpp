@@ -1,0 +1,467 @@
+#include "panel/form1.h"
+
+#include "help/form3.h"
+#include "hotkeys/module1.h"
+#include "persist/text_file.h"
+#include "platform/forms.h"
+#include "viewer/form2.h"
+#include "viewer/page_cache.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLoggingCategory>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include <cmath>
+#include <limits>
+
+Q_LOGGING_CATEGORY(lcPanel, "zorvane.panel")
+
+namespace {
+
+constexpr int ImageWindowTop = 1200;          // twips below the screen's top edge
+constexpr int HalfScreenMargin = 600;         // twips taken off each layout's height
+constexpr int ScrollOverlap = 16;             // pixels of one view kept in the next
+constexpr int ScrollMax = 30000;
+constexpr int MessageMinNameLength = 4;       // a name longer than this re-shows the page
+constexpr ws::UINT TopmostShowFlags = ws::SWP_NOSIZE | ws::SWP_NOMOVE | ws::SWP_SHOWWINDOW;
+constexpr ws::UINT PanelPrivateMessage = 0x8FF1;
+const QString LineBreak = QStringLiteral("\r\n");
+
+// Rounds half to even and keeps the result in the range of a 16-bit scroll value.
+int toInt16(double value)
+{
+    const double rounded = std::nearbyint(value);
+    return int(qBound<double>(std::numeric_limits<qint16>::min(), rounded,
+                              std::numeric_limits<qint16>::max()));
+}
+
+} // namespace
+
+Form1::Form1(QWidget *parent)
+    : QWidget(parent)
+    , m_pages(new PageCache(this))
+{
+    Form_Initialize();
+}
+
+Form1::~Form1()
+{
+    // A panel destroyed without being closed still leaves the hook as it found it.
+    if (!m_unloaded)
+        Module1::UnhookWindow(hWnd());
+    delete m_form2;
+    delete m_form3;
+}
+
+ws::HWND Form1::hWnd()
+{
+    return ws::windowHandle(this);
+}
+
+QString Form1::stateFilePath()
+{
+    return forms::joinPath(forms::AppPath(), QLatin1String(StateFileName));
+}
+
+Form2 &Form1::form2()
+{
+    if (!m_form2)
+        m_form2 = new Form2(this);
+    return *m_form2;
+}
+
+Form2 *Form1::form2IfOpen() const
+{
+    return m_form2;
+}
+
+Form3 *Form1::form3IfOpen() const
+{
+    return m_form3;
+}
+
+// ---- Start-up and shutdown -------------------------------------------------------------
+
+void Form1::Form_Initialize()
+{
+    createControls();
+    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
+    connect(Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
+    connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
+    connect(Command10, &QPushButton::clicked, this, &Form1::Command10_Click);
+    connect(Command11, &QPushButton::clicked, this, &Form1::Command11_Click);
+    connect(File1, &QListWidget::currentRowChanged, this, &Form1::File1_Click);
+    connect(HScroll1, &QScrollBar::valueChanged, this, &Form1::HScroll1_Change);
+    connect(VScroll1, &QScrollBar::valueChanged, this, &Form1::VScroll1_Change);
+    Text4->installEventFilter(this);
+    HScroll1->installEventFilter(this);
+    VScroll1->installEventFilter(this);
+
+    Form_Load();
+
+    // Only the name before the first line break: the raw content would carry the line
+    // end into the name box and add one more to the state file on every run.
+    const QString saved = persist::ReadTextFileContents1(stateFilePath());
+    Text4->setText(saved.section(LineBreak, 0, 0));
+    cnt = File1->count();
+}
+
+void Form1::Form_Load()
+{
+    CreateHotkey();
+    Module1::HookWindow(hWnd());
+    Command3->setText(QStringLiteral("full screen 2"));
+    Command4->setText(QStringLiteral("help"));
+
+    File1->addItems(forms::listPages(forms::AppPath()));
+    // Three entries in view, as the list's height allows.
+    const int rowHeight = qMax(1, File1->contentsRect().height() / 3);
+    for (int i = 0; i < File1->count(); ++i)
+        File1->item(i)->setSizeHint(QSize(0, rowHeight));
+
+    const float widthInPixels =
+        float(forms::Screen::Width()) / float(forms::Screen::TwipsPerPixelX());
+    setWindowTitle(QLatin1String(HomePageHost) + QStringLiteral(" (Zorvane) size= ")
+                   + QString::number(widthInPixels, 'g', 7));
+}
+
+void Form1::CreateHotkey()
+{
+    struct Hotkey {
+        int id;
+        ws::UINT key;
+        const char *name;
+    };
+    static constexpr Hotkey hotkeys[] = {
+        {Module1::HotkeyPrevPage, 'H', "Ctrl+Shift+H"},
+        {Module1::HotkeyScrollUp, 'U', "Ctrl+Shift+U"},
+        {Module1::HotkeyScrollDown, 'M', "Ctrl+Shift+M"},
+        {Module1::HotkeyNextPage, 'K', "Ctrl+Shift+K"},
+    };
+    for (const Hotkey &hotkey : hotkeys) {
+        if (!ws::RegisterHotKey(hWnd(), hotkey.id, ws::MOD_CONTROL | ws::MOD_SHIFT, hotkey.key))
+            qCWarning(lcPanel).noquote() << "hotkey" << hotkey.name << "is not available:"
+                                         << ws::lastHotKeyError();
+    }
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    if (!m_unloaded) {
+        Form_QueryUnload();
+        Form_Unload();
+    }
+    event->accept();
+}
+
+void Form1::Form_QueryUnload()
+{
+    if (m_form2) {
+        m_form2->close();
+        delete m_form2;
+    }
+    if (m_form3) {
+        m_form3->close();
+        delete m_form3;
+    }
+}
+
+void Form1::Form_Unload()
+{
+    forms::Error error;
+    const QString path = stateFilePath();
+    if (!persist::WriteTextFileContents(Text4->text(), path, false, &error)) {
+        // The close goes on; the previous file is still whole.
+        forms::MsgBox(QStringLiteral("The page name could not be saved to %1.\n%2 (error %3)")
+                          .arg(path, error.description)
+                          .arg(error.number),
+                      QString());
+    }
+    Module1::UnhookWindow(hWnd());
+    m_unloaded = true;
+}
+
+void Form1::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, m_background);
+}
+
+// ---- Page list and navigation ------------------------------------------------------------
+
+void Form1::Command6_Click()
+{
+    QString path;
+    const auto notFound = [&] {
+        forms::MsgBox(QStringLiteral("Can't find ") + path
+                          + QStringLiteral(" . Please recheck file in folder [") + forms::AppPath()
+                          + QStringLiteral("] "),
+                      QString());
+    };
+
+    const QString text = Text4->text();
+    if (text.isEmpty()) {
+        notFound();
+        return;
+    }
+    const QString name = text.section(LineBreak, 0, 0);
+    Text4->setText(name);
+    path = forms::joinPath(forms::AppPath(), name);
+    if (name.isEmpty())
+        return;
+
+    forms::Error error;
+    const QImage picture = m_pages->load(path, &error);
+    if (picture.isNull()) {
+        qCInfo(lcPanel).noquote() << error.description;
+        notFound();
+        return;
+    }
+    Form2 &page = form2();
+    page.Image1->setPicture(picture);
+    Text3 = QString::number(page.Image1->height());
+
+    page.setTop(ImageWindowTop);
+    page.setLeft(0);
+    page.setWidth(forms::Screen::Width());
+    if (Command3->text().endsWith(QLatin1Char('2')))
+        page.setHeight(forms::Screen::Height() / 2 - HalfScreenMargin);
+
+    ws::SetWindowLongA(page.hWnd(), ws::GWL_EXSTYLE, ws::WS_EX_TRANSPARENT);
+    ws::SetWindowPos(page.hWnd(), ws::HWND_TOPMOST, 0, 0, 0, 0, TopmostShowFlags);
+    ws::SetWindowPos(hWnd(), ws::HWND_TOPMOST, 0, 0, 0, 0, TopmostShowFlags);
+    if (!Command2_Click()) {
+        notFound();
+        return;
+    }
+    followLoadedPage(name);
+}
+
+void Form1::followLoadedPage(const QString &name)
+{
+    // The page on screen becomes the current page, so that a step goes on from it.
+    for (int i = 0; i < cnt; ++i) {
+        if (File1->item(i)->text() == name) {
+            t = i;
+            selectPageFromCode(i);
+            break;
+        }
+    }
+    QStringList neighbours;
+    for (int i : {t + 1, t - 1}) {
+        if (i >= 0 && i < cnt)
+            neighbours << forms::joinPath(forms::AppPath(), File1->item(i)->text());
+    }
+    m_pages->prefetch(neighbours);
+}
+
+void Form1::selectPageFromCode(int row)
+{
+    const bool wasSelecting = m_stepSelecting;
+    m_stepSelecting = true;
+    File1->setCurrentRow(row);
+    m_stepSelecting = wasSelecting;
+}
+
+void Form1::Command7_Click()
+{
+    if (t < cnt - 1) {
+        ++t;
+        Text4->setText(File1->item(t)->text());
+        VScroll1->setValue(0);
+        Command6_Click();
+        selectPageFromCode(t);
+    } else {
+        forms::MsgBox(QStringLiteral("No more image to preview!"), QStringLiteral("Image Preview"));
+    }
+}
+
+void Form1::Command8_Click()
+{
+    if (t <= 0)
+        return;
+    --t;
+    Text4->setText(File1->item(t)->text());
+    Command6_Click();
+    selectPageFromCode(t);
+}
+
+void Form1::File1_Click()
+{
+    const int row = File1->currentRow();
+    if (row < 0)
+        return;
+    Text4->setText(File1->item(row)->text());
+    t = row;
+    // A step has loaded this page already; loading it again would report a failure twice.
+    if (!m_stepSelecting)
+        Command6_Click();
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((watched == HScroll1 || watched == VScroll1) && event->type() == QEvent::KeyPress) {
+        // Keys move the bars as on the desktop this program comes from: right, down and
+        // Page Down towards the maximum (Qt's scroll bars invert some of these).
+        QAbstractSlider::SliderAction action = QAbstractSlider::SliderNoAction;
+        switch (static_cast<QKeyEvent *>(event)->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+            action = QAbstractSlider::SliderSingleStepSub;
+            break;
+        case Qt::Key_Right:
+        case Qt::Key_Down:
+            action = QAbstractSlider::SliderSingleStepAdd;
+            break;
+        case Qt::Key_PageUp:
+            action = QAbstractSlider::SliderPageStepSub;
+            break;
+        case Qt::Key_PageDown:
+            action = QAbstractSlider::SliderPageStepAdd;
+            break;
+        case Qt::Key_Home:
+            action = QAbstractSlider::SliderToMinimum;
+            break;
+        case Qt::Key_End:
+            action = QAbstractSlider::SliderToMaximum;
+            break;
+        default:
+            break;
+        }
+        if (action != QAbstractSlider::SliderNoAction) {
+            static_cast<QScrollBar *>(watched)->triggerAction(action);
+            return true;
+        }
+    }
+    if (watched == Text4 && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            quint16 keyAscii = 13;
+            Text4_KeyPress(keyAscii);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::Text4_KeyPress(quint16 &KeyAscii)
+{
+    if (KeyAscii != 13)
+        return;
+    const QString typed = Text4->text();
+    for (int i = 0; i < cnt; ++i) {
+        if (File1->item(i)->text().compare(typed, Qt::CaseInsensitive) == 0) {
+            File1->setCurrentRow(i);
+            break;
+        }
+    }
+}
+
+// ---- Show command, opacity and scrolling -------------------------------------------------
+
+bool Form1::Command2_Click()
+{
+    Form2 &page = form2();
+    qint32 method = 1;
+    page.DialogAction(method);
+    page.show();
+    return page.fadeClick();
+}
+
+void Form1::HScroll1_Change()
+{
+    Text1 = QString::number(HScroll1->value());
+    if (Text4->text().length() > MessageMinNameLength) {
+        ws::SetWindowPos(form2().hWnd(), ws::HWND_TOPMOST, 0, 0, 0, 0, TopmostShowFlags);
+        ws::SetWindowPos(hWnd(), ws::HWND_TOPMOST, 0, 0, 0, 0, TopmostShowFlags);
+        Command2_Click();
+    }
+}
+
+void Form1::VScroll1_Change()
+{
+    bool isNumber = false;
+    Text3.toDouble(&isNumber);
+    // No picture has been loaded yet.
+    if (!isNumber)
+        return;
+    form2().Image1->setTop(-VScroll1->value());
+}
+
+int Form1::pageStep()
+{
+    return toInt16(form2().Height() / forms::Screen::TwipsPerPixelY() - ScrollOverlap);
+}
+
+void Form1::Command9_Click()
+{
+    const int step = pageStep();
+    VScroll1->setValue(qBound(0, VScroll1->value() + step, ScrollMax));
+}
+
+void Form1::Command10_Click()
+{
+    const int step = pageStep();
+    const int value = VScroll1->value() - step;
+    VScroll1->setValue(value < 0 ? 0 : qMin(value, ScrollMax));
+}
+
+// ---- Layouts ---------------------------------------------------------------------------
+
+void Form1::Command3_Click()
+{
+    if (Text4->text().isEmpty())
+        return;
+    // The whole text, as it stands: a name that does not load only skips the picture.
+    const QString path = forms::joinPath(forms::AppPath(), Text4->text());
+    const bool applyHalf = Command3->text().endsWith(QLatin1Char('1'));
+
+    Form2 &page = form2();
+    page.setTop(ImageWindowTop);
+    page.setLeft(0);
+    page.setWidth(forms::Screen::Width());
+    const float fullHeight = float(forms::Screen::Height());
+    page.setHeight(applyHalf ? fullHeight / 2.0f - float(HalfScreenMargin)
+                             : fullHeight - float(HalfScreenMargin));
+
+    const double largeStep = std::nearbyint(page.Height() / forms::Screen::TwipsPerPixelY());
+    if (largeStep >= 0 && largeStep <= std::numeric_limits<qint16>::max())
+        VScroll1->setPageStep(int(largeStep));
+
+    Command3->setText(applyHalf ? QStringLiteral("Full screen 2") : QStringLiteral("Half screen 1"));
+    ws::SetWindowLongA(page.hWnd(), ws::GWL_EXSTYLE, ws::WS_EX_TRANSPARENT);
+
+    forms::Error error;
+    const QImage picture = m_pages->load(path, &error);
+    if (!picture.isNull())
+        page.Image1->setPicture(picture);
+    else
+        qCInfo(lcPanel).noquote() << "layout switch keeps the previous picture:"
+                                  << error.description;
+
+    ws::SetWindowPos(page.hWnd(), ws::HWND_TOPMOST, 0, 0, 0, 0, TopmostShowFlags);
+    ws::SetWindowPos(hWnd(), ws::HWND_TOPMOST, 0, 0, 0, 0, TopmostShowFlags);
+    Command2_Click();
+}
+
+// ---- Help and the private message ------------------------------------------------------
+
+void Form1::Command4_Click()
+{
+    if (!m_form3)
+        m_form3 = new Form3();
+    m_form3->show();
+    m_form3->raise();
+}
+
+void Form1::Command11_Click()
+{
+    ws::PostMessageA(hWnd(), PanelPrivateMessage, 0, 0);
+}

@@ -1,0 +1,105 @@
+#pragma once
+// The control panel: the program's main window. It lists the pages of the program's
+// folder, loads and steps them, sets the page window's opacity, scrolls the page and
+// switches the page window between its two layouts.
+
+#include "platform/window_system.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QScrollBar;
+class Form2;
+class Form3;
+class PageCache;
+
+class Form1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Creates the window and its controls and runs the start-up steps; the caller shows it.
+    explicit Form1(QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // The home-page host at the head of the window title.
+    static constexpr const char *HomePageHost = "www.zorvane.org";
+    static constexpr const char *StateFileName = "current.txt";
+
+    // Public operations: the hook and the other windows run them.
+    void Command3_Click();   // layout switch
+    void Command7_Click();   // next page
+    void Command8_Click();   // previous page
+    void Command9_Click();   // scroll down one page
+    void Command10_Click();  // scroll up one page
+    void CreateHotkey();
+
+    // Index of the current page in File1, and the number of pages at start-up.
+    qint32 t = 0;
+    qint32 cnt = 0;
+
+    // Controls, reached by name from the other windows and the hook.
+    QListWidget *File1 = nullptr;
+    QLineEdit *Text4 = nullptr;
+    QPushButton *Command6 = nullptr;
+    QScrollBar *HScroll1 = nullptr;
+    QPushButton *Command3 = nullptr;
+    QPushButton *Command4 = nullptr;
+    QScrollBar *VScroll1 = nullptr;
+    QPushButton *Command7 = nullptr;
+    QPushButton *Command8 = nullptr;
+    QPushButton *Command9 = nullptr;
+    QPushButton *Command10 = nullptr;
+    QPushButton *Command11 = nullptr;
+
+    // Hidden value holders: the opacity level and the height of the last picture.
+    QString Text1 = QStringLiteral("100");
+    QString Text3 = QStringLiteral("Text3");
+
+    ws::HWND hWnd();
+
+    // The page window, created hidden on first reference.
+    Form2 &form2();
+    Form2 *form2IfOpen() const;
+    Form3 *form3IfOpen() const;
+
+    // Path of the state file in the program's folder.
+    static QString stateFilePath();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void Form_Initialize();
+    void Form_Load();
+    void Form_QueryUnload();
+    void Form_Unload();
+
+    bool Command2_Click();  // show command; false when a step failed
+    void Command4_Click();
+    void Command6_Click();
+    void Command11_Click();
+    void File1_Click();
+    void Text4_KeyPress(quint16 &KeyAscii);
+    void HScroll1_Change();
+    void VScroll1_Change();
+
+    int pageStep();
+    void selectPageFromCode(int row);
+    void followLoadedPage(const QString &name);
+
+    QPixmap m_background;
+    QPointer<Form2> m_form2;
+    QPointer<Form3> m_form3;
+    PageCache *m_pages = nullptr;
+    // Set while a step selects its page in the list: the step has loaded it already.
+    bool m_stepSelecting = false;
+    bool m_unloaded = false;
+};

@@ -1,0 +1,103 @@
+// The panel's window settings and controls: kinds, design captions, places in twips.
+
+#include "panel/form1.h"
+#include "platform/forms.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+
+namespace {
+
+// Places and sizes in twips, from the top-left corner of the client area.
+struct TwipRect {
+    int left, top, width, height;
+};
+
+constexpr TwipRect ClientArea{7440, 435, 6585, 720};
+
+QRect toPixels(const TwipRect &r)
+{
+    const double x = forms::Screen::TwipsPerPixelX();
+    const double y = forms::Screen::TwipsPerPixelY();
+    return QRect(qRound(r.left / x), qRound(r.top / y), qRound(r.width / x), qRound(r.height / y));
+}
+
+QPushButton *makeButton(QWidget *parent, const char *objectName, const QString &caption,
+                        const TwipRect &place)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(objectName));
+    button->setGeometry(toPixels(place));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QScrollBar *makeScrollBar(QWidget *parent, const char *objectName, Qt::Orientation orientation,
+                          const TwipRect &place, int min, int max, int smallStep, int largeStep,
+                          int value)
+{
+    auto *bar = new QScrollBar(orientation, parent);
+    bar->setObjectName(QLatin1String(objectName));
+    bar->setGeometry(toPixels(place));
+    bar->setRange(min, max);
+    bar->setSingleStep(smallStep);
+    bar->setPageStep(largeStep);
+    bar->setValue(value);
+    // A drag acts once, when the thumb is released.
+    bar->setTracking(false);
+    bar->setFocusPolicy(Qt::StrongFocus);
+    return bar;
+}
+
+} // namespace
+
+void Form1::createControls()
+{
+    // Fixed single border: minimise and close, no maximise, no resizing.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("Zorvane page reader"));
+    const QRect client = toPixels(ClientArea);
+    setGeometry(client);
+    setFixedSize(client.size());
+
+    m_background = QPixmap(QStringLiteral(":/panel.png"));
+
+    File1 = new QListWidget(this);
+    File1->setObjectName(QStringLiteral("File1"));
+    File1->setGeometry(toPixels({0, 0, 1815, 675}));
+    File1->setAccessibleName(QStringLiteral("Pages"));
+    File1->setSelectionMode(QAbstractItemView::SingleSelection);
+    File1->setUniformItemSizes(true);
+
+    Text4 = new QLineEdit(this);
+    Text4->setObjectName(QStringLiteral("Text4"));
+    Text4->setGeometry(toPixels({2000, 0, 1575, 375}));
+    Text4->setAccessibleName(QStringLiteral("Page name"));
+
+    Command6 = makeButton(this, "Command6", QStringLiteral("Load image"), {2000, 360, 1575, 340});
+    HScroll1 = makeScrollBar(this, "HScroll1", Qt::Horizontal, {3960, 0, 1935, 280}, 10, 255, 5, 5,
+                             100);
+    HScroll1->setAccessibleName(QStringLiteral("Opacity"));
+    Command3 = makeButton(this, "Command3", QStringLiteral("Full screen"), {3840, 360, 1215, 340});
+    Command4 = makeButton(this, "Command4", QStringLiteral("Help ?"), {5280, 360, 735, 340});
+    VScroll1 = makeScrollBar(this, "VScroll1", Qt::Vertical, {6240, 0, 375, 735}, 0, 30000, 50, 400,
+                             0);
+    VScroll1->setAccessibleName(QStringLiteral("Vertical position"));
+
+    // Below the client area: never seen, but in the tab order, so Space presses them.
+    Command7 = makeButton(this, "Command7", QStringLiteral("next page"), {960, 1080, 735, 495});
+    Command8 = makeButton(this, "Command8", QStringLiteral("prev page"), {120, 1080, 735, 495});
+    Command9 = makeButton(this, "Command9", QStringLiteral("เลื่อนลง 1 หน้า"), {1800, 1320, 855, 495});
+    Command10 = makeButton(this, "Command10", QStringLiteral("เลื่อนขึ้น 1 หน้า"), {1800, 840, 855, 495});
+    Command11 = makeButton(this, "Command11", QStringLiteral("Command11"), {3240, 960, 1935, 375});
+
+    QWidget *const tabOrder[] = {HScroll1, Command3, Command4,  Text4,     File1,    Command6,
+                                 VScroll1, Command7, Command8, Command9, Command10, Command11};
+    for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    HScroll1->setFocus(Qt::OtherFocusReason);
+}

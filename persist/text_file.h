@@ -1,0 +1,26 @@
+#pragma once
+// The two text-file operations behind the state file. Text is stored 8-bit in the
+// Thai Windows code page (874); a text that code page cannot hold is stored as UTF-8.
+
+#include "platform/forms.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace persist {
+
+// The whole content of `filename` (at most its first 64 KiB: the file holds a short
+// name), every character kept; "" when the file cannot be opened or read.
+QString ReadTextFileContents1(const QString &filename);
+
+// Writes `text` followed by CR LF. Replace mode swaps in the new file atomically, so a
+// failed write leaves the previous file whole; append mode adds after the last byte.
+// Returns false and fills `error` (number and description) when nothing was written.
+bool WriteTextFileContents(const QString &text, const QString &filename, bool appendMode,
+                           forms::Error *error);
+
+// The byte form the file uses for `text`, and back.
+QByteArray encodeText(const QString &text);
+QString decodeText(const QByteArray &bytes);
+
+} // namespace persist

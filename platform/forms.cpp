@@ -1,0 +1,211 @@
+#include "platform/forms.h"
+
+#include <QCollator>
+#include <QCoreApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QLocale>
+#include <QMessageBox>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace forms {
+
+namespace {
+
+QString &appPathOverride()
+{
+    static QString folder;
+    return folder;
+}
+
+MessageBoxHandler &messageBoxHandler()
+{
+    static MessageBoxHandler handler;
+    return handler;
+}
+
+constexpr double TwipsPerInch = 1440.0;
+// A scan larger than this is no page: refuse it before reading it into memory.
+constexpr qint64 MaxPictureFileSize = qint64(512) << 20;
+// Room for a 600-dpi A4 page (4961 x 7016, 139 MB decoded) with some to spare.
+constexpr int MaxPictureMegabytes = 320;
+
+int twipsPerPixel(qreal dotsPerInch)
+{
+    // A screen that reports no density is taken as the usual 96 dpi.
+    if (dotsPerInch <= 0)
+        dotsPerInch = 96;
+    return qMax(1, qRound(TwipsPerInch / dotsPerInch));
+}
+
+// A JPEG file whose end marker follows the start of its (first) scan. Walking the
+// segments skips an EXIF thumbnail, whose own end marker would otherwise count.
+bool isWholeJpeg(const QByteArray &bytes)
+{
+    if (!bytes.startsWith("\xFF\xD8"))
+        return false;
+    qsizetype pos = 2;
+    while (pos + 4 <= bytes.size()) {
+        if (uchar(bytes[pos]) != 0xFF)
+            return false;
+        const uchar marker = uchar(bytes[pos + 1]);
+        if (marker == 0xFF) {  // fill byte
+            ++pos;
+            continue;
+        }
+        if (marker == 0xDA)
+            return bytes.lastIndexOf("\xFF\xD9") > pos;
+        const int length = (uchar(bytes[pos + 2]) << 8) | uchar(bytes[pos + 3]);
+        if (length < 2)
+            return false;
+        pos += 2 + length;
+    }
+    return false;
+}
+
+QScreen *primaryScreen()
+{
+    return QGuiApplication::primaryScreen();
+}
+
+} // namespace
+
+namespace Screen {
+
+int TwipsPerPixelX()
+{
+    QScreen *screen = primaryScreen();
+    return twipsPerPixel(screen ? screen->logicalDotsPerInchX() : 96);
+}
+
+int TwipsPerPixelY()
+{
+    QScreen *screen = primaryScreen();
+    return twipsPerPixel(screen ? screen->logicalDotsPerInchY() : 96);
+}
+
+double Width()
+{
+    QScreen *screen = primaryScreen();
+    return screen ? double(screen->geometry().width()) * TwipsPerPixelX() : 0.0;
+}
+
+double Height()
+{
+    QScreen *screen = primaryScreen();
+    return screen ? double(screen->geometry().height()) * TwipsPerPixelY() : 0.0;
+}
+
+} // namespace Screen
+
+QString AppPath()
+{
+    if (!appPathOverride().isEmpty())
+        return appPathOverride();
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+}
+
+void setAppPathForTesting(const QString &folder)
+{
+    appPathOverride() = folder;
+}
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    return folder + QDir::separator() + name;
+}
+
+QImage LoadPicture(const QString &path, Error *error)
+{
+    auto fail = [&](int number, const QString &description) {
+        if (error)
+            *error = {number, description};
+        return QImage();
+    };
+
+    QFile file(path);
+    if (!file.exists())
+        return fail(ErrFileNotFound, QStringLiteral("File not found: %1").arg(path));
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return fail(ErrPermissionDenied,
+                    QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
+    if (file.size() > MaxPictureFileSize)
+        return fail(ErrInvalidPicture, QStringLiteral("Invalid picture: %1 is too large").arg(path));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return fail(ErrDeviceIo, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+
+    // Pages are JPEG by their content, whatever the name says; the decoder would fill
+    // in the missing part of a cut-off file in grey, so a file without its end marker
+    // counts as broken.
+    if (!isWholeJpeg(bytes))
+        return fail(ErrInvalidPicture, QStringLiteral("Invalid picture: %1 is not a whole JPEG file").arg(path));
+
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setAutoDetectImageFormat(false);
+    // Phone photos of pages carry their orientation in EXIF.
+    reader.setAutoTransform(true);
+    // The allocation limit refuses headers that claim a
+    // huge size before any memory is taken; a 600-dpi A4 page stays well below it.
+    reader.setAllocationLimit(MaxPictureMegabytes);
+    QImage picture = reader.read();
+    if (picture.isNull())
+        return fail(ErrInvalidPicture,
+                    QStringLiteral("Invalid picture: %1 (%2)").arg(path, reader.errorString()));
+    return picture;
+}
+
+QStringList listPages(const QString &folder)
+{
+    QDir dir(folder);
+    QStringList names = dir.entryList({QStringLiteral("*.jpg")},
+                                      QDir::Files | QDir::Hidden | QDir::Readable | QDir::System,
+                                      QDir::NoSort);
+    // The nameFilters match without regard to case on every platform.
+    // An explicit locale: under the C locale the collator ignores numeric mode.
+    QCollator collator{QLocale(QLocale::English)};
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::sort(names.begin(), names.end(), [&](const QString &a, const QString &b) {
+        const int order = collator.compare(a, b);
+        // Names equal to the collator (a.jpg, A.jpg) still get a fixed order.
+        return order != 0 ? order < 0 : a < b;
+    });
+    return names;
+}
+
+QString appTitle()
+{
+    return QStringLiteral("Zorvane");
+}
+
+void setMessageBoxHandler(MessageBoxHandler handler)
+{
+    messageBoxHandler() = std::move(handler);
+}
+
+void MsgBox(const QString &text, const QString &caption)
+{
+    if (messageBoxHandler()) {
+        // Copy: the handler may replace itself while it runs.
+        const MessageBoxHandler handler = messageBoxHandler();
+        handler(text, caption.isEmpty() ? appTitle() : caption);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, caption.isEmpty() ? appTitle() : caption, text,
+                    QMessageBox::Ok);
+    // The panel and the page stay above ordinary windows; the message must not hide behind them.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    box.exec();
+}
+
+} // namespace forms

@@ -1,0 +1,65 @@
+#pragma once
+// What the windows rely on from a forms runtime: screen metrics in twips, the
+// program's folder, picture decoding, message boxes and the page list of a folder.
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QWidget;
+
+namespace forms {
+
+// An error as a handler sees it: a number and a description.
+struct Error {
+    int number = 0;
+    QString description;
+};
+
+// Error numbers, after the runtime this program was first written for.
+inline constexpr int ErrFileNotFound = 53;
+inline constexpr int ErrPermissionDenied = 70;
+inline constexpr int ErrPathNotFound = 76;
+inline constexpr int ErrInvalidPicture = 481;
+inline constexpr int ErrDeviceIo = 57;
+inline constexpr int ErrTypeMismatch = 13;
+inline constexpr int ErrOverflow = 6;
+
+// The primary screen, in twips (1/1440 inch).
+namespace Screen {
+int TwipsPerPixelX();
+int TwipsPerPixelY();
+double Width();   // twips
+double Height();  // twips
+}
+
+// The folder of the running executable, without a trailing separator.
+QString AppPath();
+// Tests point the program at a folder of their own.
+void setAppPathForTesting(const QString &folder);
+
+// Joins a folder and a name with the platform's separator, always adding one.
+QString joinPath(const QString &folder, const QString &name);
+
+// Decodes the picture at `path` (EXIF orientation applied). On failure returns a
+// null image and fills `error` with a number and a description that names the reason.
+QImage LoadPicture(const QString &path, Error *error);
+
+// The entries of `folder` matching `*.jpg` in any letter case, sorted by name
+// without regard to case and with digit runs compared by value.
+QStringList listPages(const QString &folder);
+
+// Shows a message box with `text`, an OK button and `caption`; returns when it is closed.
+void MsgBox(const QString &text, const QString &caption);
+
+// The title message boxes carry when the caller gives none.
+QString appTitle();
+
+// Replaces the message box; the handler runs where the box would, on the GUI thread.
+// Pass an empty function to restore the real box.
+using MessageBoxHandler = std::function<void(const QString &text, const QString &caption)>;
+void setMessageBoxHandler(MessageBoxHandler handler);
+
+} // namespace forms

@@ -1,0 +1,314 @@
+// Choosing and loading pages: list clicks, typed names, the load button, next and prev.
+
+#include "testsupport.h"
+
+#include "viewer/form2.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+
+using testsupport::ProgramFolder;
+
+namespace {
+
+// Pages 1.jpg .. n.jpg, each a size of its own so the picture tells which one is shown.
+void addNumberedPages(ProgramFolder &folder, int count)
+{
+    for (int i = 1; i <= count; ++i)
+        folder.addPage(QStringLiteral("%1.jpg").arg(i), QSize(40 + i, 60));
+}
+
+int shownPage(Form1 &panel)
+{
+    return panel.form2IfOpen() ? panel.form2().Image1->picture().width() - 40 : 0;
+}
+
+QString notFound(const ProgramFolder &folder, const QString &name)
+{
+    const QString base = QDir::toNativeSeparators(folder.dir.path());
+    return QStringLiteral("Can't find ") + (name.isNull() ? QString() : base + QDir::separator() + name)
+        + QStringLiteral(" . Please recheck file in folder [") + base + QStringLiteral("] ");
+}
+
+} // namespace
+
+class NavigationTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void eachWayOfChoosing_loadsThePage();
+    void typedName_matchesWithoutCaseAndOnlyWholeNames();
+    void loadImage_keepsOnlyTheFirstLine();
+    void loadImage_emptyAndLineBreakOnlyNames();
+    void loadImage_missingOrBrokenFileReportsAndKeepsPreviousPage();
+    void loadImage_writesPictureHeight();
+    void loadImage_placesTheWindowInTheHalfLayout();
+    void steps_stopAtTheEndsOfTheList();
+    void steps_emptyFolder();
+    void steps_nextResetsScrollPrevAndListKeepIt();
+    void steps_continueFromThePageLoadedByName();
+    void steps_brokenPageReportedOnce();
+    void bigPage_loads();
+};
+
+void NavigationTest::eachWayOfChoosing_loadsThePage()
+{
+    ProgramFolder folder;
+    addNumberedPages(folder, 5);
+    Form1 &panel = folder.start();
+
+    panel.File1->setCurrentRow(2);  // as a click does
+    QCOMPARE(shownPage(panel), 3);
+    QCOMPARE(panel.t, 2);
+    QCOMPARE(panel.Text4->text(), QStringLiteral("3.jpg"));
+
+    panel.Command7->click();
+    QCOMPARE(shownPage(panel), 4);
+    QCOMPARE(panel.t, 3);
+    QCOMPARE(panel.File1->currentRow(), 3);
+    QCOMPARE(panel.Text4->text(), QStringLiteral("4.jpg"));
+
+    panel.Command8->click();
+    QCOMPARE(shownPage(panel), 3);
+    QCOMPARE(panel.File1->currentRow(), 2);
+
+    panel.Text4->setText(QStringLiteral("5.jpg"));
+    panel.Command6->click();
+    QCOMPARE(shownPage(panel), 5);
+
+    panel.Text4->setText(QStringLiteral("1.jpg"));
+    QTest::keyClick(panel.Text4, Qt::Key_Return);
+    QCOMPARE(shownPage(panel), 1);
+    QCOMPARE(panel.File1->currentRow(), 0);
+    QVERIFY(folder.messages.isEmpty());
+}
+
+void NavigationTest::typedName_matchesWithoutCaseAndOnlyWholeNames()
+{
+    ProgramFolder folder;
+    folder.addPage(QStringLiteral("page01.jpg"), {50, 70});
+    folder.addPage(QStringLiteral("page02.jpg"), {51, 70});
+    Form1 &panel = folder.start();
+
+    panel.Text4->setText(QStringLiteral("PAGE02.JPG"));
+    QTest::keyClick(panel.Text4, Qt::Key_Enter);
+    QCOMPARE(panel.File1->currentRow(), 1);
+    QCOMPARE(panel.Text4->text(), QStringLiteral("page02.jpg"));
+    QCOMPARE(panel.form2().Image1->width(), 51);
+
+    for (const char *typed : {"page0", "", "page01.jpg "}) {
+        panel.Text4->setText(QLatin1String(typed));
+        QTest::keyClick(panel.Text4, Qt::Key_Return);
+        QCOMPARE(panel.File1->currentRow(), 1);
+    }
+    QVERIFY(folder.messages.isEmpty());
+}
+
+void NavigationTest::loadImage_keepsOnlyTheFirstLine()
+{
+    ProgramFolder folder;
+    folder.addPage(QStringLiteral("page01.jpg"));
+    Form1 &panel = folder.start();
+    panel.Text4->setText(QStringLiteral("page01.jpg\r\nsecond line\r\n"));
+    panel.Command6->click();
+    QCOMPARE(panel.Text4->text(), QStringLiteral("page01.jpg"));
+    QVERIFY(panel.form2IfOpen() && panel.form2().isVisible());
+    QVERIFY(folder.messages.isEmpty());
+}
+
+void NavigationTest::loadImage_emptyAndLineBreakOnlyNames()
+{
+    ProgramFolder folder;
+    folder.addPage(QStringLiteral("b.jpg"));
+    Form1 &panel = folder.start();
+
+    panel.Text4->setText(QStringLiteral("\r\nb.jpg"));
+    panel.Command6->click();
+    QCOMPARE(panel.Text4->text(), QString());
+    QVERIFY(folder.messages.isEmpty());
+    QVERIFY(!panel.form2IfOpen());
+
+    panel.Command6->click();
+    QCOMPARE(folder.messages.size(), 1);
+    QCOMPARE(folder.messages[0].text, notFound(folder, QString()));
+    QCOMPARE(folder.messages[0].caption, forms::appTitle());
+}
+
+void NavigationTest::loadImage_missingOrBrokenFileReportsAndKeepsPreviousPage()
+{
+    ProgramFolder folder;
+    folder.addPage(QStringLiteral("good.jpg"), {77, 50});
+    QImage png(30, 30, QImage::Format_RGB32);
+    png.fill(Qt::red);
+    QVERIFY(png.save(folder.path(QStringLiteral("png.jpg")), "PNG"));
+    folder.addFile(QStringLiteral("empty.jpg"), {});
+    folder.addFile(QStringLiteral("text.jpg"), "not a picture\n");
+    QByteArray cut = folder.read(QStringLiteral("good.jpg"));
+    cut.chop(cut.size() / 3);
+    folder.addFile(QStringLiteral("cut.jpg"), cut);
+    // A header that claims 60000 x 60000 pixels: refused before any memory is taken.
+    QByteArray huge = folder.read(QStringLiteral("good.jpg"));
+    const qsizetype sof = huge.indexOf("\xFF\xC0");
+    QVERIFY(sof > 0);
+    huge[sof + 5] = char(0xEA);
+    huge[sof + 6] = char(0x60);
+    huge[sof + 7] = char(0xEA);
+    huge[sof + 8] = char(0x60);
+    folder.addFile(QStringLiteral("huge.jpg"), huge);
+
+    Form1 &panel = folder.start();
+    panel.Text4->setText(QStringLiteral("good.jpg"));
+    panel.Command6->click();
+    QCOMPARE(panel.Text3, QStringLiteral("50"));
+
+    const QStringList bad = {"missing.jpg", "png.jpg", "empty.jpg", "text.jpg", "cut.jpg",
+                             "huge.jpg", "."};
+    for (const QString &name : bad) {
+        folder.messages.clear();
+        panel.Text4->setText(name);
+        panel.Command6->click();
+        QCOMPARE(folder.messages.size(), 1);
+        QCOMPARE(folder.messages[0].text, notFound(folder, name));
+        QCOMPARE(panel.Text4->text(), name);
+        QCOMPARE(panel.form2().Image1->width(), 77);
+        QCOMPARE(panel.Text3, QStringLiteral("50"));
+    }
+}
+
+void NavigationTest::loadImage_writesPictureHeight()
+{
+    ProgramFolder folder;
+    folder.addPage(QStringLiteral("tall.jpg"), {1700, 2200});
+    Form1 &panel = folder.start();
+    panel.Text4->setText(QStringLiteral("tall.jpg"));
+    panel.Command6->click();
+    QCOMPARE(panel.Text3, QStringLiteral("2200"));
+    QCOMPARE(panel.form2().Image1->size(), QSize(1700, 2200));
+    // The window cuts the picture off; the control keeps its full size.
+    QVERIFY(panel.form2().height() < 2200);
+}
+
+void NavigationTest::loadImage_placesTheWindowInTheHalfLayout()
+{
+    ProgramFolder folder;
+    folder.addPage(QStringLiteral("a.jpg"));
+    Form1 &panel = folder.start();
+    panel.Text4->setText(QStringLiteral("a.jpg"));
+    panel.Command6->click();
+    Form2 &page = panel.form2();
+    QCOMPARE(page.Top(), 1200.0);
+    QCOMPARE(page.Left(), 0.0);
+    QCOMPARE(page.Width(), 15360.0);
+    QCOMPARE(page.Height(), 5160.0);
+    QCOMPARE(page.geometry(), QRect(0, 80, 1024, 344));
+}
+
+void NavigationTest::steps_stopAtTheEndsOfTheList()
+{
+    ProgramFolder folder;
+    addNumberedPages(folder, 5);
+    Form1 &panel = folder.start();
+
+    panel.Command8->click();  // at the first page: nothing, no message
+    QCOMPARE(panel.t, 0);
+    QVERIFY(!panel.form2IfOpen());
+    QVERIFY(folder.messages.isEmpty());
+
+    panel.File1->setCurrentRow(4);
+    panel.Command7->click();
+    QCOMPARE(folder.messages.size(), 1);
+    QCOMPARE(folder.messages[0].text, QStringLiteral("No more image to preview!"));
+    QCOMPARE(folder.messages[0].caption, QStringLiteral("Image Preview"));
+    QCOMPARE(panel.t, 4);
+    QCOMPARE(shownPage(panel), 5);
+}
+
+void NavigationTest::steps_emptyFolder()
+{
+    ProgramFolder folder;
+    Form1 &panel = folder.start();
+    panel.Command8->click();
+    QVERIFY(folder.messages.isEmpty());
+    panel.Command7->click();
+    QCOMPARE(folder.messages.size(), 1);
+    QCOMPARE(folder.messages[0].text, QStringLiteral("No more image to preview!"));
+    QCOMPARE(panel.t, 0);
+}
+
+void NavigationTest::steps_nextResetsScrollPrevAndListKeepIt()
+{
+    ProgramFolder folder;
+    addNumberedPages(folder, 5);
+    Form1 &panel = folder.start();
+    panel.File1->setCurrentRow(2);
+
+    panel.VScroll1->setValue(400);
+    QCOMPARE(panel.form2().Image1->Top(), -400);
+    panel.Command7->click();
+    QCOMPARE(panel.VScroll1->value(), 0);
+    QCOMPARE(panel.form2().Image1->Top(), 0);
+    QCOMPARE(panel.Text4->text(), QStringLiteral("4.jpg"));
+    QCOMPARE(panel.File1->currentRow(), 3);
+
+    panel.VScroll1->setValue(250);
+    panel.Command8->click();
+    QCOMPARE(panel.VScroll1->value(), 250);
+    QCOMPARE(panel.form2().Image1->Top(), -250);
+    panel.File1->setCurrentRow(0);
+    QCOMPARE(panel.VScroll1->value(), 250);
+}
+
+void NavigationTest::steps_continueFromThePageLoadedByName()
+{
+    ProgramFolder folder;
+    addNumberedPages(folder, 5);
+    folder.addFile(QStringLiteral("current.txt"), "3.jpg\r\n");
+    Form1 &panel = folder.start();
+    QCOMPARE(panel.Text4->text(), QStringLiteral("3.jpg"));
+    panel.Command6->click();
+    QCOMPARE(panel.t, 2);
+    panel.Command7->click();
+    QCOMPARE(shownPage(panel), 4);
+}
+
+void NavigationTest::steps_brokenPageReportedOnce()
+{
+    ProgramFolder folder;
+    folder.addPage(QStringLiteral("1.jpg"), {41, 60});
+    folder.addFile(QStringLiteral("2.jpg"), "broken");
+    folder.addPage(QStringLiteral("3.jpg"), {43, 60});
+    Form1 &panel = folder.start();
+    panel.File1->setCurrentRow(0);
+
+    panel.Command7->click();
+    QCOMPARE(folder.messages.size(), 1);
+    QCOMPARE(folder.messages[0].text, notFound(folder, QStringLiteral("2.jpg")));
+    QCOMPARE(panel.t, 1);
+    QCOMPARE(panel.File1->currentRow(), 1);
+    QCOMPARE(shownPage(panel), 1);
+
+    panel.Command7->click();
+    QCOMPARE(shownPage(panel), 3);
+    folder.messages.clear();
+    panel.Command8->click();
+    QCOMPARE(folder.messages.size(), 1);
+    QCOMPARE(shownPage(panel), 3);
+}
+
+void NavigationTest::bigPage_loads()
+{
+    // A 600-dpi A4 scan.
+    ProgramFolder folder;
+    folder.addPage(QStringLiteral("a4.jpg"), {4961, 7016});
+    Form1 &panel = folder.start();
+    panel.Text4->setText(QStringLiteral("a4.jpg"));
+    panel.Command6->click();
+    QVERIFY(folder.messages.isEmpty());
+    QCOMPARE(panel.Text3, QStringLiteral("7016"));
+}
+
+ZORVANE_TEST_MAIN(NavigationTest)
+#include "tst_navigation.moc"

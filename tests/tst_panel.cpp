@@ -1,0 +1,246 @@
+// The control panel: its window and controls, start-up values and the state file at shutdown.
+
+#include "testsupport.h"
+
+#include "help/form3.h"
+#include "hotkeys/module1.h"
+#include "viewer/form2.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+
+using testsupport::ProgramFolder;
+
+class PanelTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void window_isFixedStripAtItsPlace();
+    void controls_sitAtTheirTwipPlaces();
+    void tabOrder_reachesOffPanelButtonsAndSpacePressesThem();
+    void focus_startsOnOpacitySliderWhichStepsByFive();
+    void startup_setsCaptionsTitleAndHiddenValues();
+    void list_showsJpgPagesInNameAndNumberOrder();
+    void list_emptyFolderGivesNoPages();
+    void list_isNotRefreshedAfterStartup();
+    void stateFile_nameBeforeFirstLineBreakReachesNameBox();
+    void stateFile_missingOrEmptyGivesEmptyNameBox();
+    void shutdown_writesNameAndClosesOtherWindows();
+    void shutdown_unwritableStateFileReportsAndStillCloses();
+    void shutdown_unhooksThePanel();
+};
+
+void PanelTest::window_isFixedStripAtItsPlace()
+{
+    ProgramFolder folder;
+    Form1 &panel = folder.start();
+    QCOMPARE(panel.geometry(), QRect(496, 29, 439, 48));
+    QCOMPARE(panel.minimumSize(), panel.maximumSize());
+    const Qt::WindowFlags flags = panel.windowFlags();
+    QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+}
+
+void PanelTest::controls_sitAtTheirTwipPlaces()
+{
+    ProgramFolder folder;
+    Form1 &panel = folder.start();
+    const QList<QPair<QWidget *, QRect>> places = {
+        {panel.File1, {0, 0, 121, 45}},      {panel.Text4, {133, 0, 105, 25}},
+        {panel.Command6, {133, 24, 105, 23}}, {panel.HScroll1, {264, 0, 129, 19}},
+        {panel.Command3, {256, 24, 81, 23}},  {panel.Command4, {352, 24, 49, 23}},
+        {panel.VScroll1, {416, 0, 25, 49}},   {panel.Command7, {64, 72, 49, 33}},
+        {panel.Command8, {8, 72, 49, 33}},    {panel.Command9, {120, 88, 57, 33}},
+        {panel.Command10, {120, 56, 57, 33}}, {panel.Command11, {216, 64, 129, 25}},
+    };
+    for (const auto &[widget, place] : places)
+        QCOMPARE(widget->geometry(), place);
+    // The page and scroll buttons lie wholly below the client area.
+    for (QWidget *hidden : {panel.Command7, panel.Command8, panel.Command9, panel.Command10,
+                            panel.Command11})
+        QVERIFY(hidden->geometry().top() >= panel.height());
+
+    QCOMPARE(panel.HScroll1->minimum(), 10);
+    QCOMPARE(panel.HScroll1->maximum(), 255);
+    QCOMPARE(panel.HScroll1->value(), 100);
+    QCOMPARE(panel.VScroll1->maximum(), 30000);
+    QCOMPARE(panel.VScroll1->singleStep(), 50);
+    QCOMPARE(panel.VScroll1->pageStep(), 400);
+    QCOMPARE(panel.Command9->text(), QStringLiteral("เลื่อนลง 1 หน้า"));
+    QCOMPARE(panel.Command10->text(), QStringLiteral("เลื่อนขึ้น 1 หน้า"));
+}
+
+void PanelTest::tabOrder_reachesOffPanelButtonsAndSpacePressesThem()
+{
+    ProgramFolder folder;
+    Form1 &panel = folder.start();
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowActive(&panel));
+
+    const QList<QWidget *> expected = {panel.Command3,  panel.Command4, panel.Text4,
+                                       panel.File1,     panel.Command6, panel.VScroll1,
+                                       panel.Command7,  panel.Command8, panel.Command9,
+                                       panel.Command10, panel.Command11, panel.HScroll1};
+    QCOMPARE(QApplication::focusWidget(), panel.HScroll1);
+    for (QWidget *next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), next);
+    }
+
+    // Space on the focused, never seen, "scroll down" button runs its command.
+    panel.Command9->setFocus();
+    QSignalSpy clicked(panel.Command9, &QPushButton::clicked);
+    QTest::keyClick(panel.Command9, Qt::Key_Space);
+    QCOMPARE(clicked.count(), 1);
+}
+
+void PanelTest::focus_startsOnOpacitySliderWhichStepsByFive()
+{
+    ProgramFolder folder;
+    Form1 &panel = folder.start();
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowActive(&panel));
+    QTest::keyClick(panel.HScroll1, Qt::Key_Right);
+    QCOMPARE(panel.HScroll1->value(), 105);
+    QCOMPARE(panel.Text1, QStringLiteral("105"));
+    QTest::keyClick(panel.HScroll1, Qt::Key_PageDown);
+    QCOMPARE(panel.HScroll1->value(), 110);
+    QTest::keyClick(panel.HScroll1, Qt::Key_PageUp);
+    QTest::keyClick(panel.HScroll1, Qt::Key_Left);
+    QCOMPARE(panel.HScroll1->value(), 100);
+    QTest::keyClick(panel.HScroll1, Qt::Key_Home);
+    QCOMPARE(panel.HScroll1->value(), 10);
+}
+
+void PanelTest::startup_setsCaptionsTitleAndHiddenValues()
+{
+    ProgramFolder folder;
+    Form1 &panel = folder.start();
+    QCOMPARE(panel.windowTitle(), QStringLiteral("www.zorvane.org (Zorvane) size= 1024"));
+    QCOMPARE(panel.Command3->text(), QStringLiteral("full screen 2"));
+    QCOMPARE(panel.Command4->text(), QStringLiteral("help"));
+    QCOMPARE(panel.Command6->text(), QStringLiteral("Load image"));
+    QCOMPARE(panel.Text1, QStringLiteral("100"));
+    QCOMPARE(panel.Text3, QStringLiteral("Text3"));
+    QCOMPARE(panel.t, 0);
+    QCOMPARE(panel.File1->currentRow(), -1);
+    // No page is loaded at start-up.
+    QVERIFY(!panel.form2IfOpen());
+}
+
+void PanelTest::list_showsJpgPagesInNameAndNumberOrder()
+{
+    ProgramFolder folder;
+    for (const char *name : {"10.jpg", "2.jpg", "1.jpg", "b.JPG", "A.jpg", "notes.txt", "x.jpeg",
+                             "scan.png"})
+        folder.addFile(QLatin1String(name), "x");
+    QDir(folder.dir.path()).mkdir(QStringLiteral("folder.jpg"));
+    Form1 &panel = folder.start();
+
+    QStringList shown;
+    for (int i = 0; i < panel.File1->count(); ++i)
+        shown << panel.File1->item(i)->text();
+    QCOMPARE(shown, QStringList({"1.jpg", "2.jpg", "10.jpg", "A.jpg", "b.JPG"}));
+    QCOMPARE(panel.cnt, 5);
+}
+
+void PanelTest::list_emptyFolderGivesNoPages()
+{
+    ProgramFolder folder;
+    Form1 &panel = folder.start();
+    QCOMPARE(panel.cnt, 0);
+    QCOMPARE(panel.File1->count(), 0);
+}
+
+void PanelTest::list_isNotRefreshedAfterStartup()
+{
+    ProgramFolder folder;
+    folder.addPage(QStringLiteral("1.jpg"));
+    Form1 &panel = folder.start();
+    folder.addPage(QStringLiteral("2.jpg"));
+    QCOMPARE(panel.cnt, 1);
+    QCOMPARE(panel.File1->count(), 1);
+}
+
+void PanelTest::stateFile_nameBeforeFirstLineBreakReachesNameBox()
+{
+    ProgramFolder folder;
+    folder.addFile(QStringLiteral("current.txt"), "page01.jpg\r\n\r\nold.jpg\r\n");
+    Form1 &panel = folder.start();
+    QCOMPARE(panel.Text4->text(), QStringLiteral("page01.jpg"));
+
+    // A run without a page change writes the name back unchanged, not one more line end.
+    panel.close();
+    QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("page01.jpg\r\n"));
+}
+
+void PanelTest::stateFile_missingOrEmptyGivesEmptyNameBox()
+{
+    {
+        ProgramFolder folder;
+        Form1 &panel = folder.start();
+        QCOMPARE(panel.Text4->text(), QString());
+        panel.close();
+        QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("\r\n"));
+        QVERIFY(folder.messages.isEmpty());
+    }
+    {
+        ProgramFolder folder;
+        folder.addFile(QStringLiteral("current.txt"), "");
+        QCOMPARE(folder.start().Text4->text(), QString());
+    }
+}
+
+void PanelTest::shutdown_writesNameAndClosesOtherWindows()
+{
+    ProgramFolder folder;
+    Form1 &panel = folder.start();
+    panel.show();
+    panel.Command4->click();
+    QPointer<Form3> help = panel.form3IfOpen();
+    QPointer<Form2> page = &panel.form2();
+    QVERIFY(help);
+    panel.Text4->setText(QStringLiteral("หน้า2.jpg"));
+    panel.close();
+    QVERIFY(!help);
+    QVERIFY(!page);
+    // Thai in the Thai code page, one byte a letter.
+    QCOMPARE(folder.read(QStringLiteral("current.txt")),
+             QByteArray("\xCB\xB9\xE9\xD2" "2.jpg\r\n"));
+}
+
+void PanelTest::shutdown_unwritableStateFileReportsAndStillCloses()
+{
+    ProgramFolder folder;
+    // A folder where the state file should be: no write can replace it.
+    QVERIFY(QDir(folder.dir.path()).mkdir(QStringLiteral("current.txt")));
+    Form1 &panel = folder.start();
+    panel.show();
+    panel.Text4->setText(QStringLiteral("1.jpg"));
+    QVERIFY(panel.close());
+    QVERIFY(!panel.isVisible());
+    QCOMPARE(folder.messages.size(), 1);
+    QVERIFY(folder.messages[0].text.contains(QStringLiteral("current.txt")));
+    QCOMPARE(folder.messages[0].caption, forms::appTitle());
+}
+
+void PanelTest::shutdown_unhooksThePanel()
+{
+    ProgramFolder folder;
+    Form1 &panel = folder.start();
+    const ws::LONG_PTR hook = reinterpret_cast<ws::LONG_PTR>(&Module1::HookWindowProc);
+    QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC), hook);
+    QVERIFY(Module1::PrevWndProc != 0);
+    panel.close();
+    QCOMPARE(Module1::PrevWndProc, ws::LONG_PTR(0));
+    QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC),
+             reinterpret_cast<ws::LONG_PTR>(&ws::DefWindowProcA));
+}
+
+ZORVANE_TEST_MAIN(PanelTest)
+#include "tst_panel.moc"

@@ -1,0 +1,158 @@
+#include "viewer/form2.h"
+
+#include "panel/form1.h"
+#include "platform/forms.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QTimer>
+
+#include <limits>
+
+namespace {
+
+constexpr int DesignWidth = 1095;   // twips: the client area before the panel places it
+constexpr int DesignHeight = 315;
+
+int tppX()
+{
+    return forms::Screen::TwipsPerPixelX();
+}
+
+int tppY()
+{
+    return forms::Screen::TwipsPerPixelY();
+}
+
+} // namespace
+
+PictureControl::PictureControl(QWidget *parent)
+    : QWidget(parent)
+{
+    // The picture covers what it paints; nothing behind it needs drawing first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(72, 16);
+}
+
+void PictureControl::setPicture(const QImage &picture)
+{
+    m_picture = picture;
+    resize(picture.size());
+    update();
+}
+
+void PictureControl::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    // Only the part in view: a 600-dpi page is far larger than the window.
+    const QRect area = event->rect() & m_picture.rect();
+    if (!area.isEmpty())
+        painter.drawImage(area.topLeft(), m_picture, area);
+}
+
+Form2::Form2(Form1 *panel)
+    : QWidget(nullptr,
+              Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus)
+    , m_panel(panel)
+{
+    setWindowTitle(QStringLiteral("Form2"));
+    // The typist's program keeps the keyboard focus when the page appears.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    resize(qRound(double(DesignWidth) / tppX()), qRound(double(DesignHeight) / tppY()));
+    m_placement = QRect(QPoint(), size());
+    Image1 = new PictureControl(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Form_Load();
+}
+
+void Form2::Form_Load()
+{
+    // Far beyond any right edge: the line crosses the window at every width.
+    Line1.X2 = int(forms::Screen::Width());
+}
+
+ws::HWND Form2::hWnd()
+{
+    return ws::windowHandle(this);
+}
+
+double Form2::Left() const { return double(geometry().x()) * tppX(); }
+double Form2::Top() const { return double(geometry().y()) * tppY(); }
+double Form2::Width() const { return double(geometry().width()) * tppX(); }
+double Form2::Height() const { return double(geometry().height()) * tppY(); }
+
+void Form2::setLeft(double twips)
+{
+    m_placement.moveLeft(qRound(twips / tppX()));
+    place();
+}
+
+void Form2::setTop(double twips)
+{
+    m_placement.moveTop(qRound(twips / tppY()));
+    place();
+}
+
+void Form2::setWidth(double twips)
+{
+    m_placement.setWidth(qMax(1, qRound(twips / tppX())));
+    place();
+}
+
+void Form2::setHeight(double twips)
+{
+    m_placement.setHeight(qMax(1, qRound(twips / tppY())));
+    place();
+}
+
+void Form2::place()
+{
+    m_corrections = 0;
+    setGeometry(m_placement);
+}
+
+bool Form2::event(QEvent *event)
+{
+    // A window manager moves a window that reaches below the screen up into view; the
+    // full-screen layout is meant to end below the screen, so put it back once.
+    constexpr int MaxCorrections = 3;  // never fight a window manager that insists
+    if (event->type() == QEvent::Move && isVisible() && pos() != m_placement.topLeft()
+        && m_corrections < MaxCorrections) {
+        ++m_corrections;
+        QTimer::singleShot(0, this, [this] {
+            if (geometry() != m_placement)
+                setGeometry(m_placement);
+        });
+    }
+    return QWidget::event(event);
+}
+
+void Form2::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setPen(QPen(Line1.BorderColor, Line1.BorderWidth));
+    painter.drawLine(Line1.X1, Line1.Y1, Line1.X2, Line1.Y2);
+}
+
+void Form2::DialogAction(qint32 &dlgEffectsMethod)
+{
+    if (dlgEffectsMethod == 1)
+        MakeLayered();
+}
+
+void Form2::MakeLayered()
+{
+    const ws::LONG_PTR style = ws::GetWindowLongA(hWnd(), ws::GWL_EXSTYLE);
+    ws::SetWindowLongA(hWnd(), ws::GWL_EXSTYLE, style | ws::WS_EX_LAYERED);
+}
+
+bool Form2::fadeClick()
+{
+    bool ok = false;
+    const int alpha = m_panel->Text1.trimmed().toInt(&ok);
+    if (!ok || alpha < std::numeric_limits<qint16>::min() || alpha > std::numeric_limits<qint16>::max())
+        return false;
+    ws::SetLayeredWindowAttributes(hWnd(), 0, ws::BYTE(qBound(0, alpha, 255)), ws::LWA_ALPHA);
+    return true;
+}
