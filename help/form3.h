@@ -7,6 +7,8 @@ class QLabel;
 
 class Form3 : public QWidget
 {
+    Q_OBJECT
+
 public:
     explicit Form3(QWidget *parent = nullptr);
 

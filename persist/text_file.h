@@ -19,7 +19,10 @@ QString ReadTextFileContents1(const QString &filename);
 bool WriteTextFileContents(const QString &text, const QString &filename, bool appendMode,
                            forms::Error *error);
 
-// The byte form the file uses for `text`, and back.
+// The byte form the file uses for `text`: Windows-874, or UTF-8 when that code page
+// cannot hold the text (or its bytes would pass for UTF-8). decodeText takes valid UTF-8
+// with non-ASCII bytes as UTF-8 and anything else as Windows-874, whose unassigned bytes
+// stand for the code point of the same value, so that any bytes survive a round trip.
 QByteArray encodeText(const QString &text);
 QString decodeText(const QByteArray &bytes);
 

@@ -168,7 +168,7 @@ QStringList listPages(const QString &folder)
 {
     QDir dir(folder);
     QStringList names = dir.entryList({QStringLiteral("*.jpg")},
-                                      QDir::Files | QDir::Hidden | QDir::Readable | QDir::System,
+                                      QDir::Files,
                                       QDir::NoSort);
     // The nameFilters match without regard to case on every platform.
     // An explicit locale: under the C locale the collator ignores numeric mode.

@@ -52,7 +52,10 @@ void PictureControl::paintEvent(QPaintEvent *event)
 
 Form2::Form2(Form1 *panel)
     : QWidget(nullptr,
-              Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus)
+              Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus
+                  // Always made topmost before it shows; setting the hint later would
+                  // make Qt replace the native window at its first show.
+                  | Qt::WindowStaysOnTopHint)
     , m_panel(panel)
 {
     setWindowTitle(QStringLiteral("Form2"));

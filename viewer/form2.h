@@ -41,6 +41,8 @@ struct LineControl {
 
 class Form2 : public QWidget
 {
+    Q_OBJECT
+
 public:
     // Created hidden; `panel` supplies the opacity level.
     explicit Form2(Form1 *panel);

@@ -1,0 +1,344 @@
+#include "persist/text_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <array>
+#include <optional>
+
+namespace persist {
+
+namespace {
+
+// The file holds one short name; anything past this is not ours and must not stall
+// start-up or fill memory.
+constexpr qint64 ReadCap = 64 * 1024;
+
+const QByteArray LineEnd = QByteArrayLiteral("\r\n");
+
+// Windows-874, byte to code point. The bytes that code page leaves unassigned map to the
+// C1/Latin-1 code point of the same value, so that any byte string survives a
+// decode-encode round trip.
+constexpr std::array<char16_t, 256> makeCp874Table()
+{
+    std::array<char16_t, 256> table{};
+    for (int b = 0; b < 256; ++b)
+        table[b] = char16_t(b);
+    table[0x80] = 0x20AC;
+    table[0x85] = 0x2026;
+    table[0x91] = 0x2018;
+    table[0x92] = 0x2019;
+    table[0x93] = 0x201C;
+    table[0x94] = 0x201D;
+    table[0x95] = 0x2022;
+    table[0x96] = 0x2013;
+    table[0x97] = 0x2014;
+    for (int b = 0xA1; b <= 0xDA; ++b)
+        table[b] = char16_t(0x0E01 + (b - 0xA1));
+    for (int b = 0xDF; b <= 0xFB; ++b)
+        table[b] = char16_t(0x0E3F + (b - 0xDF));
+    return table;
+}
+
+constexpr std::array<char16_t, 256> Cp874 = makeCp874Table();
+
+// The Windows-874 byte for `u`, or -1 when that code page cannot hold it.
+int cp874Byte(char16_t u)
+{
+    if (u < 0x80)
+        return u;
+    if (u >= 0x0E01 && u <= 0x0E3A)
+        return 0xA1 + (u - 0x0E01);
+    if (u >= 0x0E3F && u <= 0x0E5B)
+        return 0xDF + (u - 0x0E3F);
+    if (u <= 0xFF)
+        return Cp874[u] == u ? int(u) : -1; // a byte of its own value, unless taken
+    for (int b = 0x80; b <= 0xA0; ++b) {
+        if (Cp874[b] == u)
+            return b;
+    }
+    return -1;
+}
+
+std::optional<QByteArray> toCp874(const QString &text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (QChar c : text) {
+        const int b = cp874Byte(c.unicode());
+        if (b < 0)
+            return std::nullopt;
+        bytes.append(char(b));
+    }
+    return bytes;
+}
+
+QString fromCp874(const QByteArray &bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (char b : bytes)
+        *out++ = QChar(Cp874[uchar(b)]);
+    return text;
+}
+
+// Strict UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF). Returns the
+// length of the valid part, or -1 when the bytes are not UTF-8. With `cutShort`, an
+// incomplete sequence at the very end (the read stopped inside it) is left out of the
+// valid part instead of making the whole invalid.
+qsizetype validUtf8Length(const QByteArray &bytes, bool cutShort)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const uchar c = p[i];
+        int extra;
+        uchar lo = 0x80, hi = 0xBF; // allowed range of the first continuation byte
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            if (c == 0xE0)
+                lo = 0xA0;
+            else if (c == 0xED)
+                hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            if (c == 0xF0)
+                lo = 0x90;
+            else if (c == 0xF4)
+                hi = 0x8F;
+        } else {
+            return -1;
+        }
+        for (int k = 1; k <= extra; ++k) {
+            if (i + k >= n)
+                return cutShort ? i : -1;
+            const uchar cc = p[i + k];
+            if (cc < (k == 1 ? lo : 0x80) || cc > (k == 1 ? hi : 0xBF))
+                return -1;
+        }
+        i += extra + 1;
+    }
+    return n;
+}
+
+bool hasNonAscii(const QByteArray &bytes)
+{
+    for (char b : bytes) {
+        if (uchar(b) >= 0x80)
+            return true;
+    }
+    return false;
+}
+
+// Valid UTF-8 that needs more than ASCII is UTF-8; anything else is Windows-874.
+QString decodeBytes(const QByteArray &bytes, bool cutShort)
+{
+    if (hasNonAscii(bytes)) {
+        const qsizetype valid = validUtf8Length(bytes, cutShort);
+        if (valid >= 0)
+            return QString::fromUtf8(bytes.constData(), valid);
+    }
+    return fromCp874(bytes);
+}
+
+struct ReadResult {
+    bool ok = false;
+    bool cutShort = false; // the file goes on past the cap
+    QByteArray bytes;
+};
+
+// Reads at most ReadCap bytes. The size is never trusted: /proc files report 0, and a
+// file may grow or shrink between a size query and the read.
+ReadResult readCapped(const QString &filename)
+{
+    ReadResult result;
+    // Folders, FIFOs and devices are never a state file; a FIFO would block the open.
+    if (!QFileInfo(filename).isFile())
+        return result;
+    QFile file(filename);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return result;
+    QByteArray buffer(ReadCap + 1, Qt::Uninitialized); // one more byte tells if it goes on
+    qint64 total = 0;
+    while (total < buffer.size()) {
+        const qint64 got = file.read(buffer.data() + total, buffer.size() - total);
+        if (got < 0)
+            return result;
+        if (got == 0)
+            break;
+        total += got;
+    }
+    result.cutShort = total > ReadCap;
+    buffer.truncate(qMin(total, ReadCap));
+    result.bytes = buffer;
+    result.ok = true;
+    return result;
+}
+
+bool fail(forms::Error *error, int number, const QString &reason, const QString &filename,
+          const QString &detail)
+{
+    if (error) {
+        error->number = number;
+        error->description = reason + QStringLiteral(": ") + filename;
+        if (!detail.isEmpty() && detail.compare(reason, Qt::CaseInsensitive) != 0)
+            error->description += QStringLiteral(" (") + detail + QLatin1Char(')');
+    }
+    return false;
+}
+
+bool failPathNotFound(forms::Error *error, const QString &filename, const QString &detail)
+{
+    return fail(error, forms::ErrPathNotFound, QStringLiteral("Path not found"), filename, detail);
+}
+
+bool failDenied(forms::Error *error, const QString &filename, const QString &detail)
+{
+    return fail(error, forms::ErrPermissionDenied, QStringLiteral("Permission denied"), filename,
+                detail);
+}
+
+bool failDevice(forms::Error *error, const QString &filename, const QString &detail)
+{
+    return fail(error, forms::ErrDeviceIo, QStringLiteral("Device I/O error"), filename, detail);
+}
+
+// An open that failed: a missing folder (or a file where a folder should be) is "path not
+// found"; any other refusal is "permission denied". `refusal` says what was refused, for
+// when the system's own words would mislead (creating in /proc says "no such file").
+bool failOpen(forms::Error *error, const QString &filename, const QString &systemText,
+              const QString &refusal = QString())
+{
+    const QFileInfo folder(QFileInfo(filename).absolutePath());
+    if (!folder.isDir())
+        return failPathNotFound(error, filename, systemText);
+    return failDenied(error, filename, refusal.isEmpty() ? systemText : refusal);
+}
+
+// Bytes for `line` to be added after `existing` such that the reader gets the old text
+// followed by `line`. Windows-874 first, as for a fresh file; UTF-8 when that would
+// change how the whole file reads (e.g. after UTF-8 content). When neither keeps the old
+// text as it was (Windows-874 content, then a text only UTF-8 can hold), the new text's
+// bytes are still right and the file is read as Windows-874.
+QByteArray bytesToAppend(const QByteArray &existing, const QString &line)
+{
+    const QString before = decodeBytes(existing, false);
+    if (const auto cp = toCp874(line)) {
+        if (decodeBytes(existing + *cp, false) == before + line)
+            return *cp;
+    }
+    return line.toUtf8();
+}
+
+bool appendBytes(const QString &filename, const QString &line, forms::Error *error)
+{
+    // Only a short file can be read back whole; past the cap the choice cannot matter.
+    const ReadResult existing = readCapped(filename);
+    const QByteArray bytes = existing.ok && !existing.cutShort
+                                 ? bytesToAppend(existing.bytes, line)
+                                 : encodeText(line);
+
+    QFile file(filename);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return failOpen(error, filename, file.errorString());
+    const qint64 before = file.size();
+    if (file.write(bytes) != bytes.size()) {
+        const QString detail = file.errorString();
+        // Take back a partial line, so that a failure means nothing was written.
+        file.resize(before);
+        return failDevice(error, filename, detail);
+    }
+    file.close();
+    return true;
+}
+
+bool replaceBytes(const QString &filename, const QByteArray &bytes, forms::Error *error)
+{
+    // A read-only file is not written. Renaming a new file over it in a writable folder
+    // would get past that, so try the file itself for writing first (opening to append
+    // changes nothing).
+    if (QFileInfo::exists(filename)) {
+        QFile target(filename);
+        if (!target.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly))
+            return failOpen(error, filename, target.errorString());
+        target.close();
+    }
+
+    QSaveFile file(filename);
+    if (!file.open(QIODevice::WriteOnly))
+        return failOpen(error, filename, file.errorString(),
+                        QStringLiteral("the folder takes no new file"));
+    if (file.write(bytes) != bytes.size()) {
+        const QString detail = file.errorString();
+        file.cancelWriting();
+        file.commit(); // discards the temporary file; the previous one stays
+        return failDevice(error, filename, detail);
+    }
+    if (!file.commit()) {
+        const QString detail = file.errorString();
+        if (file.error() == QFileDevice::RenameError || file.error() == QFileDevice::PermissionsError)
+            return failDenied(error, filename, detail);
+        return failDevice(error, filename, detail);
+    }
+    return true;
+}
+
+} // namespace
+
+QString ReadTextFileContents1(const QString &filename)
+{
+    const ReadResult read = readCapped(filename);
+    if (!read.ok)
+        return QString();
+    return decodeBytes(read.bytes, read.cutShort);
+}
+
+bool WriteTextFileContents(const QString &text, const QString &filename, bool appendMode,
+                           forms::Error *error)
+{
+    if (filename.isEmpty()) {
+        if (error)
+            *error = {forms::ErrPathNotFound, QStringLiteral("Path not found: no file name given")};
+        return false;
+    }
+
+    // Only a regular file is written: a folder cannot be, a FIFO would block the open,
+    // and swapping a new file in for a device would replace the device itself.
+    const QFileInfo target(filename);
+    if (target.isDir())
+        return failDenied(error, filename, QStringLiteral("a folder has that name"));
+    if (target.exists() && !target.isFile())
+        return failDenied(error, filename, QStringLiteral("not a regular file"));
+
+    const QString line = text + QString::fromLatin1(LineEnd);
+    const bool written = appendMode ? appendBytes(filename, line, error)
+                                    : replaceBytes(filename, encodeText(line), error);
+    if (written && error)
+        *error = forms::Error{};
+    return written;
+}
+
+QByteArray encodeText(const QString &text)
+{
+    // Windows-874 when it holds the text and the bytes cannot pass for UTF-8 (which the
+    // reader would prefer); otherwise UTF-8, which reads back exactly.
+    if (const auto cp = toCp874(text)) {
+        if (!hasNonAscii(*cp) || validUtf8Length(*cp, false) < 0)
+            return *cp;
+    }
+    return text.toUtf8();
+}
+
+QString decodeText(const QByteArray &bytes)
+{
+    return decodeBytes(bytes, false);
+}
+
+} // namespace persist

@@ -1,0 +1,201 @@
+// The hotkey hook on the panel's window procedure, and the panel's private message.
+
+#include "testsupport.h"
+
+#include "hotkeys/module1.h"
+#include "viewer/form2.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+
+using testsupport::ProgramFolder;
+
+namespace {
+
+// A stand-in for the procedure the hook replaces: it records and answers.
+struct Received {
+    ws::UINT msg;
+    ws::WPARAM wParam;
+    ws::LPARAM lParam;
+};
+QList<Received> received;
+constexpr ws::LRESULT RecorderResult = 4242;
+
+ws::LRESULT recorder(ws::HWND, ws::UINT msg, ws::WPARAM wParam, ws::LPARAM lParam)
+{
+    received.push_back({msg, wParam, lParam});
+    return RecorderResult;
+}
+
+// Puts the recorder under the hook, as if it had been the panel's own procedure.
+void hookOverRecorder(Form1 &panel)
+{
+    Module1::UnhookWindow(panel.hWnd());
+    ws::SetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC, reinterpret_cast<ws::LONG_PTR>(&recorder));
+    Module1::HookWindow(panel.hWnd());
+    received.clear();
+}
+
+void addPages(ProgramFolder &folder, int count)
+{
+    for (int i = 1; i <= count; ++i)
+        folder.addPage(QStringLiteral("%1.jpg").arg(i), QSize(40 + i, 2000));
+}
+
+void deliverPosted()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+class HotkeysTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startup_registersFourHotkeysAndHooksThePanel();
+    void hotkeyMessages_runTheirCommandsAndPassOn();
+    void otherIds_onlyPassOn();
+    void everyMessage_reachesPreviousProcedureOnceWithItsResult();
+    void unhook_restoresSavedProcedureOnce();
+    void hotkeyDuringEndOfListMessage_runsNested();
+    void command11_postsPrivateMessageThatNothingHandles();
+};
+
+void HotkeysTest::startup_registersFourHotkeysAndHooksThePanel()
+{
+    ProgramFolder folder;
+    Form1 &panel = folder.start();
+    QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC),
+             reinterpret_cast<ws::LONG_PTR>(&Module1::HookWindowProc));
+    QCOMPARE(Module1::PrevWndProc, reinterpret_cast<ws::LONG_PTR>(&ws::DefWindowProcA));
+    // Registered already: a second registration of the same id is refused.
+    for (int id = 2; id <= 5; ++id)
+        QVERIFY(!ws::RegisterHotKey(panel.hWnd(), id, ws::MOD_CONTROL | ws::MOD_SHIFT, 'Z'));
+}
+
+void HotkeysTest::hotkeyMessages_runTheirCommandsAndPassOn()
+{
+    ProgramFolder folder;
+    addPages(folder, 3);
+    Form1 &panel = folder.start();
+    hookOverRecorder(panel);
+
+    const auto press = [&](int id) {
+        ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, ws::WPARAM(id), 0);
+        deliverPosted();
+    };
+    press(Module1::HotkeyNextPage);
+    QCOMPARE(panel.t, 1);
+    QCOMPARE(panel.form2().Image1->width(), 42);
+    press(Module1::HotkeyScrollDown);
+    QCOMPARE(panel.VScroll1->value(), 328);
+    press(Module1::HotkeyScrollUp);
+    QCOMPARE(panel.VScroll1->value(), 0);
+    press(Module1::HotkeyPrevPage);
+    QCOMPARE(panel.t, 0);
+    QCOMPARE(panel.form2().Image1->width(), 41);
+    QCOMPARE(received.size(), 4);
+    QVERIFY(folder.messages.isEmpty());
+}
+
+void HotkeysTest::otherIds_onlyPassOn()
+{
+    ProgramFolder folder;
+    addPages(folder, 3);
+    Form1 &panel = folder.start();
+    hookOverRecorder(panel);
+    for (int id : {0, 1, 6, 7}) {
+        ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, ws::WPARAM(id), 0);
+        deliverPosted();
+    }
+    QCOMPARE(received.size(), 4);
+    QCOMPARE(panel.t, 0);
+    QVERIFY(!panel.form2IfOpen());
+    QVERIFY(folder.messages.isEmpty());
+}
+
+void HotkeysTest::everyMessage_reachesPreviousProcedureOnceWithItsResult()
+{
+    ProgramFolder folder;
+    addPages(folder, 2);
+    Form1 &panel = folder.start();
+    hookOverRecorder(panel);
+
+    QCOMPARE(Module1::HookWindowProc(panel.hWnd(), 0x0100, 7, -9), RecorderResult);
+    QCOMPARE(Module1::HookWindowProc(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyNextPage, 0x4B0006),
+             RecorderResult);
+    QCOMPARE(received.size(), 2);
+    QCOMPARE(received[0].msg, ws::UINT(0x0100));
+    QCOMPARE(received[0].wParam, ws::WPARAM(7));
+    QCOMPARE(received[0].lParam, ws::LPARAM(-9));
+    QCOMPARE(received[1].msg, ws::WM_HOTKEY);
+    QCOMPARE(received[1].lParam, ws::LPARAM(0x4B0006));
+    QCOMPARE(panel.t, 1);
+}
+
+void HotkeysTest::unhook_restoresSavedProcedureOnce()
+{
+    ProgramFolder folder;
+    Form1 &panel = folder.start();
+    hookOverRecorder(panel);
+    Module1::UnhookWindow(panel.hWnd());
+    QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC),
+             reinterpret_cast<ws::LONG_PTR>(&recorder));
+    QCOMPARE(Module1::PrevWndProc, ws::LONG_PTR(0));
+    Module1::UnhookWindow(panel.hWnd());
+    QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC),
+             reinterpret_cast<ws::LONG_PTR>(&recorder));
+
+    // Unhooked, a hotkey runs nothing.
+    ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyNextPage, 0);
+    deliverPosted();
+    QCOMPARE(panel.t, 0);
+    QCOMPARE(received.size(), 1);
+}
+
+void HotkeysTest::hotkeyDuringEndOfListMessage_runsNested()
+{
+    ProgramFolder folder;
+    addPages(folder, 3);
+    Form1 &panel = folder.start();
+    panel.File1->setCurrentRow(2);
+
+    // While the box is open its own loop dispatches the queued hotkey.
+    QList<int> pageWhenBoxCloses;
+    folder.onMessage = [&](const QString &, const QString &) {
+        ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyPrevPage, 0);
+        deliverPosted();
+        pageWhenBoxCloses << panel.t;
+    };
+    ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyNextPage, 0);
+    deliverPosted();
+    QCOMPARE(folder.messages.size(), 1);
+    QCOMPARE(folder.messages[0].text, QStringLiteral("No more image to preview!"));
+    QCOMPARE(pageWhenBoxCloses, QList<int>{1});
+    QCOMPARE(panel.form2().Image1->width(), 42);
+}
+
+void HotkeysTest::command11_postsPrivateMessageThatNothingHandles()
+{
+    ProgramFolder folder;
+    addPages(folder, 2);
+    Form1 &panel = folder.start();
+    hookOverRecorder(panel);
+    panel.Command11->click();
+    QVERIFY(received.isEmpty());  // posted, not sent
+    deliverPosted();
+    QCOMPARE(received.size(), 1);
+    QCOMPARE(received[0].msg, ws::UINT(0x8FF1));
+    QCOMPARE(received[0].wParam, ws::WPARAM(0));
+    QCOMPARE(panel.t, 0);
+    QVERIFY(!panel.form2IfOpen());
+    QVERIFY(folder.messages.isEmpty());
+}
+
+ZORVANE_TEST_MAIN(HotkeysTest)
+#include "tst_hotkeys.moc"
