@@ -1,6 +1,7 @@
 // Zorvane: shows scanned pages above the typist's programs, one at a time.
 
 #include "panel/form1.h"
+#include "platform/termination.h"
 #include "platform/window_system.h"
 
 #include <QApplication>
@@ -18,9 +19,9 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zorvane"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Zorvane"));
 
     Form1 panel;
+    termination::closeOnRequest(&panel);
     panel.show();
     return app.exec();
 }

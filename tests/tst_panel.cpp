@@ -4,6 +4,7 @@
 
 #include "help/form3.h"
 #include "hotkeys/module1.h"
+#include "platform/termination.h"
 #include "viewer/form2.h"
 
 #include <QLineEdit>
@@ -11,6 +12,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+
+#include <csignal>
 
 using testsupport::ProgramFolder;
 
@@ -32,6 +35,7 @@ private slots:
     void shutdown_writesNameAndClosesOtherWindows();
     void shutdown_unwritableStateFileReportsAndStillCloses();
     void shutdown_unhooksThePanel();
+    void terminationRequest_closesThePanelTheOrdinaryWay();
 };
 
 void PanelTest::window_isFixedStripAtItsPlace()
@@ -240,6 +244,18 @@ void PanelTest::shutdown_unhooksThePanel()
     QCOMPARE(Module1::PrevWndProc, ws::LONG_PTR(0));
     QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC),
              reinterpret_cast<ws::LONG_PTR>(&ws::DefWindowProcA));
+}
+
+void PanelTest::terminationRequest_closesThePanelTheOrdinaryWay()
+{
+    ProgramFolder folder;
+    Form1 &panel = folder.start();
+    termination::closeOnRequest(&panel);
+    panel.show();
+    panel.Text4->setText(QStringLiteral("7.jpg"));
+    std::raise(SIGTERM);
+    QTRY_VERIFY(!panel.isVisible());
+    QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("7.jpg\r\n"));
 }
 
 ZORVANE_TEST_MAIN(PanelTest)
