@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Zorvane needs to build, run and test.
+# Cheap when everything is there already: dpkg-query answers in a blink, and
+# apt-get runs only for what is missing.
+set -euo pipefail
+
+build_packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libxcb1-dev libxcb-keysyms1-dev libxcb-shape0-dev libxcb-xfixes0-dev
+    libxcb-damage0-dev libxcb-xtest0-dev
+)
+# Run and test: a headless X server and window manager, X tools to drive and
+# inspect windows, a compositor (to see opacity in screenshots), a Thai font,
+# and the accessibility bus the end-to-end tests read the panel through.
+run_packages=(
+    xvfb openbox xdotool x11-utils xterm wmctrl imagemagick picom
+    fonts-tlwg-loma-otf libjpeg-turbo-progs
+    dbus at-spi2-core gir1.2-atspi-2.0 python3-gi xauth qt6-qpa-plugins
+)
+
+missing=()
+for pkg in "${build_packages[@]}" "${run_packages[@]}"; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
+    [ "$status" = installed ] || missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "deps.sh: installing ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -q
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -q --no-install-recommends "${missing[@]}"

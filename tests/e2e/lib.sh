@@ -1,0 +1,268 @@
+# Shared helpers for the end-to-end tests: each test sources this file, gets a
+# private X server (Xvfb + openbox, optionally picom), a private session bus
+# and a temporary folder holding its own copy of the program and its pages.
+#
+#   source lib.sh; e2e_init "$@"   (a test is called as: TEST ZORVANE MAKE_PAGES OUT_DIR)
+#
+# The X session helpers need only E2E_WORK (a scratch folder) and serve
+# scripts/run.sh too.
+#
+# Everything started here is stopped by PID when the test exits, and the
+# temporary folder is removed. Checks print "ok ..." or "FAIL ..." lines and
+# e2e_finish prints the totals and sets the exit status.
+
+set -u
+
+E2E_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+E2E_NAME=$(basename "$0" .sh)
+E2E_PIDS=()
+E2E_PASSED=0
+E2E_FAILED=0
+E2E_APP_PID=
+
+# e2e_init ZORVANE MAKE_PAGES OUT_DIR: a test's first call, with its arguments.
+e2e_init() {
+    if [ $# -lt 3 ]; then
+        echo "usage: $0 ZORVANE_BINARY MAKE_PAGES_BINARY OUTPUT_DIR" >&2
+        exit 2
+    fi
+    E2E_ZORVANE=$(realpath "$1")
+    E2E_MAKE_PAGES=$(realpath "$2")
+    E2E_OUT=$3
+
+    # The program and the accessibility reader must share one session bus
+    # that nobody else uses: run the whole test again inside its own
+    # dbus-run-session, with a private runtime folder (the bus and Qt both put
+    # sockets there).
+    if [ -z "${E2E_IN_SESSION:-}" ]; then
+        local status
+        E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-e2e.XXXXXX")
+        mkdir -m 700 "$E2E_WORK/runtime"
+        E2E_IN_SESSION=1 E2E_WORK=$E2E_WORK XDG_RUNTIME_DIR=$E2E_WORK/runtime \
+            dbus-run-session -- bash "$0" "$@"
+        status=$?
+        rm -rf "$E2E_WORK"
+        exit $status
+    fi
+    mkdir -p "$E2E_OUT"
+    E2E_APP_DIR=$E2E_WORK/app
+    mkdir -p "$E2E_APP_DIR"
+}
+
+e2e_log() { echo "# $*"; }
+
+# Stops what this test started, newest first: TERM, then KILL after 3 s.
+e2e_cleanup() {
+    local i pid n
+    for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
+        pid=${E2E_PIDS[i]}
+        kill -0 "$pid" 2>/dev/null || continue
+        kill -TERM "$pid" 2>/dev/null || true
+        for ((n = 0; n < 30; n++)); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    E2E_PIDS=()
+}
+trap e2e_cleanup EXIT
+trap 'echo "FAIL interrupted"; exit 130' INT TERM
+
+e2e_track() { E2E_PIDS+=("$1"); }
+
+# --- checks -----------------------------------------------------------------
+
+e2e_ok() { E2E_PASSED=$((E2E_PASSED + 1)); echo "ok $*"; }
+e2e_fail() { E2E_FAILED=$((E2E_FAILED + 1)); echo "FAIL $*"; }
+
+# e2e_check_eq WHAT EXPECTED ACTUAL
+e2e_check_eq() {
+    if [ "$2" == "$3" ]; then e2e_ok "$1"; else e2e_fail "$1: expected [$2], got [$3]"; fi
+}
+
+# e2e_check_match WHAT REGEX ACTUAL
+e2e_check_match() {
+    if [[ $3 =~ $2 ]]; then e2e_ok "$1"; else e2e_fail "$1: [$3] does not match /$2/"; fi
+}
+
+# e2e_check_file_bytes WHAT FILE PRINTF_FORMAT: the file holds exactly these bytes.
+e2e_check_file_bytes() {
+    # shellcheck disable=SC2059
+    if [ -f "$2" ] && cmp -s "$2" <(printf "$3"); then
+        e2e_ok "$1"
+    else
+        e2e_fail "$1: expected bytes [$(printf "$3" | od -An -c | tr -s ' ')]," \
+            "got [$( [ -f "$2" ] && od -An -c "$2" | tr -s ' ' || echo 'no file')]"
+    fi
+}
+
+# Prints "N passed, N failed" and exits 0 only when every check passed.
+e2e_finish() {
+    echo "$E2E_NAME: $E2E_PASSED passed, $E2E_FAILED failed"
+    [ "$E2E_FAILED" -eq 0 ] && [ "$E2E_PASSED" -gt 0 ]
+    exit $?
+}
+
+# Stops the test at once when a step that the rest depends on fails.
+e2e_abort() {
+    e2e_fail "$*"
+    e2e_finish
+}
+
+# --- waiting ----------------------------------------------------------------
+
+# e2e_wait_for SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds.
+e2e_wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@" >/dev/null 2>&1; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.1
+    done
+}
+
+# e2e_wait_window REGEX [SECONDS]: prints the id of the first visible window
+# whose name matches REGEX.
+e2e_wait_window() {
+    local deadline=$((SECONDS + ${2:-20})) id
+    while :; do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.1
+    done
+}
+
+# e2e_wait_managed ID [SECONDS]: waits until the window manager has framed
+# the window and published what it lets the user do with it.
+e2e_wait_managed() {
+    e2e_wait_for "${2:-10}" e2e_is_managed "$1"
+}
+e2e_is_managed() {
+    xprop -id "$1" _NET_FRAME_EXTENTS _NET_WM_ALLOWED_ACTIONS | grep -c ' = ' | grep -qx 2
+}
+
+# e2e_wait_exit PID SECONDS: waits for a child to end; its status goes to
+# E2E_EXIT_STATUS. Returns 1 if it is still running at the deadline.
+e2e_wait_exit() {
+    local deadline=$((SECONDS + $2))
+    while kill -0 "$1" 2>/dev/null; do
+        if [ $SECONDS -ge $deadline ]; then
+            return 1
+        fi
+        sleep 0.1
+    done
+    wait "$1"
+    E2E_EXIT_STATUS=$?
+    return 0
+}
+
+# --- the X session ----------------------------------------------------------
+
+# e2e_start_x [--compositor]: Xvfb on a free display, openbox, optionally
+# picom (window opacity shows only through a compositor), and an xterm that
+# holds the focus as the typist's program would.
+e2e_start_x() {
+    local fdfile=$E2E_WORK/displayfd n
+    : >"$fdfile"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+        3>"$fdfile" >"$E2E_WORK/xvfb.log" 2>&1 &
+    e2e_track $!
+    e2e_wait_for 20 grep -q '^[0-9][0-9]*$' "$fdfile" || e2e_abort "Xvfb did not start: $(cat "$E2E_WORK/xvfb.log")"
+    n=$(head -n 1 "$fdfile")
+    export DISPLAY=":$n"
+    unset WAYLAND_DISPLAY
+    e2e_log "X display $DISPLAY"
+
+    openbox --sm-disable >"$E2E_WORK/openbox.log" 2>&1 &
+    e2e_track $!
+    e2e_wait_for 20 e2e_has_wm || e2e_abort "openbox did not take the screen: $(cat "$E2E_WORK/openbox.log")"
+
+    if [ "${1:-}" == "--compositor" ]; then
+        picom --backend xrender --no-fading-openclose >"$E2E_WORK/picom.log" 2>&1 &
+        e2e_track $!
+        e2e_wait_for 20 e2e_has_compositor || e2e_abort "picom did not start: $(cat "$E2E_WORK/picom.log")"
+    fi
+
+    xterm -geometry 80x10+10+500 -T e2e-typist -e sleep 100000 >/dev/null 2>&1 &
+    e2e_track $!
+    E2E_XTERM=$(e2e_wait_window '^e2e-typist$' 20) || e2e_abort "xterm did not appear"
+    xdotool windowactivate --sync "$E2E_XTERM" >/dev/null 2>&1 || xdotool windowfocus "$E2E_XTERM"
+}
+
+e2e_has_wm() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+
+# A compositing manager owns the _NET_WM_CM_S<screen> selection.
+e2e_has_compositor() {
+    xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1 &&
+        python3 - <<'EOF'
+import ctypes, os, sys
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x.XGetSelectionOwner.restype = ctypes.c_ulong
+d = x.XOpenDisplay(None)
+sys.exit(0 if d and x.XGetSelectionOwner(d, x.XInternAtom(d, b"_NET_WM_CM_S0", 0)) else 1)
+EOF
+}
+
+# --- the program under test -------------------------------------------------
+
+# e2e_add_pages NAME...: puts one generated page (numbered 1, 2, ... in the
+# order given) into the program's folder under each NAME.
+e2e_add_pages() {
+    local gen=$E2E_WORK/generated i=1 name
+    "$E2E_MAKE_PAGES" --out "$gen" --count $# --width 1024 >/dev/null ||
+        e2e_abort "make_pages failed"
+    for name in "$@"; do
+        cp "$gen/$i.jpg" "$E2E_APP_DIR/$name"
+        i=$((i + 1))
+    done
+}
+
+# e2e_start_app: runs the program copy in its folder, readable through the
+# accessibility bus. Its PID goes to E2E_APP_PID, its output to app.log.
+e2e_start_app() {
+    cp "$E2E_ZORVANE" "$E2E_APP_DIR/zorvane"
+    (cd "$E2E_APP_DIR" && exec env QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb ./zorvane) \
+        >"$E2E_WORK/app.log" 2>&1 &
+    E2E_APP_PID=$!
+    e2e_track "$E2E_APP_PID"
+}
+
+e2e_app_log() { cat "$E2E_WORK/app.log" 2>/dev/null; }
+
+# e2e_atspi [ARGS...]: the program's accessible tree, one line per object.
+e2e_atspi() {
+    /usr/bin/python3 "$E2E_LIB_DIR/atspi_dump.py" --pid "$E2E_APP_PID" "$@"
+}
+
+# e2e_close_window ID: asks the window manager to close the window, as its
+# close box would (the program gets WM_DELETE_WINDOW).
+e2e_close_window() { wmctrl -i -c "$1"; }
+
+# --- pictures ---------------------------------------------------------------
+
+# e2e_screenshot NAME [CROP]: saves the screen (or WxH+X+Y of it) as
+# OUT_DIR/<test>_NAME.png and prints the path.
+e2e_screenshot() {
+    local file=$E2E_OUT/${E2E_NAME}_$1.png
+    if [ -n "${2:-}" ]; then
+        import -window root -crop "$2" +repage "$file"
+    else
+        import -window root "$file"
+    fi
+    echo "$file"
+}
+
+# e2e_pixel FILE X Y: the pixel's colour as ImageMagick names it, e.g. srgb(255,241,88).
+e2e_pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
+
+# e2e_pixel_hex FILE X Y: the pixel as RRGGBB.
+e2e_pixel_hex() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6; }
