@@ -41,6 +41,7 @@ Form3::Form3(QWidget *parent)
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect place(QPoint(), client);
         place.moveCenter(screen->geometry().center());
-        move(place.topLeft());
+        // The client area is what gets centred; move() would place the frame's corner.
+        setGeometry(place);
     }
 }

@@ -266,3 +266,107 @@ e2e_pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
 
 # e2e_pixel_hex FILE X Y: the pixel as RRGGBB.
 e2e_pixel_hex() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6; }
+
+# --- windows, focus and the panel's state -------------------------------------
+
+# e2e_active_window: the id (decimal) of the window the window manager has
+# made active, or nothing.
+e2e_active_window() {
+    local id
+    id=$(xprop -root -notype _NET_ACTIVE_WINDOW 2>/dev/null | sed -n 's/.*# \(0x[0-9a-f]*\).*/\1/p')
+    [ -n "$id" ] && echo $((id))
+}
+
+# e2e_activate ID: gives the window the focus, as a click on it would, and
+# waits until the window manager says it is active.
+e2e_activate() {
+    xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus "$1" >/dev/null 2>&1
+    e2e_wait_for 10 e2e_is_active "$1"
+}
+e2e_is_active() { [ "$(e2e_active_window)" == "$1" ]; }
+
+# e2e_stacking: the managed windows' ids (decimal), bottom first, one a line.
+e2e_stacking() {
+    local id
+    for id in $(xprop -root -notype _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*'); do
+        echo $((id))
+    done
+}
+
+# e2e_geometry ID: the client area as "X,Y WxH" in screen coordinates.
+e2e_geometry() {
+    xwininfo -id "$1" 2>/dev/null | awk -F: '
+        /Absolute upper-left X/ { x = $2 + 0 } /Absolute upper-left Y/ { y = $2 + 0 }
+        / Width:/ { w = $2 + 0 } / Height:/ { h = $2 + 0 }
+        END { if (w) printf "%d,%d %dx%d\n", x, y, w, h }'
+}
+
+# e2e_start_xterm TITLE GEOMETRY [COMMAND...]: another terminal (running
+# COMMAND, or idle); its window id goes to E2E_LAST_XTERM.
+e2e_start_xterm() {
+    local title=$1 geometry=$2
+    shift 2
+    [ $# -gt 0 ] || set -- sleep 100000
+    xterm -geometry "$geometry" -T "$title" -e "$@" >/dev/null 2>&1 &
+    e2e_track $!
+    E2E_LAST_XTERM=$(e2e_wait_window "^$title\$" 20) || e2e_abort "xterm $title did not appear"
+    e2e_wait_managed "$E2E_LAST_XTERM" || true
+}
+
+# e2e_start_app_stderr FILE: e2e_start_app, with the program's standard error
+# in FILE and its standard output in app.log.
+e2e_start_app_stderr() {
+    cp "$E2E_ZORVANE" "$E2E_APP_DIR/zorvane"
+    (cd "$E2E_APP_DIR" && exec env QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb ./zorvane) \
+        >"$E2E_WORK/app.log" 2>"$1" &
+    E2E_APP_PID=$!
+    e2e_track "$E2E_APP_PID"
+}
+
+# e2e_panel_state: the panel's controls as a screen reader reads them, one
+# key=value a line: name (the name box), selected (the selected page), opacity
+# and vpos (the two scroll bars), layout (the layout button's caption).
+e2e_panel_state() {
+    e2e_atspi --timeout 5 | awk -F' \\| ' '
+        $1 ~ /^ *text$/ && $2 == "Page name" { print "name=" $3 }
+        $1 ~ /^ *list item$/ && $4 ~ /(^|,)selected(,|$)/ { print "selected=" $2 }
+        $1 ~ /^ *scroll bar$/ && $2 == "Opacity" { print "opacity=" $3 }
+        $1 ~ /^ *scroll bar$/ && $2 == "Vertical position" { print "vpos=" $3 }
+        $1 ~ /^ *push button$/ && tolower($2) ~ /screen [12]$/ { print "layout=" $2 }'
+}
+
+# e2e_wait_panel SECONDS KEY=VALUE...: waits until the panel's state holds
+# every KEY=VALUE given. The last state read is left in E2E_PANEL_STATE (one
+# line, for messages).
+e2e_wait_panel() {
+    local deadline=$((SECONDS + $1)) want state missing
+    shift
+    while :; do
+        state=$(e2e_panel_state 2>/dev/null)
+        missing=0
+        for want in "$@"; do
+            grep -qxF -- "$want" <<<"$state" || missing=1
+        done
+        E2E_PANEL_STATE=$(paste -sd' ' <<<"$state")
+        [ $missing -eq 0 ] && return 0
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.1
+    done
+}
+
+# e2e_alert TITLE: prints the text of the program's open message box with
+# that title, as a screen reader reads it; fails when there is none.
+e2e_alert() {
+    e2e_atspi --timeout 5 | awk -F' \\| ' -v title="$1" '
+        $1 ~ /^ *alert$/ { inside = ($2 == title); next }
+        inside && $1 ~ /^ *label$/ && $2 != "" { print $2; found = 1; exit }
+        $1 ~ /^  [a-z]/ { inside = 0 }
+        END { exit !found }'
+}
+
+# e2e_rmse IMAGE1 CROP1 IMAGE2 CROP2: how far two areas (WxH+X+Y) differ, as
+# the root mean square error from 0 (equal) to 1.
+e2e_rmse() {
+    convert \( "$1" -crop "$2" +repage \) \( "$3" -crop "$4" +repage \) \
+        -metric RMSE -compare -format '%[distortion]\n' info:
+}
