@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 #include <array>
 #include <optional>
@@ -83,49 +84,19 @@ QString fromCp874(const QByteArray &bytes)
     return text;
 }
 
-// Strict UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF). Returns the
-// length of the valid part, or -1 when the bytes are not UTF-8. With `cutShort`, an
-// incomplete sequence at the very end (the read stopped inside it) is left out of the
-// valid part instead of making the whole invalid.
-qsizetype validUtf8Length(const QByteArray &bytes, bool cutShort)
+// The bytes read as strict UTF-8, or nothing when they are not UTF-8. With `cutShort`,
+// a sequence that the read stopped inside at the very end is left out instead of
+// making the whole invalid.
+std::optional<QString> fromUtf8(const QByteArray &bytes, bool cutShort)
 {
-    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
-    const qsizetype n = bytes.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const uchar c = p[i];
-        int extra;
-        uchar lo = 0x80, hi = 0xBF; // allowed range of the first continuation byte
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            if (c == 0xE0)
-                lo = 0xA0;
-            else if (c == 0xED)
-                hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            if (c == 0xF0)
-                lo = 0x90;
-            else if (c == 0xF4)
-                hi = 0x8F;
-        } else {
-            return -1;
-        }
-        for (int k = 1; k <= extra; ++k) {
-            if (i + k >= n)
-                return cutShort ? i : -1;
-            const uchar cc = p[i + k];
-            if (cc < (k == 1 ? lo : 0x80) || cc > (k == 1 ? hi : 0xBF))
-                return -1;
-        }
-        i += extra + 1;
-    }
-    return n;
+    // A stateful decoder keeps an unfinished last sequence back; a stateless one
+    // counts it as an error.
+    QStringDecoder decoder(QStringConverter::Utf8, cutShort ? QStringConverter::Flag::Default
+                                                            : QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
 }
 
 bool hasNonAscii(const QByteArray &bytes)
@@ -141,9 +112,8 @@ bool hasNonAscii(const QByteArray &bytes)
 QString decodeBytes(const QByteArray &bytes, bool cutShort)
 {
     if (hasNonAscii(bytes)) {
-        const qsizetype valid = validUtf8Length(bytes, cutShort);
-        if (valid >= 0)
-            return QString::fromUtf8(bytes.constData(), valid);
+        if (std::optional<QString> text = fromUtf8(bytes, cutShort))
+            return *text;
     }
     return fromCp874(bytes);
 }
@@ -330,7 +300,7 @@ QByteArray encodeText(const QString &text)
     // Windows-874 when it holds the text and the bytes cannot pass for UTF-8 (which the
     // reader would prefer); otherwise UTF-8, which reads back exactly.
     if (const auto cp = toCp874(text)) {
-        if (!hasNonAscii(*cp) || validUtf8Length(*cp, false) < 0)
+        if (!hasNonAscii(*cp) || !fromUtf8(*cp, false))
             return *cp;
     }
     return text.toUtf8();
