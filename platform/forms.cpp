@@ -1,4 +1,5 @@
 #include "platform/forms.h"
+#include "platform/jpeg_decoder.h"
 
 #include <QCollator>
 #include <QCoreApplication>
@@ -42,31 +43,6 @@ int twipsPerPixel(qreal dotsPerInch)
     if (dotsPerInch <= 0)
         dotsPerInch = 96;
     return qMax(1, qRound(TwipsPerInch / dotsPerInch));
-}
-
-// A JPEG file whose end marker follows the start of its (first) scan. Walking the
-// segments skips an EXIF thumbnail, whose own end marker would otherwise count.
-bool isWholeJpeg(const QByteArray &bytes)
-{
-    if (!bytes.startsWith("\xFF\xD8"))
-        return false;
-    qsizetype pos = 2;
-    while (pos + 4 <= bytes.size()) {
-        if (uchar(bytes[pos]) != 0xFF)
-            return false;
-        const uchar marker = uchar(bytes[pos + 1]);
-        if (marker == 0xFF) {  // fill byte
-            ++pos;
-            continue;
-        }
-        if (marker == 0xDA)
-            return bytes.lastIndexOf("\xFF\xD9") > pos;
-        const int length = (uchar(bytes[pos + 2]) << 8) | uchar(bytes[pos + 3]);
-        if (length < 2)
-            return false;
-        pos += 2 + length;
-    }
-    return false;
 }
 
 QScreen *primaryScreen()
@@ -123,6 +99,11 @@ QString joinPath(const QString &folder, const QString &name)
 
 QImage LoadPicture(const QString &path, Error *error)
 {
+    return LoadPicture(path, error, nullptr);
+}
+
+QImage LoadPicture(const QString &path, Error *error, QImage *spare)
+{
     auto fail = [&](int number, const QString &description) {
         if (error)
             *error = {number, description};
@@ -144,8 +125,12 @@ QImage LoadPicture(const QString &path, Error *error)
     // Pages are JPEG by their content, whatever the name says; the decoder would fill
     // in the missing part of a cut-off file in grey, so a file without its end marker
     // counts as broken.
-    if (!isWholeJpeg(bytes))
+    if (!jpeg::isWholeJpeg(bytes))
         return fail(ErrInvalidPicture, QStringLiteral("Invalid picture: %1 is not a whole JPEG file").arg(path));
+
+    QImage picture = jpeg::decodeDirect(bytes, qint64(MaxPictureMegabytes) << 20, spare);
+    if (!picture.isNull())
+        return picture;
 
     QBuffer buffer;
     buffer.setData(bytes);
@@ -157,7 +142,7 @@ QImage LoadPicture(const QString &path, Error *error)
     // The allocation limit refuses headers that claim a
     // huge size before any memory is taken; a 600-dpi A4 page stays well below it.
     reader.setAllocationLimit(MaxPictureMegabytes);
-    QImage picture = reader.read();
+    picture = reader.read();
     if (picture.isNull())
         return fail(ErrInvalidPicture,
                     QStringLiteral("Invalid picture: %1 (%2)").arg(path, reader.errorString()));
@@ -175,11 +160,23 @@ QStringList listPages(const QString &folder)
     QCollator collator{QLocale(QLocale::English)};
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(names.begin(), names.end(), [&](const QString &a, const QString &b) {
-        const int order = collator.compare(a, b);
+    // Sort keys made once per name: comparing through the collator on every step of the
+    // sort took most of the start-up time in a folder of 10,000 pages.
+    struct Keyed {
+        QCollatorSortKey key;
+        QString name;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(size_t(names.size()));
+    for (const QString &name : std::as_const(names))
+        keyed.push_back({collator.sortKey(name), name});
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) {
+        const int order = a.key.compare(b.key);
         // Names equal to the collator (a.jpg, A.jpg) still get a fixed order.
-        return order != 0 ? order < 0 : a < b;
+        return order != 0 ? order < 0 : a.name < b.name;
     });
+    for (qsizetype i = 0; i < names.size(); ++i)
+        names[i] = std::move(keyed[size_t(i)].name);
     return names;
 }
 

@@ -46,6 +46,10 @@ QString joinPath(const QString &folder, const QString &name);
 // Decodes the picture at `path` (EXIF orientation applied). On failure returns a
 // null image and fills `error` with a number and a description that names the reason.
 QImage LoadPicture(const QString &path, Error *error);
+// As above; when `spare` is a picture of the page's size and format that nothing else
+// holds, the page is decoded into its memory (and `spare` is left null), which saves
+// faulting in fresh memory. Otherwise `spare` is left as it was.
+QImage LoadPicture(const QString &path, Error *error, QImage *spare);
 
 // The entries of `folder` matching `*.jpg` in any letter case, sorted by name
 // without regard to case and with digit runs compared by value.

@@ -15,7 +15,7 @@ build_packages=(
 # and the accessibility bus the end-to-end tests read the panel through.
 run_packages=(
     xvfb openbox xdotool x11-utils xterm wmctrl imagemagick picom
-    fonts-tlwg-loma-otf libjpeg-turbo-progs
+    fonts-tlwg-loma-otf libjpeg-turbo-progs libjpeg62-turbo-dev
     dbus at-spi2-core gir1.2-atspi-2.0 python3-gi xauth qt6-qpa-plugins
 )
 

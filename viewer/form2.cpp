@@ -38,7 +38,9 @@ void PictureControl::setPicture(const QImage &picture)
 {
     m_picture = picture;
     resize(picture.size());
-    update();
+    // At once, not when the command is over: the new page reaches the screen before the
+    // panel repaints its list and name box.
+    repaint();
 }
 
 void PictureControl::paintEvent(QPaintEvent *event)

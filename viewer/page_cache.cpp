@@ -1,17 +1,255 @@
 #include "viewer/page_cache.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <atomic>
+#include <utility>
+
+namespace {
+
+// Starts the decodes ahead and the frees. Posted at the priority of a widget's repaint
+// request, and posted once more when it arrives, so that it comes after every repaint
+// requested until then, wherever in a command the request was made; then a short grace
+// lets the display server put the new page on the screen before the workers take the
+// processors.
+const QEvent::Type SubmitEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+const QEvent::Type SubmitAfterRepaintEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+constexpr int SubmitGraceMs = 20;
+
+// Both neighbours of a page reached by a jump decode at once.
+constexpr int DecodeThreads = 2;
+// Pages let go whose memory waits for the next decodes: the two neighbours of a jump.
+constexpr qsizetype MaxSpares = 2;
+
+enum JobState : int {
+    Queued,   // not started: a load or a drop may still take it back
+    Running,  // the worker has it; its result will come
+    Claimed,  // taken back before it started: the worker skips it
+};
+
+} // namespace
+
+struct PageCache::Job {
+    explicit Job(QString jobPath)
+        : path(std::move(jobPath))
+    {
+    }
+    const QString path;
+    std::atomic<int> state{Queued};
+};
+
 PageCache::PageCache(QObject *parent)
     : QObject(parent)
 {
+    m_pool.setMaxThreadCount(DecodeThreads);
+    m_pool.setObjectName(QStringLiteral("page decoder"));
 }
 
-PageCache::~PageCache() = default;
+PageCache::~PageCache()
+{
+    // Decodes not started are skipped; those running finish before the pool goes.
+    for (Entry &entry : m_ahead) {
+        int expected = Queued;
+        entry.job->state.compare_exchange_strong(expected, Claimed);
+    }
+    m_pool.waitForDone();
+}
+
+PageCache::FileStamp PageCache::stampOf(const QString &path)
+{
+    // One stat: QFileInfo keeps what it read.
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    return {true, info.size(),
+            info.fileTime(QFileDevice::FileModificationTime).toMSecsSinceEpoch(),
+            info.fileTime(QFileDevice::FileMetadataChangeTime).toMSecsSinceEpoch()};
+}
+
+PageCache::Entry *PageCache::findAhead(const QString &path)
+{
+    for (Entry &entry : m_ahead) {
+        if (entry.job->path == path)
+            return &entry;
+    }
+    return nullptr;
+}
 
 QImage PageCache::load(const QString &path, forms::Error *error)
 {
-    return forms::LoadPicture(path, error);
+    // The file as it is now; a picture decoded earlier is used only if it still matches.
+    const FileStamp now = stampOf(path);
+    QImage picture;
+    if (now.exists && path == m_currentPath && now == m_currentStamp) {
+        picture = m_current;
+    } else if (Entry *found = findAhead(path)) {
+        Entry entry = std::move(*found);
+        m_ahead.removeAt(found - m_ahead.data());
+        int expected = Queued;
+        if (!entry.job->state.compare_exchange_strong(expected, Claimed)) {
+            // Started, perhaps finished: wait for this page alone.
+            Decoded decoded = entry.future.takeResult();
+            if (now.exists && decoded.stamp == now && !decoded.picture.isNull())
+                picture = std::move(decoded.picture);
+            // A failed decode ahead is not final: the file is read again below, so the
+            // error is the one of this moment.
+            keepAsSpare(std::move(decoded.picture));
+        }
+    } else if (path != m_currentPath) {
+        // A jump: the pages read ahead belong to another place in the book; their memory
+        // takes the new page and the new neighbours.
+        for (Entry &entry : m_ahead)
+            drop(entry);
+        m_ahead.clear();
+    }
+
+    if (!picture.isNull()) {
+        ++m_counters.fromMemory;
+    } else {
+        ++m_counters.decodedOnLoad;
+        picture = forms::LoadPicture(path, error, m_spares.isEmpty() ? nullptr : &m_spares.last());
+        m_spares.removeIf([](const QImage &spare) { return spare.isNull(); });
+        if (picture.isNull()) {
+            postSubmit();
+            return picture;
+        }
+    }
+
+    if (path != m_currentPath && !m_current.isNull() && !findAhead(m_currentPath)) {
+        // The page left behind is a neighbour of the new one after a step: the next
+        // prefetch keeps it or drops it.
+        Decoded previous{m_current, {}, m_currentStamp};
+        Entry entry{std::make_shared<Job>(m_currentPath), QtFuture::makeReadyFuture(previous), true};
+        entry.job->state = Running;
+        m_ahead.append(std::move(entry));
+    } else if (path == m_currentPath) {
+        keepAsSpare(std::exchange(m_current, QImage()));
+    }
+    m_currentPath = path;
+    m_current = picture;
+    m_currentStamp = now;
+    postSubmit();
+    return picture;
 }
 
-void PageCache::prefetch(const QStringList &)
+void PageCache::prefetch(const QStringList &paths)
 {
+    for (qsizetype i = m_ahead.size() - 1; i >= 0; --i) {
+        if (!paths.contains(m_ahead[i].job->path)) {
+            drop(m_ahead[i]);
+            m_ahead.removeAt(i);
+        }
+    }
+    for (const QString &path : paths) {
+        if (path.isEmpty() || path == m_currentPath || findAhead(path))
+            continue;
+        m_ahead.append(Entry{std::make_shared<Job>(path), {}, false});
+    }
+    postSubmit();
+}
+
+void PageCache::postSubmit()
+{
+    const bool work = !m_releases.isEmpty() || !m_spares.isEmpty()
+        || std::any_of(m_ahead.cbegin(), m_ahead.cend(),
+                       [](const Entry &entry) { return !entry.submitted; });
+    if (!work || m_submitPosted)
+        return;
+    m_submitPosted = true;
+    QCoreApplication::postEvent(this, new QEvent(SubmitEvent), Qt::LowEventPriority);
+}
+
+bool PageCache::event(QEvent *event)
+{
+    if (event->type() == SubmitEvent) {
+        QCoreApplication::postEvent(this, new QEvent(SubmitAfterRepaintEvent), Qt::LowEventPriority);
+        return true;
+    }
+    if (event->type() == SubmitAfterRepaintEvent) {
+        QTimer::singleShot(SubmitGraceMs, this, [this] {
+            m_submitPosted = false;
+            submitPending();
+        });
+        return true;
+    }
+    return QObject::event(event);
+}
+
+void PageCache::submitPending()
+{
+    for (Entry &entry : m_ahead) {
+        if (entry.submitted || entry.job->state != Queued)
+            continue;
+        entry.submitted = true;
+        // The memory of a page let go, if there is one, takes this page.
+        QImage spare = m_spares.isEmpty() ? QImage() : m_spares.takeLast();
+        entry.future = QtConcurrent::run(
+            &m_pool, [job = entry.job, hook = m_startHook, spare = std::move(spare)]() mutable {
+                int expected = Queued;
+                if (!job->state.compare_exchange_strong(expected, Running))
+                    return Decoded{};
+                Decoded result;
+                // Before the read: a file replaced in between shows as changed at load time.
+                result.stamp = stampOf(job->path);
+                if (hook)
+                    hook(job->path);
+                result.picture = forms::LoadPicture(job->path, &result.error, &spare);
+                return result;
+            });
+    }
+    for (QImage &spare : m_spares)
+        releaseLater(std::move(spare));
+    m_spares.clear();
+    for (std::function<void()> &release : m_releases)
+        QThreadPool::globalInstance()->start(std::move(release));
+    m_releases.clear();
+}
+
+void PageCache::drop(Entry &entry)
+{
+    int expected = Queued;
+    if (entry.job->state.compare_exchange_strong(expected, Claimed))
+        return;  // never started; the worker will skip it
+    if (entry.future.isFinished())
+        keepAsSpare(entry.future.takeResult().picture);
+    // A decode still running is left to finish; its picture dies with the worker's result.
+    entry.future = {};
+}
+
+// A page let go lends its memory to the next page decoded: faulting in fresh memory for
+// a 300-dpi page costs a fifth of its decode, and unmapping the old one costs more.
+// (A picture still on screen is held by the page window and is not lent.)
+void PageCache::keepAsSpare(QImage picture)
+{
+    if (picture.isNull() || !picture.isDetached())
+        return;
+    if (m_spares.size() < MaxSpares)
+        m_spares.append(std::move(picture));
+    else
+        releaseLater(std::move(picture));
+}
+
+// Unmapping a page holds up the page faults of a decode running meanwhile: the last
+// reference to a picture is dropped on another thread, once the new page is on screen.
+void PageCache::releaseLater(QImage picture)
+{
+    if (picture.isNull() || !picture.isDetached())
+        return;
+    m_releases.append([picture = std::move(picture)]() mutable { picture = QImage(); });
+}
+
+void PageCache::setDecodeStartHookForTesting(std::function<void(const QString &path)> hook)
+{
+    m_startHook = std::move(hook);
+}
+
+void PageCache::waitForIdleForTesting()
+{
+    submitPending();
+    m_pool.waitForDone();
+    QThreadPool::globalInstance()->waitForDone();
 }

@@ -1,11 +1,27 @@
 #pragma once
 // Decoded pages, kept ready so that a step to a neighbouring page shows at once.
+//
+// The panel loads every page through load(), on the GUI thread, and then names the
+// pages likely to come next with prefetch(). Those are decoded on worker threads; a
+// later load() of one of them takes the decoded picture if the file is still the one
+// that was decoded (same path, size and times, checked with one stat), and otherwise
+// decodes the file as forms::LoadPicture would, with its result and its error.
+// In memory: the page last loaded and the pages named by the last prefetch(). A page
+// let go lends its memory to the next decode, or is freed on another thread, once the
+// new page is on screen.
 
 #include "platform/forms.h"
 
+#include <QEvent>
+#include <QFuture>
 #include <QImage>
+#include <QList>
 #include <QObject>
 #include <QStringList>
+#include <QThreadPool>
+
+#include <functional>
+#include <memory>
 
 class PageCache : public QObject
 {
@@ -15,6 +31,68 @@ public:
 
     // The picture at `path`, as forms::LoadPicture gives it.
     QImage load(const QString &path, forms::Error *error);
-    // Decodes these pages ahead; pages not named are dropped.
+    // Decodes these pages ahead; pages not named are dropped (their decodes cancelled if
+    // they have not started). The decodes start once the events already queued, the
+    // repaint of a new page among them, have been handled.
     void prefetch(const QStringList &paths);
+
+    // What load() did, for tests and measurements.
+    struct Counters {
+        int fromMemory = 0;  // a page decoded ahead (or the page on screen again) was used
+        int decodedOnLoad = 0;  // the file was decoded by load() itself
+    };
+    Counters counters() const { return m_counters; }
+
+    // Tests: runs on the worker thread before each decode ahead starts (after its file
+    // stamp is taken), so a test can hold a decode in flight. Empty: none.
+    void setDecodeStartHookForTesting(std::function<void(const QString &path)> hook);
+    // Tests: starts the decodes ahead now, without waiting for the event loop.
+    void startDecodesForTesting() { submitPending(); }
+    // Tests: starts the decodes ahead now and waits until every worker is idle.
+    void waitForIdleForTesting();
+
+protected:
+    bool event(QEvent *event) override;
+
+private:
+    struct FileStamp {
+        bool exists = false;
+        qint64 size = -1;
+        qint64 modified = 0;  // ms since the epoch
+        qint64 changed = 0;
+        bool operator==(const FileStamp &) const = default;
+    };
+    struct Decoded {
+        QImage picture;
+        forms::Error error;
+        FileStamp stamp;  // taken before the file was read
+    };
+    struct Job;  // shared with the worker: path and state
+    struct Entry {
+        std::shared_ptr<Job> job;
+        QFuture<Decoded> future;  // invalid until submitted
+        bool submitted = false;
+    };
+
+    static FileStamp stampOf(const QString &path);
+    void postSubmit();
+    void submitPending();
+    void drop(Entry &entry);
+    void keepAsSpare(QImage picture);
+    void releaseLater(QImage picture);
+    Entry *findAhead(const QString &path);
+
+    QThreadPool m_pool;
+    QList<Entry> m_ahead;
+    // The page last loaded (the one on screen), kept for a reload or a step back.
+    QString m_currentPath;
+    QImage m_current;
+    FileStamp m_currentStamp;
+    // Pages let go, whose memory the next decodes take; pictures to free on another
+    // thread. Both wait, with the decodes ahead, until the new page is on screen.
+    QList<QImage> m_spares;
+    QList<std::function<void()>> m_releases;
+    bool m_submitPosted = false;
+    Counters m_counters;
+    std::function<void(const QString &)> m_startHook;
 };

@@ -1,0 +1,203 @@
+#!/usr/bin/env bash
+# Zorvane's benchmark: page steps, jumps, start-up and memory of the real program on a
+# virtual screen (Xvfb 1024x768, openbox, an xterm holding the focus), plus the bare
+# libjpeg-turbo decode (djpeg) as the reference for a page that was not read ahead.
+#
+#   bench/run.sh            builds if needed (preset default), then measures; a few minutes
+#
+# Pages are made by build/tools/make_pages (scan-like A4, quality 85) and kept in
+# build/bench/ for the next run. Everything started here is stopped by PID on exit.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+# Steps and jumps per case; the pause after each step stands for the typist reading.
+pages150=62
+pages300=101   # 100 steps forward through 300-dpi pages before memory is read
+prev_steps=60
+rapid_steps=30  # steps as fast as the pages settle, about the rate of a held key
+gap_ms=250
+runs=7
+
+# ZORVANE_BUILD=DIR measures the build in DIR instead (already configured).
+build=${ZORVANE_BUILD:-build}
+if [ "$build" = build ]; then
+    [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
+    cmake --build --preset default --target zorvane make_pages zorvane_bench bench_decode >/dev/null
+else
+    cmake --build "$build" --target zorvane make_pages zorvane_bench bench_decode >/dev/null
+fi
+build=$(cd "$build" && pwd)
+
+make_pages=$build/tools/make_pages
+bench=$build/bench/zorvane_bench
+decode=$build/bench/bench_decode
+store=$root/build/bench-data
+for tool in djpeg Xvfb openbox xterm xprop python3; do
+    command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
+done
+
+mkdir -p "$store"
+# Beside the kept pages, so that the program folders can hard-link them.
+work=$(mktemp -d "$store/run.XXXXXX")
+pids=()
+cleanup() {
+    local i pid n
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        pid=${pids[i]}
+        kill -0 "$pid" 2>/dev/null || continue
+        kill -TERM "$pid" 2>/dev/null || true
+        for ((n = 0; n < 30; n++)); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+wait_for() {  # wait_for SECONDS COMMAND...
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@" >/dev/null 2>&1; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.1
+    done
+}
+
+# --- pages (same options, same files: kept between runs) ---------------------------
+# page_set DIR COUNT DPI: DIR holds COUNT scan-like pages 1.jpg ... COUNT.jpg.
+page_set() {
+    local dir=$1 count=$2 dpi=$3 stamp="$2 pages, $3 dpi, quality 85, scan"
+    if [ "$(cat "$dir/.made" 2>/dev/null)" != "$stamp" ]; then
+        echo "bench: making $count pages at $dpi dpi in $dir"
+        rm -rf "$dir"
+        "$make_pages" --out "$dir" --count "$count" --dpi "$dpi" --scan --quality 85 >/dev/null
+        echo "$stamp" >"$dir/.made"
+    fi
+}
+page_set "$store/pages-150" "$pages150" 150
+page_set "$store/pages-300" "$pages300" 300
+page_set "$store/pages-600" 1 600
+if [ ! -f "$store/pages-tiny/1.jpg" ]; then
+    "$make_pages" --out "$store/pages-tiny" --count 1 --width 64 >/dev/null
+fi
+
+# app_folder NAME: a folder with its own copy of the program; prints its path.
+app_folder() {
+    mkdir -p "$work/$1"
+    cp "$build/zorvane" "$work/$1/zorvane"
+    echo "$work/$1"
+}
+app150=$(app_folder app150)
+ln "$store"/pages-150/*.jpg "$app150"/
+ln "$store/pages-600/1.jpg" "$app150/z600.jpg"
+app300=$(app_folder app300)
+ln "$store"/pages-300/*.jpg "$app300"/
+app10=$(app_folder app10)
+for i in $(seq 1 10); do ln "$store/pages-150/$i.jpg" "$app10/"; done
+app10k=$(app_folder app10k)
+python3 - "$store/pages-150/1.jpg" "$app10k" <<'EOF'
+import os, sys
+source, folder = sys.argv[1], sys.argv[2]
+for i in range(1, 10001):
+    os.link(source, os.path.join(folder, f"{i}.jpg"))
+EOF
+
+echo "bench: $(nproc) processors, $(uname -r)"
+results=$work/results
+: >"$results"
+run() {  # run TITLE COMMAND...: prints and keeps the tool's lines
+    echo
+    echo "== $1"
+    shift
+    "$@" | tee -a "$results" || echo "bench: the measurement above reported a problem (see its output)"
+}
+
+# --- reference: the bare decode, before the screen starts (nothing else running) -----
+ref150=$store/pages-150/30.jpg
+ref300=$store/pages-300/50.jpg
+ref600=$store/pages-600/1.jpg
+# djpeg_median FILE [PAUSE_MS]: median wall time of 15 runs, each after the pause.
+djpeg_median() {
+    "$bench" djpeg --runs 15 --pause "${2:-0}" "$1" | sed -n 's/.* median *\([0-9.]*\) ms.*/\1/p'
+}
+echo
+echo "== bare decode: djpeg -outfile /dev/null, median of 15 runs (process start included)"
+# Steps and jumps come after a pause (the typist reading); a processor that has been
+# idle decodes slower at first, so the reference is also taken after the same pause.
+pause_ms=$((gap_ms + 80))
+d150=$(djpeg_median "$ref150" "$pause_ms")
+d300=$(djpeg_median "$ref300" "$pause_ms")
+d600=$(djpeg_median "$ref600" "$pause_ms")
+w150=$(djpeg_median "$ref150")
+w300=$(djpeg_median "$ref300")
+dtiny=$(djpeg_median "$store/pages-tiny/1.jpg")
+printf 'each after %d ms idle: 150 dpi (1240x1754) %s ms   300 dpi (2480x3508) %s ms   600 dpi (4961x7016) %s ms\n' \
+    "$pause_ms" "$d150" "$d300" "$d600"
+printf 'back to back:          150 dpi %s ms   300 dpi %s ms\n' "$w150" "$w300"
+printf '(starting and ending the process alone, a 64x90 page: %s ms)\n' "$dtiny"
+run "decode in-process: the program's loader and Qt's reader" \
+    "$decode" --runs 7 "$ref150" "$ref300" "$ref600"
+
+# --- the virtual screen ----------------------------------------------------------
+: >"$work/displayfd"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/displayfd" \
+    >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+wait_for 20 grep -q '^[0-9][0-9]*$' "$work/displayfd" || { cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(head -n 1 "$work/displayfd")"
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 20 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" ||
+    { echo "bench: openbox did not start" >&2; exit 1; }
+xterm -geometry 80x10+10+500 -T zorvane-bench-typist -e sleep 100000 >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+echo
+echo "bench: screen $DISPLAY ready (Xvfb 1024x768x24, openbox, an xterm with the focus)"
+
+# --- start-up ----------------------------------------------------------------------
+run "start-up, 10 pages ($runs runs)" "$bench" startup --app "$app10/zorvane" --runs "$runs"
+run "start-up, 10,000 page files ($runs runs)" "$bench" startup --app "$app10k/zorvane" --runs "$runs"
+
+# --- steps and jumps ---------------------------------------------------------------
+# Jumps by typed name go to pages far from the last one, so nothing was read ahead.
+jumps150=(10.jpg 40.jpg 20.jpg 50.jpg 5.jpg 35.jpg 15.jpg 45.jpg 25.jpg 55.jpg 8.jpg 38.jpg 18.jpg 48.jpg 28.jpg)
+jumps300=(20.jpg 90.jpg 30.jpg 80.jpg 10.jpg 60.jpg 40.jpg 95.jpg 15.jpg 50.jpg 25.jpg 85.jpg 5.jpg 55.jpg 35.jpg)
+jump_args() { local name; for name in "$@"; do printf -- '--jump\n%s\n' "$name"; done; }
+mapfile -t args150 < <(jump_args "${jumps150[@]}")
+mapfile -t args300 < <(jump_args "${jumps300[@]}")
+
+run "150-dpi pages (1240x1754): steps, then jumps, then a 600-dpi page by name" \
+    "$bench" flips --app "$app150/zorvane" --pages "$pages150" --prev "$prev_steps" \
+    --gap "$gap_ms" "${args150[@]}" --big z600.jpg
+run "300-dpi pages (2480x3508): $((pages300 - 2)) steps forward, $prev_steps back, $rapid_steps without pauses, jumps" \
+    "$bench" flips --app "$app300/zorvane" --pages "$pages300" --prev "$prev_steps" \
+    --rapid "$rapid_steps" --gap "$gap_ms" "${args300[@]}"
+
+# --- summary -------------------------------------------------------------------------
+median_of() {  # median_of NTH-MATCH PATTERN
+    grep -F "$2" "$results" | sed -n "$1p" | sed -n 's/.* median *\([0-9.]*\) ms.*/\1/p'
+}
+jump150=$(median_of 1 'typed name + Enter')
+jump300=$(median_of 2 'typed name + Enter')
+jump600=$(median_of 1 'typed name, large page')
+echo
+echo "== page not read ahead, against the bare decode (target: at most 1.3 x)"
+ratio() {  # ratio LABEL JUMP_MS PAUSED_MS BACK_TO_BACK_MS
+    awk -v l="$1" -v j="$2" -v d="$3" -v w="$4" 'BEGIN {
+        if (!(j && d)) exit
+        printf "%s: %.1f ms / %.1f ms = %.2f x", l, j, d, j / d
+        if (w) printf "   (against djpeg back to back, %.1f ms: %.2f x)", w, j / w
+        printf "\n" }'
+}
+ratio "150 dpi" "$jump150" "$d150" "$w150"
+ratio "300 dpi" "$jump300" "$d300" "$w300"
+ratio "600 dpi (one page)" "$jump600" "$d600" ""
+echo "(targets: steps median <= 12 ms and p90 <= 25 ms; start-up <= 250 ms, +100 ms with"
+echo " 10,000 files; memory after 100 steps at 300 dpi under 200 MB)"
