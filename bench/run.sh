@@ -40,33 +40,10 @@ done
 mkdir -p "$store"
 # Beside the kept pages, so that the program folders can hard-link them.
 work=$(mktemp -d "$store/run.XXXXXX")
-pids=()
-cleanup() {
-    local i pid n
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        pid=${pids[i]}
-        kill -0 "$pid" 2>/dev/null || continue
-        kill -TERM "$pid" 2>/dev/null || true
-        for ((n = 0; n < 30; n++)); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -KILL "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+XS_WORK=$work
+source scripts/xsession.sh
+trap 'xs_cleanup; rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
-
-wait_for() {  # wait_for SECONDS COMMAND...
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@" >/dev/null 2>&1; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.1
-    done
-}
 
 # --- pages (same options, same files: kept between runs) ---------------------------
 # page_set DIR COUNT DPI: DIR holds COUNT scan-like pages 1.jpg ... COUNT.jpg.
@@ -144,19 +121,10 @@ run "decode in-process: the program's loader and Qt's reader" \
     "$decode" --runs 7 "$ref150" "$ref300" "$ref600"
 
 # --- the virtual screen ----------------------------------------------------------
-: >"$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/displayfd" \
-    >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-wait_for 20 grep -q '^[0-9][0-9]*$' "$work/displayfd" || { cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=":$(head -n 1 "$work/displayfd")"
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
-wait_for 20 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" ||
-    { echo "bench: openbox did not start" >&2; exit 1; }
+xs_start_x || { echo "bench: $XS_ERROR" >&2; exit 1; }
+unset QT_QPA_PLATFORM
 xterm -geometry 80x10+10+500 -T zorvane-bench-typist -e sleep 100000 >/dev/null 2>&1 &
-pids+=($!)
+xs_track $!
 sleep 1
 echo
 echo "bench: screen $DISPLAY ready (Xvfb 1024x768x24, openbox, an xterm with the focus)"

@@ -33,41 +33,43 @@ if have_display; then
 fi
 
 # --- no display: a virtual screen, a page shown, screenshots taken ---
-E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-run.XXXXXX")
-source tests/e2e/lib.sh
-trap 'e2e_cleanup; rm -rf "$E2E_WORK"' EXIT
+XS_WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-run.XXXXXX")
+source scripts/xsession.sh
+trap 'xs_cleanup; rm -rf "$XS_WORK"' EXIT
+trap 'exit 130' INT TERM
 # The panel's list sits at the top-left of its client area, which the program
 # places at this point of the screen; list rows are about 15 px tall.
 readonly list_x=$((496 + 30)) first_row_y=$((29 + 7))
 
 echo "run.sh: no display; starting Xvfb, openbox and picom"
-e2e_start_x --compositor
+xs_start_x --compositor || { echo "run.sh: $XS_ERROR" >&2; exit 1; }
+xs_start_typist typist || { echo "run.sh: $XS_ERROR" >&2; exit 1; }
 make_demo_pages
 
-(cd "$demo" && exec ./zorvane) >"$E2E_WORK/zorvane.log" 2>&1 &
+(cd "$demo" && exec ./zorvane) >"$XS_WORK/zorvane.log" 2>&1 &
 app=$!
-e2e_track "$app"
+xs_track "$app"
 
-if ! panel=$(e2e_wait_window '\(Zorvane\)' 30); then
+if ! panel=$(xs_wait_window '\(Zorvane\)' 30); then
     echo "run.sh: the Zorvane panel did not appear; its output:" >&2
-    cat "$E2E_WORK/zorvane.log" >&2
+    cat "$XS_WORK/zorvane.log" >&2
     exit 1
 fi
 sleep 1
-import -window root "$shots/1-panel.png"
+xs_screenshot "$shots/1-panel.png"
 
 xdotool mousemove --sync "$list_x" "$first_row_y" click 1
 sleep 2
-import -window root "$shots/2-first-page.png"
+xs_screenshot "$shots/2-first-page.png"
 
 # Ctrl+Shift+K: the next page, as a typist would turn it from the xterm.
-xdotool windowactivate --sync "$E2E_XTERM" >/dev/null 2>&1 || true
+xdotool windowactivate --sync "$XS_TYPIST" >/dev/null 2>&1 || true
 xdotool key --clearmodifiers ctrl+shift+k
 sleep 2
-import -window root "$shots/3-next-page.png"
+xs_screenshot "$shots/3-next-page.png"
 
-wmctrl -i -c "$panel" || true
-e2e_wait_exit "$app" 10 || echo "run.sh: Zorvane did not close in 10 s; stopping it" >&2
+xs_close_window "$panel" || true
+xs_wait_exit "$app" 10 || echo "run.sh: Zorvane did not close in 10 s; stopping it" >&2
 
 echo "run.sh: screenshots saved in $shots:"
 ls -1 "$shots"/*.png | sed 's/^/  /'

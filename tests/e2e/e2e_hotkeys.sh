@@ -20,7 +20,7 @@ e2e_add_pages 1.jpg 2.jpg 3.jpg 4.jpg 5.jpg
 keys=$E2E_WORK/keys.bin
 e2e_start_xterm e2e-keys 40x4+520+500 sh -c 'stty raw -echo && exec cat >"$0"' "$keys"
 typist=$E2E_LAST_XTERM
-e2e_wait_for 10 test -e "$keys" || e2e_abort "the recording terminal did not start"
+xs_wait_for 10 test -e "$keys" || e2e_abort "the recording terminal did not start"
 
 keys_size() { stat -c %s "$keys"; }
 keys_bigger_than() { [ "$(keys_size)" -gt "$1" ]; }
@@ -31,20 +31,20 @@ locks_are() { [ "$(xkeys locks)" == "$1" ]; }
 
 start_program() { # STDERR_FILE
     e2e_start_app_stderr "$1"
-    panel=$(e2e_wait_window '\(Zorvane\)' 30) || {
+    panel=$(xs_wait_window '\(Zorvane\)' 30) || {
         cat "$1"
         e2e_app_log
         e2e_abort "the panel window did not appear"
     }
-    e2e_wait_managed "$panel" || e2e_fail "openbox did not manage the panel within 10 s"
+    xs_wait_managed "$panel" || e2e_fail "openbox did not manage the panel within 10 s"
     e2e_wait_panel 20 vpos=0 || e2e_abort "the panel could not be read: [$E2E_PANEL_STATE]"
-    panel_origin=$(e2e_geometry "$panel" | cut -d' ' -f1)
+    panel_origin=$(xs_geometry "$panel" | cut -d' ' -f1)
 }
 
 stop_program() {
-    e2e_close_window "$panel"
-    if e2e_wait_exit "$E2E_APP_PID" 20; then
-        e2e_check_eq "program exits with status 0 after the panel closes" 0 "$E2E_EXIT_STATUS"
+    xs_close_window "$panel"
+    if xs_wait_exit "$E2E_APP_PID" 20; then
+        e2e_check_eq "program exits with status 0 after the panel closes" 0 "$XS_EXIT_STATUS"
     else
         e2e_fail "program still running 20 s after the panel was closed"
     fi
@@ -77,7 +77,7 @@ hotkey() {
         e2e_fail "$4: expected $2 at vertical position $3, panel reads [$E2E_PANEL_STATE]"
         return
     fi
-    if e2e_wait_for 5 view_shows "$2" "$3"; then
+    if xs_wait_for 5 view_shows "$2" "$3"; then
         e2e_ok "$4: screen shows $2 moved up by $3"
     else
         e2e_fail "$4: screen differs from $2 moved up by $3 (RMSE $LAST_RMSE)"
@@ -92,8 +92,8 @@ no_window_named() { [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null
 # Not through the xkeys function: $! must be the grabbing process itself.
 /usr/bin/python3 "$E2E_LIB_DIR/xkeys.py" grab k >"$E2E_WORK/grab.log" 2>&1 &
 grabber=$!
-e2e_track "$grabber"
-e2e_wait_for 10 grep -qx grabbed "$E2E_WORK/grab.log" ||
+xs_track "$grabber"
+xs_wait_for 10 grep -qx grabbed "$E2E_WORK/grab.log" ||
     e2e_abort "the grabbing client did not take Ctrl+Shift+K: $(cat "$E2E_WORK/grab.log")"
 
 start_program "$E2E_WORK/stderr1.txt"
@@ -104,9 +104,9 @@ e2e_log "stderr: $warning"
 
 # --- the help window: one at most, centred, sizable ---
 click_panel $((352 + 24)) $((24 + 11))
-if help=$(e2e_wait_window '^How to use$' 10); then
-    e2e_wait_managed "$help" || true
-    read -r hx hy hw hh < <(e2e_geometry "$help" | tr ',x' '  ')
+if help=$(xs_wait_window '^How to use$' 10); then
+    xs_wait_managed "$help" || true
+    read -r hx hy hw hh < <(xs_geometry "$help" | tr ',x' '  ')
     e2e_check_eq "help window client area" "662x511" "${hw}x${hh}"
     read -r fl fr ft fb < <(xprop -id "$help" -notype _NET_FRAME_EXTENTS | grep -o '[0-9, ]*$' | tr ',' ' ')
     # Centred: the whole window, or at least its client area, within 2 px.
@@ -132,27 +132,27 @@ if help=$(e2e_wait_window '^How to use$' 10); then
         "$(xdotool search --onlyvisible --name '^How to use$' | wc -l)"
     e2e_check_eq "one help window after two clicks on help (accessibility)" 1 \
         "$(e2e_atspi --timeout 5 | grep -c '^  [a-z ]* | How to use |')"
-    e2e_close_window "$help"
-    e2e_wait_for 10 no_window_named '^How to use$' || e2e_fail "the help window did not close"
+    xs_close_window "$help"
+    xs_wait_for 10 no_window_named '^How to use$' || e2e_fail "the help window did not close"
 else
     e2e_fail "the help button did not open the 'How to use' window"
     click_panel 40 37
     e2e_wait_panel 10 name=3.jpg || e2e_abort "click on the third list row: panel reads [$E2E_PANEL_STATE]"
 fi
-e2e_wait_window '^Form2$' 10 >/dev/null || e2e_abort "no page window after a click in the list"
-e2e_wait_for 10 view_shows 3.jpg 0 || e2e_fail "3.jpg not on screen after a click in the list (RMSE $LAST_RMSE)"
+xs_wait_window '^Form2$' 10 >/dev/null || e2e_abort "no page window after a click in the list"
+xs_wait_for 10 view_shows 3.jpg 0 || e2e_fail "3.jpg not on screen after a click in the list (RMSE $LAST_RMSE)"
 
-e2e_activate "$typist" || e2e_abort "the recording terminal did not become active"
+xs_activate "$typist" || e2e_abort "the recording terminal did not become active"
 
 # --- Ctrl+Shift+K goes to its holder; the other three work ---
 xdotool key ctrl+shift+k
-e2e_wait_for 10 grep -qx press "$E2E_WORK/grab.log" && e2e_ok "Ctrl+Shift+K reaches the program that holds it" ||
+xs_wait_for 10 grep -qx press "$E2E_WORK/grab.log" && e2e_ok "Ctrl+Shift+K reaches the program that holds it" ||
     e2e_fail "the holder of Ctrl+Shift+K did not get the press"
 # Ctrl+Shift+M after it: when its scroll shows, K was handled before, and did nothing.
 hotkey ctrl+shift+m 3.jpg 328 "held Ctrl+Shift+K does nothing; Ctrl+Shift+M scrolls down"
 hotkey ctrl+shift+h 2.jpg 328 "Ctrl+Shift+H with K held elsewhere"
 hotkey ctrl+shift+u 2.jpg 0 "Ctrl+Shift+U with K held elsewhere"
-e2e_check_eq "the terminal keeps the focus" "$typist" "$(e2e_active_window)"
+e2e_check_eq "the terminal keeps the focus" "$typist" "$(xs_active_window)"
 
 kill "$grabber" 2>/dev/null
 wait "$grabber" 2>/dev/null
@@ -162,10 +162,10 @@ stop_program
 # 2. All four combinations free.
 start_program "$E2E_WORK/stderr2.txt"
 e2e_check_eq "no hotkey warning when all four are free" "" "$(grep -i 'hotkey' "$E2E_WORK/stderr2.txt")"
-e2e_activate "$typist" || e2e_abort "the recording terminal did not become active"
+xs_activate "$typist" || e2e_abort "the recording terminal did not become active"
 
 hotkey ctrl+shift+k 2.jpg 0 "Ctrl+Shift+K from start-up: next page"
-e2e_check_eq "the terminal keeps the focus when the page appears" "$typist" "$(e2e_active_window)"
+e2e_check_eq "the terminal keeps the focus when the page appears" "$typist" "$(xs_active_window)"
 hotkey ctrl+shift+m 2.jpg 328 "Ctrl+Shift+M: down by the window height less 16"
 view_shows 1.jpg 328 && e2e_fail "the screen matches page 1 as well as page 2 (RMSE $LAST_RMSE)" ||
     e2e_ok "the screen differs from page 1 (RMSE $LAST_RMSE)"
@@ -180,25 +180,25 @@ e2e_check_file_bytes "the terminal received no byte from the hotkeys" "$keys" ''
 for combination in ctrl+k shift+k ctrl+alt+shift+k ctrl+m shift+h; do
     size=$(keys_size)
     xdotool key "$combination"
-    e2e_wait_for 5 keys_bigger_than "$size" && e2e_ok "$combination reaches the terminal" ||
+    xs_wait_for 5 keys_bigger_than "$size" && e2e_ok "$combination reaches the terminal" ||
         e2e_fail "$combination did not reach the terminal"
 done
 e2e_check_match "the terminal's bytes: Ctrl+K, K, ..., Ctrl+M, H" '^0b 4b .* 0d 48$' "$(keys_dump)"
 # Had any of them acted, the page or the position would differ after this.
 hotkey ctrl+shift+m 2.jpg 328 "near misses did nothing; Ctrl+Shift+M after them"
-e2e_check_eq "the terminal keeps the focus" "$typist" "$(e2e_active_window)"
+e2e_check_eq "the terminal keeps the focus" "$typist" "$(xs_active_window)"
 
 # --- with NumLock and CapsLock on ---
 xdotool key Num_Lock
-e2e_wait_for 5 locks_are num || e2e_fail "NumLock did not come on: locks [$(xkeys locks)]"
+xs_wait_for 5 locks_are num || e2e_fail "NumLock did not come on: locks [$(xkeys locks)]"
 hotkey ctrl+shift+k 3.jpg 0 "Ctrl+Shift+K with NumLock on"
 xdotool key Caps_Lock
-e2e_wait_for 5 locks_are "caps num" || e2e_fail "CapsLock did not come on: locks [$(xkeys locks)]"
+xs_wait_for 5 locks_are "caps num" || e2e_fail "CapsLock did not come on: locks [$(xkeys locks)]"
 hotkey ctrl+shift+h 2.jpg 0 "Ctrl+Shift+H with NumLock and CapsLock on"
 hotkey ctrl+shift+m 2.jpg 328 "Ctrl+Shift+M with NumLock and CapsLock on"
 hotkey ctrl+shift+u 2.jpg 0 "Ctrl+Shift+U with NumLock and CapsLock on"
 xdotool key Caps_Lock Num_Lock
-e2e_wait_for 5 locks_are none || e2e_fail "the lock keys did not go off: locks [$(xkeys locks)]"
+xs_wait_for 5 locks_are none || e2e_fail "the lock keys did not go off: locks [$(xkeys locks)]"
 
 # --- past the last page ---
 hotkey ctrl+shift+k 3.jpg 0 "Ctrl+Shift+K to page 3"
@@ -206,14 +206,14 @@ hotkey ctrl+shift+k 4.jpg 0 "Ctrl+Shift+K to page 4"
 hotkey ctrl+shift+k 5.jpg 0 "Ctrl+Shift+K to the last page"
 size=$(keys_size)
 xdotool key ctrl+shift+k
-if box=$(e2e_wait_window '^Image Preview$' 10); then
+if box=$(xs_wait_window '^Image Preview$' 10); then
     e2e_check_eq "end-of-list message" "No more image to preview!" "$(e2e_alert 'Image Preview')"
     e2e_screenshot no_more_pages >/dev/null
-    e2e_activate "$box" || true
+    xs_activate "$box" || true
     xdotool key Return
-    e2e_wait_for 5 no_window_named '^Image Preview$' && e2e_ok "Return closes the end-of-list message" ||
+    xs_wait_for 5 no_window_named '^Image Preview$' && e2e_ok "Return closes the end-of-list message" ||
         e2e_fail "the end-of-list message is still open after Return"
-    e2e_log "active window after the message: $(e2e_active_window) (terminal $typist, panel $panel)"
+    e2e_log "active window after the message: $(xs_active_window) (terminal $typist, panel $panel)"
 else
     e2e_fail "Ctrl+Shift+K at the last page: no 'Image Preview' message box"
 fi

@@ -15,16 +15,16 @@ e2e_start_xterm e2e-under 30x5+700+200
 under=$E2E_LAST_XTERM
 e2e_start_app
 
-panel=$(e2e_wait_window '\(Zorvane\)' 30) || {
+panel=$(xs_wait_window '\(Zorvane\)' 30) || {
     e2e_app_log
     e2e_abort "the panel window did not appear"
 }
-e2e_wait_managed "$panel" || e2e_fail "openbox did not manage the panel within 10 s"
+xs_wait_managed "$panel" || e2e_fail "openbox did not manage the panel within 10 s"
 e2e_wait_panel 20 opacity=100 vpos=0 || e2e_abort "the panel could not be read: [$E2E_PANEL_STATE]"
-panel_origin=$(e2e_geometry "$panel" | cut -d' ' -f1)
+panel_origin=$(xs_geometry "$panel" | cut -d' ' -f1)
 # The panel takes the focus when it starts, as any program does; the typist
 # then goes back to the terminal.
-e2e_activate "$E2E_XTERM" || e2e_fail "the typist's terminal did not become active"
+xs_activate "$XS_TYPIST" || e2e_fail "the typist's terminal did not become active"
 
 # click_panel X Y: a click at a point of the panel's client area.
 click_panel() {
@@ -34,7 +34,7 @@ click_panel() {
 page_window() { xdotool search --onlyvisible --name '^Form2$' 2>/dev/null | head -n 1; }
 
 # The page window's X id can change while the program runs: look it up anew.
-page_geometry() { e2e_geometry "$(page_window)"; }
+page_geometry() { xs_geometry "$(page_window)"; }
 page_geometry_is() { [ "$(page_geometry)" == "$1" ]; }
 
 # opacity_is ALPHA: the page window's _NET_WM_WINDOW_OPACITY is ALPHA/255 of
@@ -46,7 +46,7 @@ opacity_is() {
     [ -n "$got" ] && [ $((got - want)) -ge -1 ] && [ $((got - want)) -le 1 ]
 }
 check_opacity() {
-    if e2e_wait_for 5 opacity_is "$1"; then
+    if xs_wait_for 5 opacity_is "$1"; then
         e2e_ok "_NET_WM_WINDOW_OPACITY is $1/255"
     else
         e2e_fail "_NET_WM_WINDOW_OPACITY: expected $(($1 * 0xffffffff / 255)) ($1/255), got [$(opacity_of)]"
@@ -71,7 +71,7 @@ view_matches() {
     awk -v d="$LAST_RMSE" -v limit="$MATCH_LIMIT" 'BEGIN { exit !(d != "" && d < limit) }'
 }
 check_view() {
-    if e2e_wait_for 10 view_matches "$@"; then
+    if xs_wait_for 10 view_matches "$@"; then
         e2e_ok "$1 on screen at opacity $2/255"
     else
         e2e_fail "$1 on screen at opacity $2/255: the screen differs from it by $LAST_RMSE (RMSE)"
@@ -81,7 +81,7 @@ check_view() {
 index_of() { grep -nxF "$1" | cut -d: -f1; }
 stacked_above() { # ID_HIGH ID_LOW
     local order high low
-    order=$(e2e_stacking)
+    order=$(xs_stacking)
     high=$(index_of "$1" <<<"$order")
     low=$(index_of "$2" <<<"$order")
     [ -n "$high" ] && [ -n "$low" ] && [ "$high" -gt "$low" ]
@@ -94,7 +94,7 @@ no_window_named() { [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null
 before=$(e2e_screenshot before_load)
 
 xdotool key ctrl+shift+k
-page=$(e2e_wait_window '^Form2$' 10) || {
+page=$(xs_wait_window '^Form2$' 10) || {
     e2e_app_log
     e2e_abort "Ctrl+Shift+K at start-up did not show the page window"
 }
@@ -105,7 +105,7 @@ e2e_screenshot hotkey_page_alpha100 >/dev/null
 # The comparison must tell pages apart, or it proves nothing.
 view_matches 1.jpg 100 && e2e_fail "the screen matches page 1 as well as page 2 (RMSE $LAST_RMSE)" ||
     e2e_ok "the screen differs from page 1 (RMSE $LAST_RMSE)"
-e2e_check_eq "the typist's terminal keeps the focus when the page appears" "$E2E_XTERM" "$(e2e_active_window)"
+e2e_check_eq "the typist's terminal keeps the focus when the page appears" "$XS_TYPIST" "$(xs_active_window)"
 
 e2e_check_eq "half-screen page window geometry" "0,80 1024x344" "$(page_geometry)"
 check_opacity 100
@@ -113,25 +113,25 @@ has_above_state "$page" && e2e_ok "page window has _NET_WM_STATE_ABOVE" ||
     e2e_fail "page window lacks _NET_WM_STATE_ABOVE: $(xprop -id "$page" _NET_WM_STATE)"
 has_above_state "$panel" && e2e_ok "panel has _NET_WM_STATE_ABOVE" ||
     e2e_fail "panel lacks _NET_WM_STATE_ABOVE: $(xprop -id "$panel" _NET_WM_STATE)"
-if e2e_wait_for 5 stacked_above "$panel" "$page" && stacked_above "$page" "$under" && stacked_above "$page" "$E2E_XTERM"; then
+if xs_wait_for 5 stacked_above "$panel" "$page" && stacked_above "$page" "$under" && stacked_above "$page" "$XS_TYPIST"; then
     e2e_ok "stacking: terminals, then the page window, then the panel on top"
 else
-    e2e_fail "stacking (bottom first): [$(e2e_stacking | paste -sd' ')]; panel $panel, page $page, terminals $E2E_XTERM $under"
+    e2e_fail "stacking (bottom first): [$(xs_stacking | paste -sd' ')]; panel $panel, page $page, terminals $XS_TYPIST $under"
 fi
 
 # --- clicks go through the page to the program below ---
-e2e_activate "$E2E_XTERM" || e2e_fail "the typist's terminal did not become active again"
-read -r ux uy uw uh < <(e2e_geometry "$under" | tr ',x' '  ')
+xs_activate "$XS_TYPIST" || e2e_fail "the typist's terminal did not become active again"
+read -r ux uy uw uh < <(xs_geometry "$under" | tr ',x' '  ')
 click_x=$((ux + uw / 2)) click_y=$((uy + uh / 2))
 if [ "$click_y" -ge 80 ] && [ "$click_y" -lt 424 ]; then
     xdotool mousemove "$click_x" "$click_y" click 1
-    if e2e_wait_for 5 e2e_is_active "$under"; then
+    if xs_wait_for 5 xs_is_active "$under"; then
         e2e_ok "a click on the page window reaches the terminal below it and activates it"
     else
-        e2e_fail "a click on the page window at $click_x,$click_y: active window is [$(e2e_active_window)], expected the terminal below ($under)"
+        e2e_fail "a click on the page window at $click_x,$click_y: active window is [$(xs_active_window)], expected the terminal below ($under)"
     fi
     stacked_above "$page" "$under" && e2e_ok "the page window stays above the clicked terminal" ||
-        e2e_fail "after the click the terminal is above the page window: [$(e2e_stacking | paste -sd' ')]"
+        e2e_fail "after the click the terminal is above the page window: [$(xs_stacking | paste -sd' ')]"
 else
     e2e_fail "the terminal under the page is at $ux,$uy, not under the page window"
 fi
@@ -141,7 +141,7 @@ click_panel 40 7
 e2e_wait_panel 10 name=1.jpg selected=1.jpg ||
     e2e_fail "click on the first list row: expected 1.jpg, panel reads [$E2E_PANEL_STATE]"
 check_view 1.jpg 100
-[ "$(e2e_active_window)" != "$(page_window)" ] && e2e_ok "the page window is not the active window" ||
+[ "$(xs_active_window)" != "$(page_window)" ] && e2e_ok "the page window is not the active window" ||
     e2e_fail "the page window became the active window"
 
 # --- the opacity slider, with the keyboard ---
@@ -157,7 +157,7 @@ e2e_wait_panel 5 opacity=255 || e2e_fail "End on the slider: expected opacity 25
 check_opacity 255
 check_view 1.jpg 255
 e2e_screenshot opaque >/dev/null
-[ "$(e2e_active_window)" != "$(page_window)" ] || e2e_fail "the page window became active after an opacity change"
+[ "$(xs_active_window)" != "$(page_window)" ] || e2e_fail "the page window became active after an opacity change"
 
 # --- layouts ---
 # The holds check samples the geometry for a moment after it first matched:
@@ -172,7 +172,7 @@ holds_geometry() {
 click_panel $((256 + 40)) $((24 + 11))
 e2e_wait_panel 5 "layout=Half screen 1" ||
     e2e_fail "layout button: expected caption 'Half screen 1', panel reads [$E2E_PANEL_STATE]"
-if e2e_wait_for 5 page_geometry_is "0,80 1024x728" && holds_geometry "0,80 1024x728"; then
+if xs_wait_for 5 page_geometry_is "0,80 1024x728" && holds_geometry "0,80 1024x728"; then
     e2e_ok "full-screen page window geometry 0,80 1024x728, reaching below the screen"
 else
     e2e_fail "full-screen page window geometry: expected [0,80 1024x728], got [$(page_geometry)]"
@@ -185,7 +185,7 @@ e2e_screenshot full_layout >/dev/null
 click_panel $((256 + 40)) $((24 + 11))
 e2e_wait_panel 5 "layout=Full screen 2" ||
     e2e_fail "layout button again: expected caption 'Full screen 2', panel reads [$E2E_PANEL_STATE]"
-if e2e_wait_for 5 page_geometry_is "0,80 1024x344" && holds_geometry "0,80 1024x344"; then
+if xs_wait_for 5 page_geometry_is "0,80 1024x344" && holds_geometry "0,80 1024x344"; then
     e2e_ok "back to the half-screen geometry 0,80 1024x344"
 else
     e2e_fail "half-screen page window geometry after switching back: got [$(page_geometry)]"
@@ -200,14 +200,14 @@ for name in missing.jpg broken.jpg; do
     xdotool type --delay 20 "$name"
     e2e_wait_panel 5 "name=$name" || e2e_fail "typing into the name box: panel reads [$E2E_PANEL_STATE]"
     click_panel $((133 + 50)) $((24 + 11)) # Load image
-    if box=$(e2e_wait_window '^Zorvane$' 10); then
+    if box=$(xs_wait_window '^Zorvane$' 10); then
         e2e_check_eq "not-found message for $name" \
             "Can't find $E2E_APP_DIR/$name . Please recheck file in folder [$E2E_APP_DIR] " \
             "$(e2e_alert Zorvane)"
         e2e_screenshot "not_found_${name%.jpg}" >/dev/null
-        e2e_activate "$box" || true
+        xs_activate "$box" || true
         xdotool key Return
-        e2e_wait_for 5 no_window_named '^Zorvane$' && e2e_ok "Return closes the message for $name" ||
+        xs_wait_for 5 no_window_named '^Zorvane$' && e2e_ok "Return closes the message for $name" ||
             e2e_fail "the message for $name is still open after Return"
     else
         e2e_fail "no message box titled Zorvane after Load image with $name"
@@ -224,7 +224,7 @@ line_shown() {
     import -window root "$E2E_WORK/now.png" 2>/dev/null &&
         red_at "$E2E_WORK/now.png" 5 96 && red_at "$E2E_WORK/now.png" 512 96 && red_at "$E2E_WORK/now.png" 1018 96
 }
-e2e_activate "$E2E_XTERM" || e2e_fail "the typist's terminal did not become active again"
+xs_activate "$XS_TYPIST" || e2e_fail "the typist's terminal did not become active again"
 xdotool key ctrl+shift+m ctrl+shift+m ctrl+shift+m ctrl+shift+m
 if e2e_wait_panel 10 vpos=1312; then
     shot=$(e2e_screenshot page_end)
@@ -232,7 +232,7 @@ if e2e_wait_panel 10 vpos=1312; then
         e2e_ok "the picture's last rows cover the red line"
     xdotool key ctrl+shift+m
     e2e_wait_panel 10 vpos=1640 || e2e_fail "scrolled past the page: panel reads [$E2E_PANEL_STATE]"
-    if e2e_wait_for 5 line_shown; then
+    if xs_wait_for 5 line_shown; then
         e2e_ok "the red line crosses the window 16 px below its top once the picture is gone"
     else
         e2e_fail "no red line at screen row 96: pixels $(e2e_pixel_hex "$E2E_WORK/now.png" 5 96)" \
@@ -246,9 +246,9 @@ else
 fi
 
 # --- the page window goes with the panel ---
-e2e_close_window "$panel"
-if e2e_wait_exit "$E2E_APP_PID" 20; then
-    e2e_check_eq "program exits with status 0 after the panel closes" 0 "$E2E_EXIT_STATUS"
+xs_close_window "$panel"
+if xs_wait_exit "$E2E_APP_PID" 20; then
+    e2e_check_eq "program exits with status 0 after the panel closes" 0 "$XS_EXIT_STATUS"
 else
     e2e_fail "program still running 20 s after the panel was closed"
 fi

@@ -12,12 +12,12 @@ e2e_add_pages 1.jpg 2.jpg 10.jpg page.JPG
 printf '2.jpg\r\n' >"$E2E_APP_DIR/current.txt"
 e2e_start_app
 
-panel=$(e2e_wait_window '\(Zorvane\)' 30) || {
+panel=$(xs_wait_window '\(Zorvane\)' 30) || {
     e2e_app_log
     e2e_abort "the panel window did not appear"
 }
 e2e_ok "panel window shown"
-e2e_wait_managed "$panel" || e2e_fail "openbox did not manage the panel within 10 s"
+xs_wait_managed "$panel" || e2e_fail "openbox did not manage the panel within 10 s"
 
 # --- what X sees ---
 title=$(xdotool getwindowname "$panel")
@@ -61,9 +61,9 @@ selected=$(awk -F' \\| ' '$1 ~ /^ *list item$/ && $4 ~ /(^|,)selected(,|$)/ { pr
 e2e_check_eq "no page selected at start-up" "" "$selected"
 
 # --- closing as the window manager does ---
-e2e_close_window "$panel"
-if e2e_wait_exit "$E2E_APP_PID" 20; then
-    e2e_check_eq "program exits with status 0 after the panel closes" 0 "$E2E_EXIT_STATUS"
+xs_close_window "$panel"
+if xs_wait_exit "$E2E_APP_PID" 20; then
+    e2e_check_eq "program exits with status 0 after the panel closes" 0 "$XS_EXIT_STATUS"
 else
     e2e_fail "program still running 20 s after the panel was closed"
 fi

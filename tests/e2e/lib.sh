@@ -4,8 +4,8 @@
 #
 #   source lib.sh; e2e_init "$@"   (a test is called as: TEST ZORVANE MAKE_PAGES OUT_DIR)
 #
-# The X session helpers need only E2E_WORK (a scratch folder) and serve
-# scripts/run.sh too.
+# The X session itself (Xvfb, openbox, picom, xterms, windows) comes from
+# scripts/xsession.sh, shared with scripts/run.sh and the benchmark.
 #
 # Everything started here is stopped by PID when the test exits, and the
 # temporary folder is removed. Checks print "ok ..." or "FAIL ..." lines and
@@ -14,8 +14,8 @@
 set -u
 
 E2E_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$E2E_LIB_DIR/../../scripts/xsession.sh"
 E2E_NAME=$(basename "$0" .sh)
-E2E_PIDS=()
 E2E_PASSED=0
 E2E_FAILED=0
 E2E_APP_PID=
@@ -44,6 +44,7 @@ e2e_init() {
         rm -rf "$E2E_WORK"
         exit $status
     fi
+    XS_WORK=$E2E_WORK
     mkdir -p "$E2E_OUT"
     E2E_APP_DIR=$E2E_WORK/app
     mkdir -p "$E2E_APP_DIR"
@@ -51,26 +52,8 @@ e2e_init() {
 
 e2e_log() { echo "# $*"; }
 
-# Stops what this test started, newest first: TERM, then KILL after 3 s.
-e2e_cleanup() {
-    local i pid n
-    for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
-        pid=${E2E_PIDS[i]}
-        kill -0 "$pid" 2>/dev/null || continue
-        kill -TERM "$pid" 2>/dev/null || true
-        for ((n = 0; n < 30; n++)); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -KILL "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    E2E_PIDS=()
-}
-trap e2e_cleanup EXIT
+trap xs_cleanup EXIT
 trap 'echo "FAIL interrupted"; exit 130' INT TERM
-
-e2e_track() { E2E_PIDS+=("$1"); }
 
 # --- checks -----------------------------------------------------------------
 
@@ -111,105 +94,22 @@ e2e_abort() {
     e2e_finish
 }
 
-# --- waiting ----------------------------------------------------------------
-
-# e2e_wait_for SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds.
-e2e_wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@" >/dev/null 2>&1; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.1
-    done
-}
-
-# e2e_wait_window REGEX [SECONDS]: prints the id of the first visible window
-# whose name matches REGEX.
-e2e_wait_window() {
-    local deadline=$((SECONDS + ${2:-20})) id
-    while :; do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
-        if [ -n "$id" ]; then
-            echo "$id"
-            return 0
-        fi
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.1
-    done
-}
-
-# e2e_wait_managed ID [SECONDS]: waits until the window manager has framed
-# the window and published what it lets the user do with it.
-e2e_wait_managed() {
-    e2e_wait_for "${2:-10}" e2e_is_managed "$1"
-}
-e2e_is_managed() {
-    xprop -id "$1" _NET_FRAME_EXTENTS _NET_WM_ALLOWED_ACTIONS | grep -c ' = ' | grep -qx 2
-}
-
-# e2e_wait_exit PID SECONDS: waits for a child to end; its status goes to
-# E2E_EXIT_STATUS. Returns 1 if it is still running at the deadline.
-e2e_wait_exit() {
-    local deadline=$((SECONDS + $2))
-    while kill -0 "$1" 2>/dev/null; do
-        if [ $SECONDS -ge $deadline ]; then
-            return 1
-        fi
-        sleep 0.1
-    done
-    wait "$1"
-    E2E_EXIT_STATUS=$?
-    return 0
-}
-
 # --- the X session ----------------------------------------------------------
 
-# e2e_start_x [--compositor]: Xvfb on a free display, openbox, optionally
-# picom (window opacity shows only through a compositor), and an xterm that
-# holds the focus as the typist's program would.
+# e2e_start_x [--compositor]: xs_start_x and the typist's xterm (XS_TYPIST),
+# or the test stops with the reason.
 e2e_start_x() {
-    local fdfile=$E2E_WORK/displayfd n
-    : >"$fdfile"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
-        3>"$fdfile" >"$E2E_WORK/xvfb.log" 2>&1 &
-    e2e_track $!
-    e2e_wait_for 20 grep -q '^[0-9][0-9]*$' "$fdfile" || e2e_abort "Xvfb did not start: $(cat "$E2E_WORK/xvfb.log")"
-    n=$(head -n 1 "$fdfile")
-    export DISPLAY=":$n"
-    unset WAYLAND_DISPLAY
+    xs_start_x "$@" || e2e_abort "$XS_ERROR"
     e2e_log "X display $DISPLAY"
-
-    openbox --sm-disable >"$E2E_WORK/openbox.log" 2>&1 &
-    e2e_track $!
-    e2e_wait_for 20 e2e_has_wm || e2e_abort "openbox did not take the screen: $(cat "$E2E_WORK/openbox.log")"
-
-    if [ "${1:-}" == "--compositor" ]; then
-        picom --backend xrender --no-fading-openclose >"$E2E_WORK/picom.log" 2>&1 &
-        e2e_track $!
-        e2e_wait_for 20 e2e_has_compositor || e2e_abort "picom did not start: $(cat "$E2E_WORK/picom.log")"
-    fi
-
-    xterm -geometry 80x10+10+500 -T e2e-typist -e sleep 100000 >/dev/null 2>&1 &
-    e2e_track $!
-    E2E_XTERM=$(e2e_wait_window '^e2e-typist$' 20) || e2e_abort "xterm did not appear"
-    xdotool windowactivate --sync "$E2E_XTERM" >/dev/null 2>&1 || xdotool windowfocus "$E2E_XTERM"
+    xs_start_typist e2e-typist || e2e_abort "$XS_ERROR"
 }
 
-e2e_has_wm() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-
-# A compositing manager owns the _NET_WM_CM_S<screen> selection.
-e2e_has_compositor() {
-    xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1 &&
-        python3 - <<'EOF'
-import ctypes, os, sys
-x = ctypes.CDLL("libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
-x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-x.XGetSelectionOwner.restype = ctypes.c_ulong
-d = x.XOpenDisplay(None)
-sys.exit(0 if d and x.XGetSelectionOwner(d, x.XInternAtom(d, b"_NET_WM_CM_S0", 0)) else 1)
-EOF
+# e2e_start_xterm TITLE GEOMETRY [COMMAND...]: xs_start_xterm, waiting until
+# the window manager has it; its window id goes to E2E_LAST_XTERM.
+e2e_start_xterm() {
+    xs_start_xterm "$@" || e2e_abort "$XS_ERROR"
+    E2E_LAST_XTERM=$XS_LAST_XTERM
+    xs_wait_managed "$E2E_LAST_XTERM" || true
 }
 
 # --- the program under test -------------------------------------------------
@@ -233,7 +133,7 @@ e2e_start_app() {
     (cd "$E2E_APP_DIR" && exec env QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb ./zorvane) \
         >"$E2E_WORK/app.log" 2>&1 &
     E2E_APP_PID=$!
-    e2e_track "$E2E_APP_PID"
+    xs_track "$E2E_APP_PID"
 }
 
 e2e_app_log() { cat "$E2E_WORK/app.log" 2>/dev/null; }
@@ -243,21 +143,13 @@ e2e_atspi() {
     /usr/bin/python3 "$E2E_LIB_DIR/atspi_dump.py" --pid "$E2E_APP_PID" "$@"
 }
 
-# e2e_close_window ID: asks the window manager to close the window, as its
-# close box would (the program gets WM_DELETE_WINDOW).
-e2e_close_window() { wmctrl -i -c "$1"; }
-
 # --- pictures ---------------------------------------------------------------
 
 # e2e_screenshot NAME [CROP]: saves the screen (or WxH+X+Y of it) as
 # OUT_DIR/<test>_NAME.png and prints the path.
 e2e_screenshot() {
     local file=$E2E_OUT/${E2E_NAME}_$1.png
-    if [ -n "${2:-}" ]; then
-        import -window root -crop "$2" +repage "$file"
-    else
-        import -window root "$file"
-    fi
+    xs_screenshot "$file" "${2:-}"
     echo "$file"
 }
 
@@ -267,51 +159,7 @@ e2e_pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
 # e2e_pixel_hex FILE X Y: the pixel as RRGGBB.
 e2e_pixel_hex() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6; }
 
-# --- windows, focus and the panel's state -------------------------------------
-
-# e2e_active_window: the id (decimal) of the window the window manager has
-# made active, or nothing.
-e2e_active_window() {
-    local id
-    id=$(xprop -root -notype _NET_ACTIVE_WINDOW 2>/dev/null | sed -n 's/.*# \(0x[0-9a-f]*\).*/\1/p')
-    [ -n "$id" ] && echo $((id))
-}
-
-# e2e_activate ID: gives the window the focus, as a click on it would, and
-# waits until the window manager says it is active.
-e2e_activate() {
-    xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus "$1" >/dev/null 2>&1
-    e2e_wait_for 10 e2e_is_active "$1"
-}
-e2e_is_active() { [ "$(e2e_active_window)" == "$1" ]; }
-
-# e2e_stacking: the managed windows' ids (decimal), bottom first, one a line.
-e2e_stacking() {
-    local id
-    for id in $(xprop -root -notype _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*'); do
-        echo $((id))
-    done
-}
-
-# e2e_geometry ID: the client area as "X,Y WxH" in screen coordinates.
-e2e_geometry() {
-    xwininfo -id "$1" 2>/dev/null | awk -F: '
-        /Absolute upper-left X/ { x = $2 + 0 } /Absolute upper-left Y/ { y = $2 + 0 }
-        / Width:/ { w = $2 + 0 } / Height:/ { h = $2 + 0 }
-        END { if (w) printf "%d,%d %dx%d\n", x, y, w, h }'
-}
-
-# e2e_start_xterm TITLE GEOMETRY [COMMAND...]: another terminal (running
-# COMMAND, or idle); its window id goes to E2E_LAST_XTERM.
-e2e_start_xterm() {
-    local title=$1 geometry=$2
-    shift 2
-    [ $# -gt 0 ] || set -- sleep 100000
-    xterm -geometry "$geometry" -T "$title" -e "$@" >/dev/null 2>&1 &
-    e2e_track $!
-    E2E_LAST_XTERM=$(e2e_wait_window "^$title\$" 20) || e2e_abort "xterm $title did not appear"
-    e2e_wait_managed "$E2E_LAST_XTERM" || true
-}
+# --- the panel's state ------------------------------------------------------
 
 # e2e_start_app_stderr FILE: e2e_start_app, with the program's standard error
 # in FILE and its standard output in app.log.
@@ -320,7 +168,7 @@ e2e_start_app_stderr() {
     (cd "$E2E_APP_DIR" && exec env QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb ./zorvane) \
         >"$E2E_WORK/app.log" 2>"$1" &
     E2E_APP_PID=$!
-    e2e_track "$E2E_APP_PID"
+    xs_track "$E2E_APP_PID"
 }
 
 # e2e_panel_state: the panel's controls as a screen reader reads them, one
