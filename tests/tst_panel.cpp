@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QFontDatabase>
 #include <QSignalSpy>
 
 #include <csignal>
@@ -25,6 +26,7 @@ private slots:
     void window_isFixedStripAtItsPlace();
     void controls_sitAtTheirTwipPlaces();
     void tabOrder_reachesOffPanelButtonsAndSpacePressesThem();
+    void thaiCaptions_renderWithTheDefaultFont();
     void focus_startsOnOpacitySliderWhichStepsByFive();
     void startup_setsCaptionsTitleAndHiddenValues();
     void list_showsJpgPagesInNameAndNumberOrder();
@@ -101,6 +103,23 @@ void PanelTest::tabOrder_reachesOffPanelButtonsAndSpacePressesThem()
     QSignalSpy clicked(panel.Command9, &QPushButton::clicked);
     QTest::keyClick(panel.Command9, Qt::Key_Space);
     QCOMPARE(clicked.count(), 1);
+}
+
+void PanelTest::thaiCaptions_renderWithTheDefaultFont()
+{
+    // Without a Thai font the captions would come out as empty boxes.
+    QVERIFY(!QFontDatabase::families(QFontDatabase::Thai).isEmpty());
+    ProgramFolder folder;
+    Form1 &panel = folder.start();
+    for (QPushButton *button : {panel.Command9, panel.Command10}) {
+        QVERIFY(button->font() == QApplication::font());
+        const QImage face = button->grab().toImage();
+        int ink = 0;
+        for (int y = 0; y < face.height(); ++y)
+            for (int x = 0; x < face.width(); ++x)
+                ink += qGray(face.pixel(x, y)) < 100;
+        QVERIFY2(ink > 40, qPrintable(QString::number(ink)));
+    }
 }
 
 void PanelTest::focus_startsOnOpacitySliderWhichStepsByFive()
