@@ -27,7 +27,7 @@ constexpr int ImageWindowTop = 1200;          // twips below the screen's top ed
 constexpr int HalfScreenMargin = 600;         // twips taken off each layout's height
 constexpr int ScrollOverlap = 16;             // pixels of one view kept in the next
 constexpr int ScrollMax = 30000;
-constexpr int MessageMinNameLength = 4;       // a name longer than this re-shows the page
+constexpr int ShowNameMinLength = 4;       // a name longer than this re-shows the page
 constexpr ws::UINT TopmostShowFlags = ws::SWP_NOSIZE | ws::SWP_NOMOVE | ws::SWP_SHOWWINDOW;
 constexpr ws::UINT PanelPrivateMessage = 0x8FF1;
 const QString LineBreak = QStringLiteral("\r\n");
@@ -378,7 +378,7 @@ bool Form1::Command2_Click()
 void Form1::HScroll1_Change()
 {
     Text1 = QString::number(HScroll1->value());
-    if (Text4->text().length() > MessageMinNameLength) {
+    if (Text4->text().length() > ShowNameMinLength) {
         ws::SetWindowPos(form2().hWnd(), ws::HWND_TOPMOST, 0, 0, 0, 0, TopmostShowFlags);
         ws::SetWindowPos(hWnd(), ws::HWND_TOPMOST, 0, 0, 0, 0, TopmostShowFlags);
         Command2_Click();
