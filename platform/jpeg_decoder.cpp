@@ -106,6 +106,14 @@ struct JpegHeader {
     unsigned int iccSize = 0;
 };
 
+// Creates the decompressor on `bytes`; the caller has armed its error jump already.
+void beginDecompress(jpeg_decompress_struct &cinfo, const QByteArray &bytes)
+{
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(bytes.constData()),
+                 static_cast<unsigned long>(bytes.size()));
+}
+
 bool readJpegHeader(const QByteArray &bytes, JpegHeader *header)
 {
     jpeg_decompress_struct cinfo{};
@@ -115,9 +123,7 @@ bool readJpegHeader(const QByteArray &bytes, JpegHeader *header)
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(bytes.constData()),
-                 static_cast<unsigned long>(bytes.size()));
+    beginDecompress(cinfo, bytes);
     jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);  // ICC profile chunks
     jpeg_read_header(&cinfo, TRUE);
     header->width = int(cinfo.image_width);
@@ -155,9 +161,7 @@ bool decodeJpegBand(const JpegBand &band)
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(band.bytes->constData()),
-                 static_cast<unsigned long>(band.bytes->size()));
+    beginDecompress(cinfo, *band.bytes);
     jpeg_read_header(&cinfo, TRUE);
     cinfo.out_color_space = band.outColorSpace;
     jpeg_start_decompress(&cinfo);

@@ -169,27 +169,25 @@ holds_geometry() {
         sleep 0.1
     done
 }
-click_panel $((256 + 40)) $((24 + 11))
-e2e_wait_panel 5 "layout=Half screen 1" ||
-    e2e_fail "layout button: expected caption 'Half screen 1', panel reads [$E2E_PANEL_STATE]"
-if xs_wait_for 5 page_geometry_is "0,80 1024x728" && holds_geometry "0,80 1024x728"; then
-    e2e_ok "full-screen page window geometry 0,80 1024x728, reaching below the screen"
-else
-    e2e_fail "full-screen page window geometry: expected [0,80 1024x728], got [$(page_geometry)]"
-fi
+# switch_layout CAPTION GEOMETRY WHAT: a click on the layout button gives CAPTION and a
+# page window that takes GEOMETRY and keeps it.
+switch_layout() {
+    click_panel $((256 + 40)) $((24 + 11))
+    e2e_wait_panel 5 "layout=$1" ||
+        e2e_fail "layout button: expected caption '$1', panel reads [$E2E_PANEL_STATE]"
+    if xs_wait_for 5 page_geometry_is "$2" && holds_geometry "$2"; then
+        e2e_ok "$3 page window geometry $2"
+    else
+        e2e_fail "$3 page window geometry: expected [$2], got [$(page_geometry)]"
+    fi
+}
+switch_layout "Half screen 1" "0,80 1024x728" "full-screen (reaching below the screen)"
 check_view 1.jpg 255 660
 has_above_state "$(page_window)" && e2e_ok "full-screen page window keeps _NET_WM_STATE_ABOVE" ||
     e2e_fail "full-screen page window lacks _NET_WM_STATE_ABOVE"
 e2e_screenshot full_layout >/dev/null
 
-click_panel $((256 + 40)) $((24 + 11))
-e2e_wait_panel 5 "layout=Full screen 2" ||
-    e2e_fail "layout button again: expected caption 'Full screen 2', panel reads [$E2E_PANEL_STATE]"
-if xs_wait_for 5 page_geometry_is "0,80 1024x344" && holds_geometry "0,80 1024x344"; then
-    e2e_ok "back to the half-screen geometry 0,80 1024x344"
-else
-    e2e_fail "half-screen page window geometry after switching back: got [$(page_geometry)]"
-fi
+switch_layout "Full screen 2" "0,80 1024x344" "back to half-screen:"
 check_view 1.jpg 255
 
 # --- pages that cannot be loaded ---
