@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The command line, with no display at all: --help, --version, a wrong option or
+# argument. Called as: command_line.sh ZORVANE VERSION
+set -u
+zorvane=$1 version=$2
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+failed=0
+out=$(mktemp) err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+
+# expect WHAT STATUS STDOUT_REGEX STDERR_REGEX -- ARGS...
+expect() {
+    local what=$1 status=$2 out_re=$3 err_re=$4
+    shift 5
+    "$zorvane" "$@" >"$out" 2>"$err"
+    local got=$? o e
+    o=$(cat "$out") e=$(cat "$err")
+    if [ "$got" = "$status" ] && [[ $o =~ $out_re ]] && [[ $e =~ $err_re ]]; then
+        echo "ok $what"
+    else
+        echo "FAIL $what: status $got, stdout [$o], stderr [$e]"
+        failed=1
+    fi
+}
+
+usage='^Usage: zorvane \[options\] \[FOLDER \| FILE\.jpg\]'
+expect "--help" 0 "$usage.*--version" '^$' -- --help
+expect "-h" 0 "$usage" '^$' -- -h
+expect "--version" 0 "^zorvane $version\$" '^$' -- --version
+expect "-v" 0 "^zorvane $version\$" '^$' -- -v
+expect "unknown option" 2 '^$' "^zorvane: Unknown option 'bogus'\..*Usage: zorvane" -- --bogus
+expect "two arguments" 2 '^$' "^zorvane: give one folder or file, not 2\." -- /tmp /tmp
+exit $failed
