@@ -2,16 +2,20 @@
 
 #include "panel/command_line.h"
 #include "panel/form1.h"
+#include "panel/page_folder.h"
+#include "platform/forms.h"
 #include "platform/termination.h"
 #include "platform/window_system.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QTimer>
 
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
-    // Read before the display is opened: --help and --version need none.
+    // Read before the display is opened: --help, --version and a wrong argument need none.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -19,6 +23,14 @@ int main(int argc, char *argv[])
     if (commandLine.exitNow) {
         std::fputs(qPrintable(commandLine.message), commandLine.exitStatus == 0 ? stdout : stderr);
         return commandLine.exitStatus;
+    }
+    pagefolder::Start start;
+    if (commandLine.pageArgument) {
+        start = pagefolder::fromArgument(*commandLine.pageArgument);
+        if (start.folder.isEmpty()) {
+            std::fprintf(stderr, "%s\n", qPrintable(start.error));
+            return start.exitStatus;
+        }
     }
 
     // Without a display the toolkit would abort; say what is wrong instead.
@@ -32,8 +44,18 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Zorvane"));
     QApplication::setApplicationVersion(programVersion());
 
+    if (!commandLine.pageArgument) {
+        start = pagefolder::withoutArgument(
+            QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
+        if (start.folder.isEmpty())
+            return start.exitStatus;  // the chooser was cancelled
+    }
+    forms::setAppPath(start.folder);
+
     Form1 panel;
     termination::closeOnRequest(&panel);
     panel.show();
+    if (!start.page.isEmpty())
+        QTimer::singleShot(0, &panel, [&panel, page = start.page] { panel.showPage(page); });
     return app.exec();
 }

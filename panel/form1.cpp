@@ -245,6 +245,12 @@ void Form1::Command6_Click()
     followLoadedPage(name);
 }
 
+void Form1::showPage(const QString &name)
+{
+    Text4->setText(name);
+    Command6_Click();
+}
+
 void Form1::followLoadedPage(const QString &name)
 {
     // The page on screen becomes the current page, so that a step goes on from it.

@@ -37,6 +37,8 @@ public:
     void Command9_Click();   // scroll down one page
     void Command10_Click();  // scroll up one page
     void CreateHotkey();
+    // Loads and shows the page `name` of the page folder as a load by name does.
+    void showPage(const QString &name);
 
     // Index of the current page in File1, and the number of pages at start-up.
     qint32 t = 0;

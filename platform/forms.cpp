@@ -87,7 +87,7 @@ QString AppPath()
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 }
 
-void setAppPathForTesting(const QString &folder)
+void setAppPath(const QString &folder)
 {
     appPathOverride() = folder;
 }

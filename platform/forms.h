@@ -35,10 +35,13 @@ double Width();   // twips
 double Height();  // twips
 }
 
-// The folder of the running executable, without a trailing separator.
+// The page folder, without a trailing separator: the folder of the running executable
+// unless start-up chose another (an argument, the folder chooser). Pages, the page
+// list and current.txt are found here.
 QString AppPath();
+void setAppPath(const QString &folder);
 // Tests point the program at a folder of their own.
-void setAppPathForTesting(const QString &folder);
+inline void setAppPathForTesting(const QString &folder) { setAppPath(folder); }
 
 // Joins a folder and a name with the platform's separator, always adding one.
 QString joinPath(const QString &folder, const QString &name);

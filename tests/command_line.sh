@@ -30,4 +30,6 @@ expect "--version" 0 "^zorvane $version\$" '^$' -- --version
 expect "-v" 0 "^zorvane $version\$" '^$' -- -v
 expect "unknown option" 2 '^$' "^zorvane: Unknown option 'bogus'\..*Usage: zorvane" -- --bogus
 expect "two arguments" 2 '^$' "^zorvane: give one folder or file, not 2\." -- /tmp /tmp
+expect "missing folder" 2 "^$" "^zorvane: /nonexistent/scans: no such folder or file$" -- /nonexistent/scans
+expect "not a folder" 2 "^$" "^zorvane: /dev/null: is not a folder or a page$" -- /dev/null
 exit $failed

@@ -272,6 +272,13 @@ void NavigationTest::steps_continueFromThePageLoadedByName()
     QCOMPARE(panel.t, 2);
     panel.Command7->click();
     QCOMPARE(shownPage(panel), 4);
+
+    // A page given on the command line is shown the same way.
+    panel.showPage(QStringLiteral("2.jpg"));
+    QCOMPARE(shownPage(panel), 2);
+    QCOMPARE(panel.t, 1);
+    panel.Command7->click();
+    QCOMPARE(shownPage(panel), 3);
 }
 
 void NavigationTest::steps_brokenPageReportedOnce()

@@ -1,0 +1,121 @@
+// Which folder holds the pages: the argument, the program's folder, or the user's choice.
+
+#include "panel/page_folder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+using pagefolder::Seams;
+using pagefolder::Start;
+
+class PageFolderTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_config;
+    QTemporaryDir m_dir;
+    QStringList m_chooserStarts;
+    QString m_chooserAnswer;
+
+    QString native(const QString &path) const { return QDir::toNativeSeparators(path); }
+    QString makeFolder(const QString &name, bool withPage)
+    {
+        const QString path = m_dir.filePath(name);
+        QDir().mkpath(path);
+        if (withPage) {
+            QFile page(path + QStringLiteral("/Scan 1.JPG"));
+            page.open(QIODevice::WriteOnly);
+        }
+        return native(path);
+    }
+    Seams seams(bool writable)
+    {
+        return {[this](const QString &start) {
+                    m_chooserStarts << start;
+                    return m_chooserAnswer;
+                },
+                [writable](const QString &) { return writable; }};
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // The remembered choice goes to a configuration folder of the test's own.
+        qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+    }
+    void init() { m_chooserStarts.clear(); }
+
+    void argument_folderOrFileGivesThePageFolder()
+    {
+        const QString folder = makeFolder(QStringLiteral("scans"), true);
+        Start start = pagefolder::fromArgument(folder + QStringLiteral("/"));
+        QCOMPARE(start.folder, folder);
+        QCOMPARE(start.page, QString());
+
+        start = pagefolder::fromArgument(folder + QStringLiteral("/Scan 1.JPG"));
+        QCOMPARE(start.folder, folder);
+        QCOMPARE(start.page, QStringLiteral("Scan 1.JPG"));
+
+        // Relative to the working folder, as a shell passes it.
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        start = pagefolder::fromArgument(QStringLiteral("scans/../scans"));
+        QCOMPARE(start.folder, folder);
+    }
+
+    void argument_missingOrNoFolderEndsWithStatus2()
+    {
+        const QString missing = m_dir.filePath(QStringLiteral("no such"));
+        Start start = pagefolder::fromArgument(missing);
+        QCOMPARE(start.folder, QString());
+        QCOMPARE(start.exitStatus, 2);
+        QCOMPARE(start.error, QStringLiteral("zorvane: %1: no such folder or file").arg(missing));
+
+        start = pagefolder::fromArgument(QStringLiteral("/dev/null"));
+        QCOMPARE(start.exitStatus, 2);
+        QCOMPARE(start.error, QStringLiteral("zorvane: /dev/null: is not a folder or a page"));
+    }
+
+    void noArgument_portableFolderIsKept()
+    {
+        // Pages beside the program: used even where the user may not write.
+        const QString withPages = makeFolder(QStringLiteral("portable"), true);
+        QCOMPARE(pagefolder::withoutArgument(withPages, seams(false)).folder, withPages);
+        // A folder of the user's own, still empty.
+        const QString empty = makeFolder(QStringLiteral("own"), false);
+        QCOMPARE(pagefolder::withoutArgument(empty, seams(true)).folder, empty);
+        QVERIFY(m_chooserStarts.isEmpty());
+    }
+
+    void noArgument_installedProgramAsksAndRemembers()
+    {
+        const QString system = makeFolder(QStringLiteral("usr-bin"), false);
+        const QString chosen = makeFolder(QStringLiteral("chosen"), true);
+
+        // Cancelled: the program ends with status 0 and remembers nothing.
+        m_chooserAnswer.clear();
+        Start start = pagefolder::withoutArgument(system, seams(false));
+        QCOMPARE(start.folder, QString());
+        QCOMPARE(start.exitStatus, 0);
+        QCOMPARE(m_chooserStarts, QStringList{QDir::homePath()});
+        QVERIFY(!QFile::exists(m_config.filePath(QStringLiteral("zorvane/zorvane.conf"))));
+
+        m_chooserAnswer = chosen;
+        QCOMPARE(pagefolder::withoutArgument(system, seams(false)).folder, chosen);
+        // The next start opens the chooser where the user went last time.
+        m_chooserAnswer.clear();
+        pagefolder::withoutArgument(system, seams(false));
+        QCOMPARE(m_chooserStarts.last(), chosen);
+        QVERIFY(QFile::exists(m_config.filePath(QStringLiteral("zorvane/zorvane.conf"))));
+
+        // A remembered folder that is gone: start at home again.
+        QVERIFY(QDir(chosen).removeRecursively());
+        pagefolder::withoutArgument(system, seams(false));
+        QCOMPARE(m_chooserStarts.last(), QDir::homePath());
+    }
+};
+
+QTEST_GUILESS_MAIN(PageFolderTest)
+#include "tst_page_folder.moc"
