@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <QTimer>
 
 #include <cstdio>
@@ -43,6 +44,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zorvane"));
     QApplication::setApplicationVersion(programVersion());
+    // Ties the windows to the installed desktop entry (and its icon) in docks and task lists.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.zorvane.Zorvane"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/org.zorvane.Zorvane.png")));
 
     if (!commandLine.pageArgument) {
         start = pagefolder::withoutArgument(

@@ -18,9 +18,14 @@ run_packages=(
     fonts-tlwg-loma-otf libjpeg-turbo-progs libjpeg62-turbo-dev
     dbus at-spi2-core gir1.2-atspi-2.0 python3-gi xauth qt6-qpa-plugins
 )
+# Install and package: the icon's bitmaps, the Debian package (dpkg-shlibdeps needs
+# dpkg-dev, CPack's DEB generator needs file) and the checkers of the installed files.
+install_packages=(
+    librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream groff man-db
+)
 
 missing=()
-for pkg in "${build_packages[@]}" "${run_packages[@]}"; do
+for pkg in "${build_packages[@]}" "${run_packages[@]}" "${install_packages[@]}"; do
     status=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
     [ "$status" = installed ] || missing+=("$pkg")
 done

@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Zorvane as an installed program: the files `cmake --install` puts in place,
+# their validators, the Debian package and lintian's verdict on it, then the
+# staged program itself, started from its system folder with a folder
+# argument and with a page argument, as a desktop entry would start it.
+# Needs ZORVANE_BUILD_DIR (the configured build folder; CMake sets it).
+
+source "$(dirname "$0")/lib.sh"
+e2e_init "$@"
+build=${ZORVANE_BUILD_DIR:?ZORVANE_BUILD_DIR must name the build folder}
+stage=$E2E_WORK/stage
+
+# --- the installed files ---
+DESTDIR=$stage cmake --install "$build" --prefix /usr >"$E2E_WORK/install.log" 2>&1 ||
+    { cat "$E2E_WORK/install.log"; e2e_abort "cmake --install failed"; }
+icons=
+for size in 128 16 24 256 32 48 64; do
+    icons+="./usr/share/icons/hicolor/${size}x$size/apps/org.zorvane.Zorvane.png "
+done
+expected="./usr/bin/zorvane ./usr/share/applications/org.zorvane.Zorvane.desktop
+./usr/share/doc/zorvane/LICENSE $icons./usr/share/icons/hicolor/scalable/apps/org.zorvane.Zorvane.svg
+./usr/share/man/man1/zorvane.1 ./usr/share/metainfo/org.zorvane.Zorvane.metainfo.xml"
+installed=$(cd "$stage" && find . -type f | LC_ALL=C sort)
+e2e_check_eq "installed files" "$(tr ' \n' '\n\n' <<<"$expected" | grep . | LC_ALL=C sort)" "$installed"
+e2e_check_eq "tools and benchmarks are not installed" "./usr/bin/zorvane" "$(cd "$stage" && find . -path '*bin/*')"
+
+share=$stage/usr/share
+if out=$(desktop-file-validate "$share/applications/org.zorvane.Zorvane.desktop" 2>&1); then
+    e2e_ok "desktop-file-validate passes${out:+ ($out)}"
+else
+    e2e_fail "desktop-file-validate: $out"
+fi
+if out=$(appstreamcli validate --no-net "$share/metainfo/org.zorvane.Zorvane.metainfo.xml" 2>&1); then
+    e2e_ok "appstreamcli validate passes"
+else
+    e2e_fail "appstreamcli validate: $out"
+fi
+warnings=$(groff -ww -z -man "$share/man/man1/zorvane.1" 2>&1)
+warnings+=$(MANWIDTH=80 man --warnings=w -l "$share/man/man1/zorvane.1" 2>&1 >"$E2E_WORK/man.txt")
+e2e_check_eq "manual renders without warnings" "" "$warnings"
+e2e_check_match "manual has its sections" \
+    'SYNOPSIS.*THE PAGE FOLDER.*HOTKEYS.*DESKTOP SESSIONS.*FILES.*current\.txt.*EXIT STATUS' \
+    "$(tr '\n' ' ' <"$E2E_WORK/man.txt")"
+
+version=$("$stage/usr/bin/zorvane" --version | cut -d' ' -f2)
+e2e_check_match "the staged program tells its version" '^[0-9]+\.[0-9]+\.[0-9]+$' "$version"
+
+# --- the Debian package ---
+mkdir -p "$E2E_WORK/pkg"
+if (cd "$E2E_WORK/pkg" && cpack --config "$build/CPackConfig.cmake" -B "$E2E_WORK/pkg") \
+    >"$E2E_WORK/cpack.log" 2>&1 && [ -f "$E2E_WORK/pkg/zorvane_${version}_amd64.deb" ]; then
+    deb=$E2E_WORK/pkg/zorvane_${version}_amd64.deb
+    e2e_ok "cpack builds zorvane_${version}_amd64.deb ($(stat -c %s "$deb") bytes)"
+    listed=$(dpkg-deb -c "$deb" | awk '$NF !~ /\/$/ { print $NF }' | LC_ALL=C sort)
+    want=$(sed -e 's|^\./usr/share/man/man1/zorvane\.1$|&.gz|' \
+        -e 's|^\./usr/share/doc/zorvane/LICENSE$|./usr/share/doc/zorvane/changelog.gz\n./usr/share/doc/zorvane/copyright|' \
+        <<<"$installed" | LC_ALL=C sort)
+    e2e_check_eq "package holds the installed files (manual compressed, Debian doc files)" "$want" "$listed"
+    control=$(dpkg-deb -f "$deb" Depends Section Maintainer Description)
+    e2e_check_match "package depends on Qt as dpkg-shlibdeps found it" 'libqt6widgets6 \(>= ' "$control"
+    e2e_check_match "package has section, maintainer and description" \
+        'Section: graphics.*Maintainer: .+<.+@.+>.*Description: .+' "$(tr '\n' ' ' <<<"$control")"
+    lintian "$deb" >"$E2E_WORK/lintian.txt" 2>&1
+    e2e_log "lintian: $(grep -v "root privileges" "$E2E_WORK/lintian.txt" | paste -sd";")"
+    e2e_check_eq "lintian reports no errors" "" "$(grep '^E:' "$E2E_WORK/lintian.txt")"
+else
+    cat "$E2E_WORK/cpack.log"
+    e2e_fail "cpack -G DEB did not build the package"
+fi
+
+# --- the staged program, started as the desktop entry starts it ---
+e2e_start_x
+scans="$E2E_WORK/My Scans"
+mkdir -p "$scans"
+gen=$E2E_WORK/generated
+"$E2E_MAKE_PAGES" --out "$gen" --count 3 --width 1024 >/dev/null || e2e_abort "make_pages failed"
+cp "$gen/1.jpg" "$scans/1.jpg"; cp "$gen/2.jpg" "$scans/2.jpg"; cp "$gen/3.jpg" "$scans/10.jpg"
+
+# start_staged ARGUMENT: the installed program from its system folder, in an
+# unrelated working folder, readable through the accessibility bus.
+start_staged() {
+    (cd / && exec env QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb \
+        "$stage/usr/bin/zorvane" "$1") >"$E2E_WORK/app.log" 2>&1 &
+    E2E_APP_PID=$!
+    xs_track "$E2E_APP_PID"
+}
+close_staged() {
+    xs_close_window "$1"
+    if xs_wait_exit "$E2E_APP_PID" 20; then
+        e2e_check_eq "$2: exits with status 0 when the panel closes" 0 "$XS_EXIT_STATUS"
+    else
+        e2e_fail "$2: still running 20 s after the panel was closed"
+    fi
+}
+
+start_staged "$scans"
+panel=$(xs_wait_window '\(Zorvane\)' 30) || { e2e_app_log; e2e_abort "the panel did not appear"; }
+tree=$(e2e_atspi --wait-for '10.jpg') || { echo "$tree"; e2e_abort "the page list could not be read"; }
+items=$(awk -F' \\| ' '$1 ~ /^ *list item$/ { print $2 }' <<<"$tree" | paste -sd' ')
+e2e_check_eq "folder argument: its pages are listed" "1.jpg 2.jpg 10.jpg" "$items"
+e2e_check_eq "window class matches the desktop entry's StartupWMClass" \
+    "WM_CLASS(STRING) = \"zorvane\", \"$(sed -n 's/^StartupWMClass=//p' "$share/applications/org.zorvane.Zorvane.desktop")\"" \
+    "$(xprop -id "$panel" WM_CLASS)"
+e2e_check_match "the program sets its window icon" '_NET_WM_ICON\(CARDINAL\) = ' \
+    "$(xprop -id "$panel" _NET_WM_ICON | head -c 200)"
+close_staged "$panel" "folder argument"
+e2e_check_file_bytes "folder argument: current.txt written in that folder" "$scans/current.txt" '\r\n'
+e2e_check_eq "nothing written beside the installed program" "" "$(ls "$stage/usr/bin" | grep -v '^zorvane$')"
+
+start_staged "$scans/2.jpg"
+panel=$(xs_wait_window '\(Zorvane\)' 30) || { e2e_app_log; e2e_abort "the panel did not appear"; }
+if e2e_wait_panel 20 name=2.jpg selected=2.jpg; then
+    e2e_ok "page argument: that page is loaded and selected"
+else
+    e2e_fail "page argument: panel shows [$E2E_PANEL_STATE]"
+fi
+e2e_screenshot page-argument >/dev/null
+close_staged "$panel" "page argument"
+e2e_check_file_bytes "page argument: current.txt names the page" "$scans/current.txt" '2.jpg\r\n'
+
+if [ "$E2E_FAILED" -gt 0 ]; then
+    echo "--- program output ---"
+    e2e_app_log
+fi
+e2e_finish
