@@ -120,6 +120,7 @@ void Form1::Form_Load()
     Module1::HookWindow(hWnd());
     Command3->setText(QStringLiteral("full screen 2"));
     Command4->setText(QStringLiteral("help"));
+    describeLayoutButton();
 
     File1->addItems(forms::listPages(forms::AppPath()));
     // Three entries in view, as the list's height allows.
@@ -227,6 +228,7 @@ void Form1::Command6_Click()
     }
     Form2 &page = form2();
     page.Image1->setPicture(picture);
+    page.setAccessibleName(QStringLiteral("Page %1").arg(name));
     Text3 = QString::number(page.Image1->height());
 
     page.setTop(ImageWindowTop);
@@ -442,6 +444,7 @@ void Form1::Command3_Click()
         VScroll1->setPageStep(int(largeStep));
 
     Command3->setText(applyHalf ? QStringLiteral("Full screen 2") : QStringLiteral("Half screen 1"));
+    describeLayoutButton();
     ws::SetWindowLongA(page.hWnd(), ws::GWL_EXSTYLE, ws::WS_EX_TRANSPARENT);
 
     forms::Error error;
@@ -455,6 +458,15 @@ void Form1::Command3_Click()
     ws::SetWindowPos(page.hWnd(), ws::HWND_TOPMOST, 0, 0, 0, 0, TopmostShowFlags);
     ws::SetWindowPos(hWnd(), ws::HWND_TOPMOST, 0, 0, 0, 0, TopmostShowFlags);
     Command2_Click();
+}
+
+void Form1::describeLayoutButton()
+{
+    // The caption names the layout in force by its last digit, which a listener cannot guess.
+    Command3->setAccessibleDescription(
+        Command3->text().endsWith(QLatin1Char('2'))
+            ? QStringLiteral("Switches the page window to full-screen height.")
+            : QStringLiteral("Switches the page window to half-screen height."));
 }
 
 // ---- Help and the private message ------------------------------------------------------

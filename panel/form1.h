@@ -94,6 +94,7 @@ private:
     void VScroll1_Change();
 
     int pageStep();
+    void describeLayoutButton();
     void selectPageFromCode(int row);
     void followLoadedPage(const QString &name);
 

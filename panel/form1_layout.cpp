@@ -95,6 +95,24 @@ void Form1::createControls()
     Command10 = makeButton(this, "Command10", QStringLiteral("เลื่อนขึ้น 1 หน้า"), {1800, 840, 855, 495});
     Command11 = makeButton(this, "Command11", QStringLiteral("Command11"), {3240, 960, 1935, 375});
 
+    // What each control does, for screen readers; buttons are named by their captions.
+    File1->setAccessibleDescription(
+        QStringLiteral("The pages of the page folder in reading order; choose one to show it."));
+    Text4->setAccessibleDescription(
+        QStringLiteral("Type a page's file name and press Enter to show that page."));
+    Command6->setAccessibleDescription(QStringLiteral("Shows the page named in the page name box."));
+    HScroll1->setAccessibleDescription(
+        QStringLiteral("How solid the page is: left is see-through, right is solid."));
+    Command4->setAccessibleDescription(QStringLiteral("Opens a window that explains the panel."));
+    VScroll1->setAccessibleDescription(QStringLiteral("Moves the page up and down."));
+    Command7->setAccessibleDescription(QStringLiteral("Shows the next page (Ctrl+Shift+K)."));
+    Command8->setAccessibleDescription(QStringLiteral("Shows the previous page (Ctrl+Shift+H)."));
+    Command9->setAccessibleDescription(
+        QStringLiteral("Moves the page down by one window height (Ctrl+Shift+M)."));
+    Command10->setAccessibleDescription(
+        QStringLiteral("Moves the page up by one window height (Ctrl+Shift+U)."));
+    Command11->setAccessibleDescription(QStringLiteral("Has no visible effect."));
+
     QWidget *const tabOrder[] = {HScroll1, Command3, Command4,  Text4,     File1,    Command6,
                                  VScroll1, Command7, Command8, Command9, Command10, Command11};
     for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)

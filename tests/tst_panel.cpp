@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QAccessible>
 #include <QFontDatabase>
 #include <QSignalSpy>
 
@@ -27,6 +28,7 @@ private slots:
     void controls_sitAtTheirTwipPlaces();
     void tabOrder_reachesOffPanelButtonsAndSpacePressesThem();
     void thaiCaptions_renderWithTheDefaultFont();
+    void screenReader_everyControlHasANameAndADescription();
     void focus_startsOnOpacitySliderWhichStepsByFive();
     void startup_setsCaptionsTitleAndHiddenValues();
     void list_showsJpgPagesInNameAndNumberOrder();
@@ -120,6 +122,42 @@ void PanelTest::thaiCaptions_renderWithTheDefaultFont()
                 ink += qGray(face.pixel(x, y)) < 100;
         QVERIFY2(ink > 40, qPrintable(QString::number(ink)));
     }
+}
+
+void PanelTest::screenReader_everyControlHasANameAndADescription()
+{
+    ProgramFolder folder;
+    folder.addPage(QStringLiteral("7.jpg"));
+    Form1 &panel = folder.start();
+    const auto said = [](QWidget *widget, QAccessible::Text what) {
+        QAccessibleInterface *face = QAccessible::queryAccessibleInterface(widget);
+        return face ? face->text(what) : QString();
+    };
+    const QList<QWidget *> controls = panel.findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    QCOMPARE(controls.size(), 12);
+    for (QWidget *control : controls) {
+        QVERIFY2(!said(control, QAccessible::Name).isEmpty(), qPrintable(control->objectName()));
+        QVERIFY2(!said(control, QAccessible::Description).isEmpty(),
+                 qPrintable(control->objectName()));
+    }
+    QCOMPARE(said(panel.HScroll1, QAccessible::Name), QStringLiteral("Opacity"));
+    QCOMPARE(said(panel.Command3, QAccessible::Name), QStringLiteral("full screen 2"));
+
+    // The layout button says which layout it switches to, also after a switch.
+    panel.Text4->setText(QStringLiteral("7.jpg"));
+    QVERIFY(said(panel.Command3, QAccessible::Description).contains(QLatin1String("full-screen")));
+    panel.Command3->click();
+    QVERIFY(said(panel.Command3, QAccessible::Description).contains(QLatin1String("half-screen")));
+
+    // The page window is named after the page on screen.
+    panel.Command6->click();
+    QCOMPARE(said(&panel.form2(), QAccessible::Name), QStringLiteral("Page 7.jpg"));
+    QVERIFY(!said(&panel.form2(), QAccessible::Description).isEmpty());
+
+    // The help sheet is a picture; its instructions are there as text too.
+    panel.Command4->click();
+    QWidget *sheet = panel.form3IfOpen()->findChild<QWidget *>(QStringLiteral("Picture1"));
+    QVERIFY(said(sheet, QAccessible::Description).contains(QLatin1String("Ctrl+Shift+K next page")));
 }
 
 void PanelTest::focus_startsOnOpacitySliderWhichStepsByFive()

@@ -2,6 +2,7 @@
 
 #include "panel/form1.h"
 #include "platform/forms.h"
+#include "platform/taskbar.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -61,6 +62,10 @@ Form2::Form2(Form1 *panel)
     , m_panel(panel)
 {
     setWindowTitle(QStringLiteral("Form2"));
+    // The panel names the page on screen once one is loaded.
+    setAccessibleName(QStringLiteral("Page"));
+    setAccessibleDescription(
+        QStringLiteral("The page on screen, above your other windows; clicks pass through it."));
     // The typist's program keeps the keyboard focus when the page appears.
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -119,6 +124,10 @@ void Form2::place()
 
 bool Form2::event(QEvent *event)
 {
+    // The page belongs to the panel's task: no taskbar, pager or Alt+Tab entry of its own.
+    // Before every show (the event comes before the window is mapped).
+    if (event->type() == QEvent::Show)
+        taskbar::keepOff(this);
     // A window manager moves a window that reaches below the screen up into view; the
     // full-screen layout is meant to end below the screen, so put it back once.
     constexpr int MaxCorrections = 3;  // never fight a window manager that insists

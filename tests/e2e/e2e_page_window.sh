@@ -87,6 +87,12 @@ stacked_above() { # ID_HIGH ID_LOW
     [ -n "$high" ] && [ -n "$low" ] && [ "$high" -gt "$low" ]
 }
 has_above_state() { xprop -id "$1" _NET_WM_STATE | grep -q '_NET_WM_STATE_ABOVE'; }
+# No taskbar or pager entry (nor an Alt+Tab place) of its own.
+has_skip_states() {
+    local states
+    states=$(xprop -id "$1" _NET_WM_STATE)
+    [[ $states == *_NET_WM_STATE_SKIP_TASKBAR* && $states == *_NET_WM_STATE_SKIP_PAGER* ]]
+}
 no_window_named() { [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ]; }
 
 # --- a page called up while the typist types ---
@@ -113,6 +119,13 @@ has_above_state "$page" && e2e_ok "page window has _NET_WM_STATE_ABOVE" ||
     e2e_fail "page window lacks _NET_WM_STATE_ABOVE: $(xprop -id "$page" _NET_WM_STATE)"
 has_above_state "$panel" && e2e_ok "panel has _NET_WM_STATE_ABOVE" ||
     e2e_fail "panel lacks _NET_WM_STATE_ABOVE: $(xprop -id "$panel" _NET_WM_STATE)"
+has_skip_states "$page" && e2e_ok "page window skips the taskbar and the pager" ||
+    e2e_fail "page window's states: $(xprop -id "$page" _NET_WM_STATE)"
+has_skip_states "$panel" && e2e_fail "the panel, the program's task, skips the taskbar" ||
+    e2e_ok "the panel keeps its taskbar entry"
+e2e_atspi --timeout 5 | grep -qE '^  [a-z ]+ \| Page 2\.jpg \|' &&
+    e2e_ok "a screen reader names the page window after the page" ||
+    e2e_fail "no window named 'Page 2.jpg' on the accessibility bus"
 if xs_wait_for 5 stacked_above "$panel" "$page" && stacked_above "$page" "$under" && stacked_above "$page" "$XS_TYPIST"; then
     e2e_ok "stacking: terminals, then the page window, then the panel on top"
 else
@@ -185,6 +198,8 @@ switch_layout "Half screen 1" "0,80 1024x728" "full-screen (reaching below the s
 check_view 1.jpg 255 660
 has_above_state "$(page_window)" && e2e_ok "full-screen page window keeps _NET_WM_STATE_ABOVE" ||
     e2e_fail "full-screen page window lacks _NET_WM_STATE_ABOVE"
+has_skip_states "$(page_window)" && e2e_ok "full-screen page window still skips the taskbar and pager" ||
+    e2e_fail "full-screen page window's states: $(xprop -id "$(page_window)" _NET_WM_STATE)"
 e2e_screenshot full_layout >/dev/null
 
 switch_layout "Full screen 2" "0,80 1024x344" "back to half-screen:"
