@@ -1,5 +1,6 @@
 // Zorvane: shows scanned pages above the typist's programs, one at a time.
 
+#include "hotkeys/module1.h"
 #include "panel/command_line.h"
 #include "panel/form1.h"
 #include "panel/page_folder.h"
@@ -34,6 +35,16 @@ int main(int argc, char *argv[])
         }
     }
 
+    // A remote command opens no window: it needs the session bus, not a display.
+    if (commandLine.remoteCommand) {
+        QCoreApplication app(argc, argv);
+        QString error;
+        if (remote::send(*commandLine.remoteCommand, &error))
+            return 0;
+        std::fprintf(stderr, "%s: %s\n", ProgramName, qPrintable(error));
+        return 1;
+    }
+
     // Without a display the toolkit would abort; say what is wrong instead.
     const QString problem = ws::displayProblem();
     if (!problem.isEmpty()) {
@@ -58,6 +69,9 @@ int main(int argc, char *argv[])
 
     Form1 panel;
     termination::closeOnRequest(&panel);
+    const QString desktopProblem = Module1::ConnectDesktop(panel.hWnd());
+    if (!desktopProblem.isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(desktopProblem));
     panel.show();
     if (!start.page.isEmpty())
         QTimer::singleShot(0, &panel, [&panel, page = start.page] { panel.showPage(page); });

@@ -1,6 +1,8 @@
 #include "hotkeys/module1.h"
 
 #include "panel/form1.h"
+#include "platform/desktop_shortcuts.h"
+#include "platform/remote_commands.h"
 
 namespace Module1 {
 
@@ -45,6 +47,36 @@ ws::LRESULT HookWindowProc(ws::HWND hwnd, ws::UINT msg, ws::WPARAM wParam, ws::L
         }
     }
     return ws::CallWindowProcA(PrevWndProc, hwnd, msg, wParam, lParam);
+}
+
+QString ConnectDesktop(ws::HWND hwnd)
+{
+    constexpr ws::UINT Modifiers = ws::MOD_CONTROL | ws::MOD_SHIFT;
+    const auto post = [hwnd](int id, ws::UINT key) {
+        ws::PostMessageA(hwnd, ws::WM_HOTKEY, ws::WPARAM(id), ws::LPARAM((key << 16) | Modifiers));
+    };
+    const QString problem = remote::serve([post](remote::Command command) {
+        switch (command) {
+        case remote::Command::PrevPage:
+            return post(HotkeyPrevPage, 'H');
+        case remote::Command::ScrollUp:
+            return post(HotkeyScrollUp, 'U');
+        case remote::Command::ScrollDown:
+            return post(HotkeyScrollDown, 'M');
+        case remote::Command::NextPage:
+            return post(HotkeyNextPage, 'K');
+        }
+    });
+    desktop_shortcuts::start(
+        hwnd, {{HotkeyPrevPage, Modifiers, 'H', QStringLiteral("prev-page"),
+                QStringLiteral("Previous page")},
+               {HotkeyScrollUp, Modifiers, 'U', QStringLiteral("scroll-up"),
+                QStringLiteral("Scroll the page up")},
+               {HotkeyScrollDown, Modifiers, 'M', QStringLiteral("scroll-down"),
+                QStringLiteral("Scroll the page down")},
+               {HotkeyNextPage, Modifiers, 'K', QStringLiteral("next-page"),
+                QStringLiteral("Next page")}});
+    return problem;
 }
 
 } // namespace Module1

@@ -19,6 +19,25 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                      QStringLiteral("Show the version and exit."));
     parser.addOption(help);
     parser.addOption(version);
+    struct RemoteOption {
+        remote::Command command;
+        QCommandLineOption option;
+    };
+    const auto makeRemoteOption = [](const char *name, const char *what) {
+        return QCommandLineOption(QLatin1String(name),
+                                  QStringLiteral("In the running Zorvane: %1, as its hotkey does; "
+                                                 "then exit.")
+                                      .arg(QLatin1String(what)));
+    };
+    const RemoteOption remoteOptions[] = {
+        {remote::Command::NextPage, makeRemoteOption("next", "next page (Ctrl+Shift+K)")},
+        {remote::Command::PrevPage, makeRemoteOption("prev", "previous page (Ctrl+Shift+H)")},
+        {remote::Command::ScrollUp, makeRemoteOption("scroll-up", "scroll up (Ctrl+Shift+U)")},
+        {remote::Command::ScrollDown,
+         makeRemoteOption("scroll-down", "scroll down (Ctrl+Shift+M)")},
+    };
+    for (const RemoteOption &remoteOption : remoteOptions)
+        parser.addOption(remoteOption.option);
     parser.addPositionalArgument(
         QStringLiteral("FOLDER"),
         QStringLiteral("The page folder. Without it: the program's own folder, or a folder\n"
@@ -47,6 +66,19 @@ CommandLine parseCommandLine(const QStringList &arguments)
         return exitWith(0, QLatin1String(ProgramName) + QLatin1Char(' ') + programVersion()
                                + QLatin1Char('\n'));
     const QStringList positional = parser.positionalArguments();
+    QStringList remoteNames;
+    for (const RemoteOption &remoteOption : remoteOptions) {
+        if (parser.isSet(remoteOption.option)) {
+            remoteNames << QStringLiteral("--") + remoteOption.option.names().constFirst();
+            result.remoteCommand = remoteOption.command;
+        }
+    }
+    if (remoteNames.size() > 1 || (!remoteNames.isEmpty() && !positional.isEmpty()))
+        return exitWith(2, QLatin1String(ProgramName)
+                               + QStringLiteral(": give one of --next, --prev, --scroll-up and "
+                                              "--scroll-down alone, not %1.\n")
+                                     .arg((remoteNames + positional).join(QStringLiteral(" ")))
+                               + usage());
     if (positional.size() > 1)
         return exitWith(2, QLatin1String(ProgramName)
                                + QStringLiteral(": give one folder or file, not %1.\n")

@@ -2,6 +2,8 @@
 // What the command line asks for. It is read before the display is opened, so that
 // --help, --version and a wrong argument work without one.
 
+#include "platform/remote_commands.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +18,10 @@ struct CommandLine {
 
     // The FOLDER or FILE.jpg argument, when one was given.
     std::optional<QString> pageArgument;
+
+    // --next, --prev, --scroll-up or --scroll-down: send this to the running program
+    // instead of starting one.
+    std::optional<remote::Command> remoteCommand;
 };
 
 // The program's name in messages and in the usage text.

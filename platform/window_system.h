@@ -75,7 +75,9 @@ bool isClickThrough(HWND hwnd);
 QString lastHotKeyError();
 
 // With no usable display, a sentence saying so; empty when the program can start.
-// Called before the application object exists.
+// Called before the application object exists. Where the user chose no Qt platform
+// (QT_QPA_PLATFORM), it also settles on the one this layer works with (xcb on Linux,
+// also on a Wayland desktop).
 QString displayProblem();
 
 } // namespace ws

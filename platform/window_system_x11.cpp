@@ -427,19 +427,32 @@ QString displayProblem()
         const QByteArray first = platform.split(';').constFirst().split(':').constFirst();
         if (first.trimmed() != "xcb")
             return {}; // offscreen and the like need no display
+    } else {
+        // Qt would choose its Wayland platform on a Wayland desktop, where the page
+        // window's click-through, opacity, stacking and the hotkeys all do nothing.
+        // Through Xwayland they work; a platform the user set is left alone.
+        qputenv("QT_QPA_PLATFORM", "xcb");
     }
+    const QString need = QStringLiteral(
+        "Zorvane needs an X11 display (on a Wayland desktop: Xwayland); start it from a "
+        "desktop session or under Xvfb.");
     const QByteArray display = qgetenv("DISPLAY");
     if (display.isEmpty()) {
-        return QStringLiteral("zorvane: cannot open the X display: DISPLAY is not set; start "
-                              "Zorvane from a desktop session or under Xvfb.");
+        if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+            return QStringLiteral("zorvane: cannot open the X display: DISPLAY is not set, and "
+                                  "this Wayland desktop offers no Xwayland. Zorvane needs an X11 "
+                                  "display: turn Xwayland on in the desktop's settings (sway: "
+                                  "\"xwayland enable\").");
+        }
+        return QStringLiteral("zorvane: cannot open the X display: DISPLAY is not set. ") + need;
     }
     xcb_connection_t *c = xcb_connect(display.constData(), nullptr);
     const int error = xcb_connection_has_error(c);
     xcb_disconnect(c);
     if (error) {
-        return QStringLiteral("zorvane: cannot open the X display \"%1\" (DISPLAY); start "
-                              "Zorvane from a desktop session or under Xvfb.")
-            .arg(QString::fromLocal8Bit(display));
+        return QStringLiteral("zorvane: cannot open the X display \"%1\" (DISPLAY). ")
+                   .arg(QString::fromLocal8Bit(display))
+            + need;
     }
     return {};
 }

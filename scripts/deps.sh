@@ -23,6 +23,9 @@ run_packages=(
 install_packages=(
     librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream groff man-db
 )
+# Wayland desktops: stand-in desktop services (D-Bus in Python), and a headless
+# sway with Xwayland, a native terminal, key injection and screenshots.
+run_packages+=(python3-dbus sway foot grim wtype xwayland qt6-wayland)
 
 missing=()
 for pkg in "${build_packages[@]}" "${run_packages[@]}" "${install_packages[@]}"; do

@@ -32,4 +32,9 @@ expect "unknown option" 2 '^$' "^zorvane: Unknown option 'bogus'\..*Usage: zorva
 expect "two arguments" 2 '^$' "^zorvane: give one folder or file, not 2\." -- /tmp /tmp
 expect "missing folder" 2 "^$" "^zorvane: /nonexistent/scans: no such folder or file$" -- /nonexistent/scans
 expect "not a folder" 2 "^$" "^zorvane: /dev/null: is not a folder or a page$" -- /dev/null
+expect "--next and --prev" 2 '^$' "^zorvane: give one of --next, --prev, --scroll-up and --scroll-down alone, not --next --prev\." -- --next --prev
+expect "--scroll-up with a folder" 2 '^$' "alone, not --scroll-up /tmp\." -- --scroll-up /tmp
+# A remote command with no session bus: the reason and status 1, and no display needed.
+DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus expect "--next without a bus" 1 '^$' \
+    '^zorvane: no D-Bus session bus to reach a running Zorvane' -- --next
 exit $failed
