@@ -39,7 +39,7 @@ e2e_init() {
         E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-e2e.XXXXXX")
         mkdir -m 700 "$E2E_WORK/runtime"
         E2E_IN_SESSION=1 E2E_WORK=$E2E_WORK XDG_RUNTIME_DIR=$E2E_WORK/runtime \
-            dbus-run-session -- bash "$0" "$@"
+            dbus-run-session --config-file="$(e2e_bus_config)" -- bash "$0" "$@"
         status=$?
         rm -rf "$E2E_WORK"
         exit $status
@@ -48,6 +48,16 @@ e2e_init() {
     mkdir -p "$E2E_OUT"
     E2E_APP_DIR=$E2E_WORK/app
     mkdir -p "$E2E_APP_DIR"
+}
+
+# A session bus that can start the accessibility bus and nothing else: a desktop
+# service installed on the machine (a portal, say) must not start in a test.
+e2e_bus_config() {
+    mkdir -p "$E2E_WORK/services"
+    cp /usr/share/dbus-1/services/org.a11y.Bus.service "$E2E_WORK/services/"
+    sed "s|</busconfig>|  <servicedir>$E2E_WORK/services</servicedir>\n</busconfig>|" \
+        "$E2E_LIB_DIR/../desktop/private-bus.conf" >"$E2E_WORK/bus.conf"
+    echo "$E2E_WORK/bus.conf"
 }
 
 e2e_log() { echo "# $*"; }
