@@ -26,15 +26,6 @@ int main(int argc, char *argv[])
         std::fputs(qPrintable(commandLine.message), commandLine.exitStatus == 0 ? stdout : stderr);
         return commandLine.exitStatus;
     }
-    pagefolder::Start start;
-    if (commandLine.pageArgument) {
-        start = pagefolder::fromArgument(*commandLine.pageArgument);
-        if (start.folder.isEmpty()) {
-            std::fprintf(stderr, "%s\n", qPrintable(start.error));
-            return start.exitStatus;
-        }
-    }
-
     // A remote command opens no window: it needs the session bus, not a display.
     if (commandLine.remoteCommand) {
         QCoreApplication app(argc, argv);
@@ -43,6 +34,15 @@ int main(int argc, char *argv[])
             return 0;
         std::fprintf(stderr, "%s: %s\n", ProgramName, qPrintable(error));
         return 1;
+    }
+
+    pagefolder::Start start;
+    if (commandLine.pageArgument) {
+        start = pagefolder::fromArgument(*commandLine.pageArgument);
+        if (start.folder.isEmpty()) {
+            std::fprintf(stderr, "%s\n", qPrintable(start.error));
+            return start.exitStatus;
+        }
     }
 
     // Without a display the toolkit would abort; say what is wrong instead.
