@@ -37,9 +37,9 @@ keys=$E2E_WORK/keys.bin
 cat >"$E2E_WORK/sway.conf" <<CONF
 xwayland force
 output HEADLESS-1 resolution 1024x768 position 0 0
-for_window [title="^Form2\$"] floating enable, sticky enable, border none, move position 0 80
-no_focus [title="^Form2\$"]
-for_window [title="\\(Zorvane\\)"] floating enable, sticky enable, move position 496 0
+for_window [class="^Zorvane\$" title="^Form2\$"] floating enable, sticky enable, border none, move position 0 80
+no_focus [class="^Zorvane\$" title="^Form2\$"]
+for_window [class="^Zorvane\$" title="\\(Zorvane\\)"] floating enable, sticky enable, move position 496 0
 bindsym ctrl+shift+k exec $app --next
 bindsym ctrl+shift+h exec $app --prev
 bindsym ctrl+shift+m exec $app --scroll-down
