@@ -7,20 +7,29 @@
 # them. Also measured, not asserted: whether a click on the page window reaches
 # the terminal below it.
 #
-# sway refuses to run as root: as root, the test runs itself again as an
-# unprivileged user, with a folder of its own for the screenshots.
+# sway refuses to run as root: as root, the test runs a copy of itself, its
+# helpers and the programs again as an unprivileged user (the checkout may not
+# be readable to that user), in a folder of its own.
 
 set -u
 if [ "$(id -u)" -eq 0 ] && [ -z "${E2E_SWAY_USER:-}" ]; then
     [ $# -ge 3 ] || { echo "usage: $0 ZORVANE MAKE_PAGES OUTPUT_DIR" >&2; exit 2; }
-    mkdir -p "$3"
-    shots=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-sway-shots.XXXXXX")
-    chown 65534:65534 "$shots"
-    HOME=$shots E2E_SWAY_USER=1 setpriv --reuid=65534 --regid=65534 --clear-groups \
-        bash "$0" "$(realpath "$1")" "$(realpath "$2")" "$shots"
+    src=$(cd "$(dirname "$0")/../.." && pwd)
+    stage=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-sway.XXXXXX")
+    mkdir -p "$stage/src/tests" "$stage/src/scripts" "$stage/bin" "$stage/shots"
+    cp -r "$src/tests/e2e" "$src/tests/desktop" "$stage/src/tests/"
+    cp "$src/scripts/xsession.sh" "$stage/src/scripts/"
+    cp "$1" "$stage/bin/zorvane"
+    cp "$2" "$stage/bin/make_pages"
+    chown -R 65534:65534 "$stage"
+    chmod 755 "$stage"
+    HOME=$stage E2E_SWAY_USER=1 setpriv --reuid=65534 --regid=65534 --clear-groups \
+        bash "$stage/src/tests/e2e/$(basename "$0")" "$stage/bin/zorvane" "$stage/bin/make_pages" \
+        "$stage/shots"
     status=$?
-    cp "$shots"/*.png "$3"/ 2>/dev/null
-    rm -rf "$shots"
+    mkdir -p "$3"
+    cp "$stage"/shots/*.png "$3"/ 2>/dev/null
+    rm -rf "$stage"
     exit $status
 fi
 
@@ -149,6 +158,11 @@ if [ "$oy" -lt "$((py + ph))" ] || [ "$cy" -lt "$fy" ]; then
 else
     e2e_check_eq "clicks on foot beside the page window reach it" 5 "$(clicks "$cx" "$oy" 5)"
     e2e_log "MEASURED click-through on sway: $(clicks "$cx" "$cy" 5) of 5 clicks on the page window at $cx,$cy reached foot below it"
+    e2e_log "MEASURED after them, focused: foot $(window_json typist | cut -d' ' -f2), page window $(window_json '^Form2$' | cut -d' ' -f2), panel $(window_json '\(Zorvane\)' | cut -d' ' -f2)"
+    before=$(keys_size)
+    wtype x
+    xs_wait_for 3 keys_bigger_than "$before" && typed=yes || typed=no
+    e2e_log "MEASURED after them, a key typed reaches foot: $typed"
     grim "$E2E_OUT/e2e_sway_clicked.png" || true
 fi
 
