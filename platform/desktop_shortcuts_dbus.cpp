@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -59,6 +60,8 @@ constexpr uint KGlobalAccelIsDefault = 8;
 constexpr const char *PortalPath = "/org/freedesktop/portal/desktop";
 constexpr const char *PortalInterface = "org.freedesktop.portal.GlobalShortcuts";
 constexpr uint PortalMinimumVersion = 1;
+// Long enough for the user to answer the desktop's question about the shortcuts.
+constexpr int PortalAnswerTimeoutMs = 120000;
 constexpr const char *NotificationsService = "org.freedesktop.Notifications";
 
 const char *const HintSummary = "Zorvane: hotkeys on Wayland";
@@ -246,6 +249,9 @@ bool PortalClient::call(const QString &method, const QVariantList &arguments,
 
 void PortalClient::start()
 {
+    // A portal that never answers must not leave the hotkeys' state undecided.
+    QTimer::singleShot(PortalAnswerTimeoutMs, this,
+                       [this] { fail(QStringLiteral("the desktop portal did not answer")); });
     QDBusMessage get = QDBusMessage::createMethodCall(
         QLatin1String(Service), QLatin1String(PortalPath),
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
