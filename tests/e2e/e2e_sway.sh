@@ -23,6 +23,7 @@ if [ "$(id -u)" -eq 0 ] && [ -z "${E2E_SWAY_USER:-}" ]; then
     cp "$2" "$stage/bin/make_pages"
     chown -R 65534:65534 "$stage"
     chmod 755 "$stage"
+    cd "$stage" || exit 1
     HOME=$stage E2E_SWAY_USER=1 setpriv --reuid=65534 --regid=65534 --clear-groups \
         bash "$stage/src/tests/e2e/$(basename "$0")" "$stage/bin/zorvane" "$stage/bin/make_pages" \
         "$stage/shots"
@@ -36,6 +37,8 @@ fi
 source "$(dirname "$0")/lib.sh"
 e2e_init "$@"
 E2E_NAME=e2e_sway
+# The programs started here inherit the folder, which must be one this user may enter.
+cd "$E2E_WORK" || e2e_abort "cannot enter $E2E_WORK"
 
 e2e_add_pages 1.jpg 2.jpg 3.jpg
 cp "$E2E_ZORVANE" "$E2E_APP_DIR/zorvane"
