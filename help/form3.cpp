@@ -32,7 +32,8 @@ const char *const SheetText =
 } // namespace
 
 Form3::Form3(QWidget *parent)
-    : QWidget(parent, Qt::Window)
+    // Above the page window, which stays above every ordinary window.
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint)
 {
     setWindowTitle(QStringLiteral("How to use"));
     // Closing the window ends it; the help button makes a fresh one.

@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QWindow>
 
 #include <cmath>
 #include <limits>
@@ -98,7 +99,10 @@ void Form1::Form_Initialize()
     connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
     connect(Command10, &QPushButton::clicked, this, &Form1::Command10_Click);
     connect(Command11, &QPushButton::clicked, this, &Form1::Command11_Click);
-    connect(File1, &QListWidget::currentRowChanged, this, &Form1::File1_Click);
+    // A selection loads a page, not the current row alone: the list makes its first
+    // entry current, unselected, when Tab brings the focus into it.
+    connect(File1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &Form1::File1_Click);
     connect(HScroll1, &QScrollBar::valueChanged, this, &Form1::HScroll1_Change);
     connect(VScroll1, &QScrollBar::valueChanged, this, &Form1::VScroll1_Change);
     Text4->installEventFilter(this);
@@ -106,6 +110,8 @@ void Form1::Form_Initialize()
     VScroll1->installEventFilter(this);
 
     Form_Load();
+    if (QWindow *window = windowHandle())
+        window->installEventFilter(this);
 
     // Only the name before the first line break: the raw content would carry the line
     // end into the name box and add one more to the state file on every run.
@@ -304,9 +310,11 @@ void Form1::Command8_Click()
 
 void Form1::File1_Click()
 {
-    const int row = File1->currentRow();
-    if (row < 0)
+    // Called as the selection changes, before the current row follows it.
+    const QModelIndexList selected = File1->selectionModel()->selectedIndexes();
+    if (selected.isEmpty())
         return;
+    const int row = selected.constFirst().row();
     Text4->setText(File1->item(row)->text());
     t = row;
     // A step has loaded this page already; loading it again would report a failure twice.
@@ -316,6 +324,12 @@ void Form1::File1_Click()
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && !m_framedFit
+        && windowHandle()->isExposed()) {
+        m_framedFit = true;
+        fitFrameOnScreen();
+        return false;
+    }
     if ((watched == HScroll1 || watched == VScroll1) && event->type() == QEvent::KeyPress) {
         // Keys move the bars as on the desktop this program comes from: right, down and
         // Page Down towards the maximum (Qt's scroll bars invert some of these).
@@ -474,7 +488,9 @@ void Form1::describeLayoutButton()
 void Form1::Command4_Click()
 {
     if (!m_form3)
-        m_form3 = new Form3();
+        // Owned by the panel, as a dialog is: the window manager keeps it above the panel
+        // and the page window, which stay above every ordinary window.
+        m_form3 = new Form3(this);
     m_form3->show();
     m_form3->raise();
 }

@@ -69,6 +69,11 @@ public:
     Form2 *form2IfOpen() const;
     Form3 *form3IfOpen() const;
 
+    // Where a window's client area goes so that its frame lies inside `screen` (all in
+    // desktop pixels): moved left / up just enough, never past the left / top edge;
+    // unchanged where it fits.
+    static QPoint fitOnScreen(const QRect &client, const QMargins &frame, const QRect &screen);
+
     // Path of the state file in the program's folder.
     static QString stateFilePath();
 
@@ -95,6 +100,8 @@ private:
 
     int pageStep();
     void describeLayoutButton();
+    // Once the window manager has framed the panel: every control stays reachable.
+    void fitFrameOnScreen();
     void selectPageFromCode(int row);
     void followLoadedPage(const QString &name);
 
@@ -105,4 +112,5 @@ private:
     // Set while a step selects its page in the list: the step has loaded it already.
     bool m_stepSelecting = false;
     bool m_unloaded = false;
+    bool m_framedFit = false;
 };

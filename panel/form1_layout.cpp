@@ -3,10 +3,15 @@
 #include "panel/form1.h"
 #include "platform/forms.h"
 
+#include <cmath>
+
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QScreen>
+#include <QWindow>
 
 namespace {
 
@@ -51,6 +56,18 @@ QScrollBar *makeScrollBar(QWidget *parent, const char *objectName, Qt::Orientati
     return bar;
 }
 
+// The primary screen, where the panel's frame must fit. Scaled by a fraction (144 dpi),
+// the screen's last pixel in Qt's units can reach past the last device pixel.
+QRect panelScreen()
+{
+    QRect area = forms::Screen::Area();
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const qreal ratio = screen ? screen->devicePixelRatio() : 1.0;
+    if (ratio != std::floor(ratio))
+        area.adjust(0, 0, -1, -1);
+    return area;
+}
+
 } // namespace
 
 void Form1::createControls()
@@ -60,7 +77,9 @@ void Form1::createControls()
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Zorvane page reader"));
-    const QRect client = toPixels(ClientArea);
+    // Placed from the primary screen's corner; the frame is not known yet.
+    QRect client = toPixels(ClientArea).translated(forms::Screen::Area().topLeft());
+    client.moveTopLeft(fitOnScreen(client, QMargins(), panelScreen()));
     setGeometry(client);
     setFixedSize(client.size());
 
@@ -118,4 +137,26 @@ void Form1::createControls()
     for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     HScroll1->setFocus(Qt::OtherFocusReason);
+}
+
+QPoint Form1::fitOnScreen(const QRect &client, const QMargins &frame, const QRect &screen)
+{
+    QPoint place = client.topLeft();
+    if (screen.isEmpty())
+        return place;
+    const int overRight = client.right() + frame.right() - screen.right();
+    if (overRight > 0)
+        place.rx() = qMax(screen.left() + frame.left(), place.x() - overRight);
+    const int overBottom = client.bottom() + frame.bottom() - screen.bottom();
+    if (overBottom > 0)
+        place.ry() = qMax(screen.top() + frame.top(), place.y() - overBottom);
+    return place;
+}
+
+void Form1::fitFrameOnScreen()
+{
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const QPoint place = fitOnScreen(geometry(), frame, panelScreen());
+    if (place != geometry().topLeft())
+        setGeometry(QRect(place, size()));
 }

@@ -78,6 +78,12 @@ double Height()
     return screen ? double(screen->geometry().height()) * TwipsPerPixelY() : 0.0;
 }
 
+QRect Area()
+{
+    QScreen *screen = primaryScreen();
+    return screen ? screen->geometry() : QRect();
+}
+
 } // namespace Screen
 
 QString AppPath()
@@ -202,7 +208,20 @@ void MsgBox(const QString &text, const QString &caption)
                     QMessageBox::Ok);
     // The panel and the page stay above ordinary windows; the message must not hide behind them.
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // Raised by a hotkey while another program has the focus: a program in the background
+    // may not take the focus, or the typist's next keys would land in the box. It shows,
+    // and a click on OK still closes it. A box raised inside such a box stays as quiet:
+    // Qt counts the open box as focused although the window system never gave it the focus.
+    static int quietBoxes = 0;
+    const bool quiet = quietBoxes > 0 || !QGuiApplication::focusWindow();
+    if (quiet) {
+        box.setAttribute(Qt::WA_ShowWithoutActivating, true);
+        box.setWindowFlag(Qt::WindowDoesNotAcceptFocus, true);
+        ++quietBoxes;
+    }
     box.exec();
+    if (quiet)
+        --quietBoxes;
 }
 
 } // namespace forms

@@ -3,6 +3,7 @@
 // program's folder, picture decoding, message boxes and the page list of a folder.
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -33,6 +34,9 @@ int TwipsPerPixelX();
 int TwipsPerPixelY();
 double Width();   // twips
 double Height();  // twips
+// The primary screen on the desktop, in pixels. Twip places count from its top-left
+// corner, as on a desktop where the primary screen always starts at 0, 0.
+QRect Area();
 }
 
 // The page folder, without a trailing separator: the folder of the running executable

@@ -26,6 +26,8 @@ install_packages=(
 # Wayland desktops: stand-in desktop services (D-Bus in Python), and a headless
 # sway with Xwayland, a native terminal, key injection and screenshots.
 run_packages+=(python3-dbus sway foot grim wtype xwayland qt6-wayland)
+# Monitors and screen density for the tests of other screens (xrandr, xrdb).
+run_packages+=(x11-xserver-utils)
 
 missing=()
 for pkg in "${build_packages[@]}" "${run_packages[@]}" "${install_packages[@]}"; do

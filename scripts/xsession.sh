@@ -86,15 +86,15 @@ xs_is_managed() {
 
 # --- starting the session -----------------------------------------------------
 
-# xs_start_x [--compositor]: Xvfb 1024x768 on a free display (exported as
-# DISPLAY), openbox, and optionally picom (window opacity shows only through
-# a compositor). Logs go to XS_WORK.
+# xs_start_x [--compositor]: Xvfb 1024x768 (or XS_SCREEN_SIZE) on a free
+# display (exported as DISPLAY), openbox, and optionally picom (window opacity
+# shows only through a compositor). Logs go to XS_WORK.
 xs_start_x() {
     local fdfile=${XS_WORK:?XS_WORK must name a scratch folder}/displayfd
     # Xvfb picks a free display itself and writes its number to fd 3, so
     # parallel sessions never race for one.
     : >"$fdfile"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+    Xvfb -displayfd 3 -screen 0 "${XS_SCREEN_SIZE:-1024x768}x24" -nolisten tcp -noreset \
         3>"$fdfile" >"$XS_WORK/xvfb.log" 2>&1 &
     xs_track $!
     if ! xs_wait_for 20 grep -q '^[0-9][0-9]*$' "$fdfile"; then

@@ -25,8 +25,10 @@ class PanelTest : public QObject
 
 private slots:
     void window_isFixedStripAtItsPlace();
+    void fitOnScreen_movesLeftAndUpJustEnough();
     void controls_sitAtTheirTwipPlaces();
     void tabOrder_reachesOffPanelButtonsAndSpacePressesThem();
+    void tabIntoList_loadsNothing();
     void thaiCaptions_renderWithTheDefaultFont();
     void screenReader_everyControlHasANameAndADescription();
     void focus_startsOnOpacitySliderWhichStepsByFive();
@@ -52,6 +54,22 @@ void PanelTest::window_isFixedStripAtItsPlace()
     QVERIFY(flags & Qt::WindowMinimizeButtonHint);
     QVERIFY(flags & Qt::WindowCloseButtonHint);
     QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+}
+
+void PanelTest::fitOnScreen_movesLeftAndUpJustEnough()
+{
+    const QMargins frame(1, 20, 2, 3);
+    const QRect client(496, 29, 439, 48);
+    // Fits: unchanged, also on a primary screen that does not start at 0, 0.
+    QCOMPARE(Form1::fitOnScreen(client, frame, {0, 0, 1024, 768}), client.topLeft());
+    QCOMPARE(Form1::fitOnScreen(client.translated(1024, 0), frame, {1024, 0, 1024, 768}),
+             QPoint(1520, 29));
+    // Past the right edge of 800x600: the frame's right edge ends on the screen's.
+    QCOMPARE(Form1::fitOnScreen(client, frame, {0, 0, 800, 600}), QPoint(800 - 2 - 439, 29));
+    // Past the bottom as well; never past the left or top edge of a screen too small.
+    QCOMPARE(Form1::fitOnScreen({496, 580, 439, 48}, frame, {0, 0, 800, 600}),
+             QPoint(359, 600 - 3 - 48));
+    QCOMPARE(Form1::fitOnScreen(client, frame, {100, 0, 300, 40}), QPoint(101, 20));
 }
 
 void PanelTest::controls_sitAtTheirTwipPlaces()
@@ -105,6 +123,26 @@ void PanelTest::tabOrder_reachesOffPanelButtonsAndSpacePressesThem()
     QSignalSpy clicked(panel.Command9, &QPushButton::clicked);
     QTest::keyClick(panel.Command9, Qt::Key_Space);
     QCOMPARE(clicked.count(), 1);
+}
+
+void PanelTest::tabIntoList_loadsNothing()
+{
+    ProgramFolder folder;
+    folder.addPage(QStringLiteral("1.jpg"));
+    folder.addPage(QStringLiteral("2.jpg"));
+    Form1 &panel = folder.start();
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowActive(&panel));
+    panel.Text4->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(panel.Text4, Qt::Key_Tab);
+    QVERIFY(panel.File1->hasFocus());
+    QVERIFY(panel.File1->selectedItems().isEmpty());
+    QCOMPARE(panel.Text4->text(), QString());
+    QVERIFY(!panel.form2IfOpen());
+    // An arrow key that changes the selection loads its page.
+    QTest::keyClick(panel.File1, Qt::Key_Down);
+    QCOMPARE(panel.Text4->text(), QStringLiteral("2.jpg"));
+    QVERIFY(panel.form2IfOpen() && panel.form2IfOpen()->isVisible());
 }
 
 void PanelTest::thaiCaptions_renderWithTheDefaultFont()

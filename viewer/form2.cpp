@@ -25,6 +25,12 @@ int tppY()
     return forms::Screen::TwipsPerPixelY();
 }
 
+// Twip places count from the primary screen's corner, which need not be the desktop's.
+QPoint origin()
+{
+    return forms::Screen::Area().topLeft();
+}
+
 } // namespace
 
 PictureControl::PictureControl(QWidget *parent)
@@ -87,8 +93,8 @@ ws::HWND Form2::hWnd()
     return ws::windowHandle(this);
 }
 
-double Form2::Left() const { return double(geometry().x()) * tppX(); }
-double Form2::Top() const { return double(geometry().y()) * tppY(); }
+double Form2::Left() const { return double(geometry().x() - origin().x()) * tppX(); }
+double Form2::Top() const { return double(geometry().y() - origin().y()) * tppY(); }
 double Form2::Width() const { return double(geometry().width()) * tppX(); }
 double Form2::Height() const { return double(geometry().height()) * tppY(); }
 
@@ -119,7 +125,12 @@ void Form2::setHeight(double twips)
 void Form2::place()
 {
     m_corrections = 0;
-    setGeometry(m_placement);
+    setGeometry(placementOnDesktop());
+}
+
+QRect Form2::placementOnDesktop() const
+{
+    return m_placement.translated(origin());
 }
 
 bool Form2::event(QEvent *event)
@@ -131,12 +142,12 @@ bool Form2::event(QEvent *event)
     // A window manager moves a window that reaches below the screen up into view; the
     // full-screen layout is meant to end below the screen, so put it back once.
     constexpr int MaxCorrections = 3;  // never fight a window manager that insists
-    if (event->type() == QEvent::Move && isVisible() && pos() != m_placement.topLeft()
+    if (event->type() == QEvent::Move && isVisible() && pos() != placementOnDesktop().topLeft()
         && m_corrections < MaxCorrections) {
         ++m_corrections;
         QTimer::singleShot(0, this, [this] {
-            if (geometry() != m_placement)
-                setGeometry(m_placement);
+            if (geometry() != placementOnDesktop())
+                setGeometry(placementOnDesktop());
         });
     }
     return QWidget::event(event);

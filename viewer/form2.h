@@ -75,9 +75,11 @@ private:
     void Form_Load();
     void MakeLayered();
     void place();
+    QRect placementOnDesktop() const;
 
     Form1 *m_panel;
-    // Where the panel put the window, in pixels; held against window-manager moves.
+    // Where the panel put the window, in pixels from the primary screen's corner; held
+    // against window-manager moves.
     QRect m_placement;
     int m_corrections = 0;
 };

@@ -2,12 +2,12 @@
 """Prints a running program's accessible tree, as a screen reader sees it.
 
 One line per object, indented two spaces per level:
-    role | name | text or value | states
+    role | name | text or value | states [| x,y wxh on the screen, with --extents]
 The text column holds a text field's text (line breaks shown as \\r \\n) or a
 scroll bar's current value. The end-to-end tests read the program's controls
 from these lines.
 
-    atspi_dump.py --pid PID [--timeout S] [--wait-for TEXT]
+    atspi_dump.py --pid PID [--timeout S] [--wait-for TEXT] [--extents]
 
 --wait-for TEXT keeps reading until some line contains TEXT (the program may
 still be building its windows when asked).
@@ -60,13 +60,22 @@ def states(acc):
     return ",".join(sorted(Atspi.StateType(s).value_nick for s in found))
 
 
-def dump(acc, depth, out):
+def extents(acc):
+    try:
+        r = acc.get_extents(Atspi.CoordType.SCREEN)
+    except Exception:
+        return ""
+    return " | %d,%d %dx%d" % (r.x, r.y, r.width, r.height)
+
+
+def dump(acc, depth, out, with_extents=False):
     try:
         role = acc.get_role_name()
         name = acc.get_name() or ""
     except Exception:
         return
-    out.append("%s%s | %s | %s | %s" % ("  " * depth, role, escape(name), text_or_value(acc), states(acc)))
+    out.append("%s%s | %s | %s | %s%s" % ("  " * depth, role, escape(name), text_or_value(acc), states(acc),
+                                         extents(acc) if with_extents else ""))
     if depth >= MAX_DEPTH:
         return
     try:
@@ -79,7 +88,7 @@ def dump(acc, depth, out):
         except Exception:
             continue
         if child is not None:
-            dump(child, depth + 1, out)
+            dump(child, depth + 1, out, with_extents)
 
 
 def find_app(pid):
@@ -99,6 +108,7 @@ def main():
     parser.add_argument("--pid", type=int, required=True, help="process id of the program")
     parser.add_argument("--timeout", type=float, default=20.0, help="seconds to wait (default 20)")
     parser.add_argument("--wait-for", default="", help="read again until a line contains this text")
+    parser.add_argument("--extents", action="store_true", help="add each object's place on the screen")
     args = parser.parse_args()
 
     deadline = time.monotonic() + args.timeout
@@ -107,7 +117,7 @@ def main():
         app = find_app(args.pid)
         if app is not None:
             lines = []
-            dump(app, 0, lines)
+            dump(app, 0, lines, args.extents)
             if any(args.wait_for in line for line in lines) and len(lines) > 1:
                 break
         if time.monotonic() >= deadline:

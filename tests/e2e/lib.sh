@@ -228,3 +228,17 @@ e2e_rmse() {
     convert \( "$1" -crop "$2" +repage \) \( "$3" -crop "$4" +repage \) \
         -metric RMSE -compare -format '%[distortion]\n' info:
 }
+
+# e2e_click_alert_button TITLE BUTTON: clicks the button (by caption) of the
+# program's open message box with that title; fails when there is none.
+e2e_click_alert_button() {
+    local at
+    at=$(e2e_atspi --timeout 5 --extents | awk -F' \\| ' -v title="$1" -v button="$2" '
+        $1 ~ /^ *alert$/ { inside = ($2 == title); next }
+        inside && $1 ~ /^ *push button$/ && $2 == button {
+            split($5, p, /[, x]/); print int(p[1] + p[3] / 2), int(p[2] + p[4] / 2); found = 1; exit }
+        $1 ~ /^  [a-z]/ { inside = 0 }
+        END { exit !found }') || return 1
+    # shellcheck disable=SC2086
+    xdotool mousemove $at click 1
+}
