@@ -1,5 +1,7 @@
 #include "platform/forms.h"
+#include "platform/file_names.h"
 #include "platform/jpeg_decoder.h"
+#include "platform/windows874.h"
 
 #include <QCollator>
 #include <QCoreApplication>
@@ -8,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
 #include <QImageReader>
 #include <QLocale>
 #include <QMessageBox>
@@ -29,6 +32,19 @@ MessageBoxHandler &messageBoxHandler()
 {
     static MessageBoxHandler handler;
     return handler;
+}
+
+// Pages whose names are not UTF-8, by the path the program knows them by (the name
+// decoded from Windows-874): where they really are.
+struct RawName {
+    QString folder;
+    QByteArray name;
+};
+
+QHash<QString, RawName> &rawNames()
+{
+    static QHash<QString, RawName> names;
+    return names;
 }
 
 constexpr double TwipsPerInch = 1440.0;
@@ -117,11 +133,17 @@ QImage LoadPicture(const QString &path, Error *error, QImage *spare)
     };
 
     QFile file(path);
-    if (!file.exists())
+    const auto raw = rawNames().constFind(path);
+    if (raw != rawNames().cend()) {
+        QString why;
+        if (!filenames::openForReading(file, raw->folder, raw->name, &why))
+            return fail(ErrFileNotFound, QStringLiteral("Cannot open %1: %2").arg(path, why));
+    } else if (!file.exists()) {
         return fail(ErrFileNotFound, QStringLiteral("File not found: %1").arg(path));
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    } else if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
         return fail(ErrPermissionDenied,
                     QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
+    }
     if (file.size() > MaxPictureFileSize)
         return fail(ErrInvalidPicture, QStringLiteral("Invalid picture: %1 is too large").arg(path));
     const QByteArray bytes = file.readAll();
@@ -162,6 +184,17 @@ QStringList listPages(const QString &folder)
                                       QDir::Files,
                                       QDir::NoSort);
     // The nameFilters match without regard to case on every platform.
+    // Names Qt cannot spell (not UTF-8) come from Thai Windows: shown decoded from its
+    // code page, opened by their bytes.
+    for (const QByteArray &raw : filenames::undecodableFiles(folder)) {
+        if (!raw.toLower().endsWith(".jpg"))
+            continue;
+        const QString name = windows874::decode(raw);
+        if (names.contains(name))
+            continue;
+        rawNames().insert(joinPath(folder, name), {folder, raw});
+        names << name;
+    }
     // An explicit locale: under the C locale the collator ignores numeric mode.
     QCollator collator{QLocale(QLocale::English)};
     collator.setNumericMode(true);

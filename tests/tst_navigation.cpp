@@ -4,7 +4,10 @@
 
 #include "viewer/form2.h"
 
+#include <cstdio>
+
 #include <QLineEdit>
+#include <QFile>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
@@ -41,6 +44,7 @@ class NavigationTest : public QObject
 private slots:
     void eachWayOfChoosing_loadsThePage();
     void typedName_matchesWithoutCaseAndOnlyWholeNames();
+    void windows874Name_listedLoadedAndMatchedWhenTyped();
     void loadImage_keepsOnlyTheFirstLine();
     void loadImage_emptyAndLineBreakOnlyNames();
     void loadImage_missingOrBrokenFileReportsAndKeepsPreviousPage();
@@ -83,6 +87,33 @@ void NavigationTest::eachWayOfChoosing_loadsThePage()
     QTest::keyClick(panel.Text4, Qt::Key_Return);
     QCOMPARE(shownPage(panel), 1);
     QCOMPARE(panel.File1->currentRow(), 0);
+    QVERIFY(folder.messages.isEmpty());
+}
+
+void NavigationTest::windows874Name_listedLoadedAndMatchedWhenTyped()
+{
+    if (QSysInfo::productType() == QLatin1String("windows"))
+        QSKIP("Windows stores every name in Unicode");
+    ProgramFolder folder;
+    folder.addPage(QStringLiteral("1.jpg"), {50, 70});
+    // "หน้า2.jpg" as Thai Windows writes it, and as unzip leaves it on Linux.
+    const QByteArray raw("\xcb\xb9\xe9\xd2" "2.jpg");
+    folder.addPage(QStringLiteral("spare.jpg"), {52, 70});
+    QVERIFY(QFile::rename(folder.path(QStringLiteral("spare.jpg")), QStringLiteral("spare")));
+    QVERIFY(std::rename("spare", (QFile::encodeName(folder.dir.path()) + '/' + raw).constData()) == 0);
+    const QString thai = QStringLiteral("หน้า2.jpg");
+
+    Form1 &panel = folder.start();
+    QCOMPARE(panel.cnt, 2);
+    QCOMPARE(panel.File1->item(1)->text(), thai);
+    panel.File1->setCurrentRow(1);
+    QCOMPARE(panel.form2().Image1->width(), 52);
+
+    panel.File1->setCurrentRow(0);
+    panel.Text4->setText(thai);
+    QTest::keyClick(panel.Text4, Qt::Key_Return);
+    QCOMPARE(panel.File1->currentRow(), 1);
+    QCOMPARE(panel.form2().Image1->width(), 52);
     QVERIFY(folder.messages.isEmpty());
 }
 
