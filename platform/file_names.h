@@ -19,4 +19,9 @@ QList<QByteArray> undecodableFiles(const QString &folder);
 // `file`; false with the reason in `error` when it cannot.
 bool openForReading(QFile &file, const QString &folder, const QByteArray &name, QString *error);
 
+// The size and the modification and status-change times (ms since the epoch) of the
+// file `name` of `folder`; false when it is not there.
+bool fileTimes(const QString &folder, const QByteArray &name, qint64 *size, qint64 *modified,
+               qint64 *changed);
+
 } // namespace filenames

@@ -16,4 +16,9 @@ bool openForReading(QFile &, const QString &, const QByteArray &, QString *error
     return false;
 }
 
+bool fileTimes(const QString &, const QByteArray &, qint64 *, qint64 *, qint64 *)
+{
+    return false;
+}
+
 } // namespace filenames

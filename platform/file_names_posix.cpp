@@ -67,4 +67,18 @@ bool openForReading(QFile &file, const QString &folder, const QByteArray &name, 
     return true;
 }
 
+bool fileTimes(const QString &folder, const QByteArray &name, qint64 *size, qint64 *modified,
+               qint64 *changed)
+{
+    const QByteArray path = QFile::encodeName(folder) + '/' + name;
+    struct stat info {};
+    if (::stat(path.constData(), &info) != 0)
+        return false;
+    const auto ms = [](const timespec &t) { return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000; };
+    *size = info.st_size;
+    *modified = ms(info.st_mtim);
+    *changed = ms(info.st_ctim);
+    return true;
+}
+
 } // namespace filenames

@@ -177,6 +177,21 @@ QImage LoadPicture(const QString &path, Error *error, QImage *spare)
     return picture;
 }
 
+bool fileTimes(const QString &path, qint64 *size, qint64 *modified, qint64 *changed)
+{
+    const auto raw = rawNames().constFind(path);
+    if (raw != rawNames().cend())
+        return filenames::fileTimes(raw->folder, raw->name, size, modified, changed);
+    // One stat: QFileInfo keeps what it read.
+    const QFileInfo info(path);
+    if (!info.exists())
+        return false;
+    *size = info.size();
+    *modified = info.fileTime(QFileDevice::FileModificationTime).toMSecsSinceEpoch();
+    *changed = info.fileTime(QFileDevice::FileMetadataChangeTime).toMSecsSinceEpoch();
+    return true;
+}
+
 QStringList listPages(const QString &folder)
 {
     QDir dir(folder);

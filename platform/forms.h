@@ -58,6 +58,10 @@ QImage LoadPicture(const QString &path, Error *error);
 // faulting in fresh memory. Otherwise `spare` is left as it was.
 QImage LoadPicture(const QString &path, Error *error, QImage *spare);
 
+// The size and the modification and status-change times (ms since the epoch) of the
+// file at `path`, pages with names that are not UTF-8 included; false when it is not there.
+bool fileTimes(const QString &path, qint64 *size, qint64 *modified, qint64 *changed);
+
 // The entries of `folder` matching `*.jpg` in any letter case, sorted by name
 // without regard to case and with digit runs compared by value.
 QStringList listPages(const QString &folder);

@@ -108,6 +108,10 @@ void NavigationTest::windows874Name_listedLoadedAndMatchedWhenTyped()
     QCOMPARE(panel.File1->item(1)->text(), thai);
     panel.File1->setCurrentRow(1);
     QCOMPARE(panel.form2().Image1->width(), 52);
+    // Its times too, so that a page read ahead under this name is used.
+    qint64 size = 0, modified = 0, changed = 0;
+    QVERIFY(forms::fileTimes(forms::joinPath(forms::AppPath(), thai), &size, &modified, &changed));
+    QVERIFY(size > 0 && modified > 0);
 
     panel.File1->setCurrentRow(0);
     panel.Text4->setText(thai);

@@ -1,7 +1,6 @@
 #include "viewer/page_cache.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -61,13 +60,9 @@ PageCache::~PageCache()
 
 PageCache::FileStamp PageCache::stampOf(const QString &path)
 {
-    // One stat: QFileInfo keeps what it read.
-    const QFileInfo info(path);
-    if (!info.exists())
-        return {};
-    return {true, info.size(),
-            info.fileTime(QFileDevice::FileModificationTime).toMSecsSinceEpoch(),
-            info.fileTime(QFileDevice::FileMetadataChangeTime).toMSecsSinceEpoch()};
+    FileStamp stamp;
+    stamp.exists = forms::fileTimes(path, &stamp.size, &stamp.modified, &stamp.changed);
+    return stamp.exists ? stamp : FileStamp();
 }
 
 PageCache::Entry *PageCache::findAhead(const QString &path)
