@@ -40,7 +40,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         parser.addOption(remoteOption.option);
     parser.addPositionalArgument(
         QStringLiteral("FOLDER"),
-        QStringLiteral("The page folder. Without it: the program's own folder, or a folder\n"
+        QStringLiteral("The page folder. Without it: the program's own folder, or a folder "
                        "you choose. A FILE.jpg opens its folder and shows that page."),
         QStringLiteral("[FOLDER | FILE.jpg]"));
 

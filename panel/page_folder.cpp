@@ -1,5 +1,7 @@
 #include "panel/page_folder.h"
 
+#include "platform/forms.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -22,9 +24,10 @@ QString nativeFolder(const QString &path)
     return QDir::toNativeSeparators(QDir::cleanPath(path));
 }
 
+// The panel's own listing, so that pages named in the Thai Windows code page count too.
 bool holdsPages(const QString &folder)
 {
-    return !QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files).isEmpty();
+    return !forms::listPages(folder).isEmpty();
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "panel/page_folder.h"
 
+#include <cstdio>
+
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -87,6 +89,13 @@ private slots:
         // A folder of the user's own, still empty.
         const QString empty = makeFolder(QStringLiteral("own"), false);
         QCOMPARE(pagefolder::withoutArgument(empty, seams(true)).folder, empty);
+        // Pages named on Thai Windows (not UTF-8) are pages too.
+        const QString thai = makeFolder(QStringLiteral("thai"), false);
+        const QByteArray raw = QFile::encodeName(thai) + "/\xcb\xb9\xe9\xd2.jpg";
+        std::FILE *page = std::fopen(raw.constData(), "wb");
+        QVERIFY(page);
+        std::fclose(page);
+        QCOMPARE(pagefolder::withoutArgument(thai, seams(false)).folder, thai);
         QVERIFY(m_chooserStarts.isEmpty());
     }
 
