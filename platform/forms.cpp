@@ -1,6 +1,7 @@
 #include "platform/forms.h"
 #include "platform/file_names.h"
 #include "platform/jpeg_decoder.h"
+#include "platform/page_file.h"
 #include "platform/windows874.h"
 
 #include <QCollator>
@@ -48,10 +49,13 @@ QHash<QString, RawName> &rawNames()
 }
 
 constexpr double TwipsPerInch = 1440.0;
-// A scan larger than this is no page: refuse it before reading it into memory.
-constexpr qint64 MaxPictureFileSize = qint64(512) << 20;
-// Room for a 600-dpi A4 page (4961 x 7016, 139 MB decoded) with some to spare.
-constexpr int MaxPictureMegabytes = 320;
+// A scan larger than this is no page (a 600-dpi page at quality 100 takes 24 MB). The
+// file is read up to this much plus one byte, so a file that reads without end is
+// refused in about a tenth of a second.
+constexpr qint64 MaxPictureFileSize = qint64(64) << 20;
+// Room for a 600-dpi A4 page (4961 x 7016, 139 MB decoded) with a little to spare: the
+// decoded size bounds the time any file takes.
+constexpr int MaxPictureMegabytes = 160;
 
 int twipsPerPixel(qreal dotsPerInch)
 {
@@ -132,23 +136,35 @@ QImage LoadPicture(const QString &path, Error *error, QImage *spare)
         return QImage();
     };
 
-    QFile file(path);
+    QByteArray bytes;
     const auto raw = rawNames().constFind(path);
     if (raw != rawNames().cend()) {
+        QFile file;
         QString why;
         if (!filenames::openForReading(file, raw->folder, raw->name, &why))
             return fail(ErrFileNotFound, QStringLiteral("Cannot open %1: %2").arg(path, why));
-    } else if (!file.exists()) {
-        return fail(ErrFileNotFound, QStringLiteral("File not found: %1").arg(path));
-    } else if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-        return fail(ErrPermissionDenied,
-                    QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
+        // Through the bytes, as below: at most the limit and one byte more.
+        bytes = file.read(MaxPictureFileSize + 1);
+        if (file.error() != QFileDevice::NoError)
+            return fail(ErrDeviceIo, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+        if (bytes.size() > MaxPictureFileSize)
+            return fail(ErrInvalidPicture, QStringLiteral("Invalid picture: %1 is too large").arg(path));
+    } else {
+        pagefile::ReadResult read = pagefile::readRegularFile(path, MaxPictureFileSize);
+        switch (read.failure) {
+        case pagefile::Failure::None:
+            break;
+        case pagefile::Failure::NotFound:
+            return fail(ErrFileNotFound, QStringLiteral("File not found: %1").arg(path));
+        case pagefile::Failure::TooLarge:
+            return fail(ErrInvalidPicture,
+                        QStringLiteral("Invalid picture: %1 is too large (%2)").arg(path, read.reason));
+        case pagefile::Failure::NotRegular:
+        case pagefile::Failure::Unreadable:
+            return fail(ErrPermissionDenied, QStringLiteral("Cannot open %1: %2").arg(path, read.reason));
+        }
+        bytes = std::move(read.bytes);
     }
-    if (file.size() > MaxPictureFileSize)
-        return fail(ErrInvalidPicture, QStringLiteral("Invalid picture: %1 is too large").arg(path));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return fail(ErrDeviceIo, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
 
     // Pages are JPEG by their content, whatever the name says; the decoder would fill
     // in the missing part of a cut-off file in grey, so a file without its end marker
@@ -156,9 +172,12 @@ QImage LoadPicture(const QString &path, Error *error, QImage *spare)
     if (!jpeg::isWholeJpeg(bytes))
         return fail(ErrInvalidPicture, QStringLiteral("Invalid picture: %1 is not a whole JPEG file").arg(path));
 
-    QImage picture = jpeg::decodeDirect(bytes, qint64(MaxPictureMegabytes) << 20, spare);
+    QString refusal;
+    QImage picture = jpeg::decodeDirect(bytes, qint64(MaxPictureMegabytes) << 20, spare, &refusal);
     if (!picture.isNull())
         return picture;
+    if (!refusal.isEmpty())
+        return fail(ErrInvalidPicture, QStringLiteral("Invalid picture: %1 (%2)").arg(path, refusal));
 
     QBuffer buffer;
     buffer.setData(bytes);

@@ -71,9 +71,24 @@ QThreadPool *bandHelpers()
     return pool;
 }
 
+// Each scan of a progressive file walks the whole picture again: a file of thousands of
+// tiny scans took minutes. Real pages have about 10 scans; the work allowed is that of
+// 16 scans over a 600-dpi A4 page (a smaller page may have more), never past MaxScans.
+constexpr int MaxScans = 1000;
+constexpr qint64 MaxScanPixels = qint64(16) * 4961 * 7016;
+
+// The most scans a picture of this many pixels may have.
+int scanLimit(qint64 pixels)
+{
+    return int(qBound(qint64(1), MaxScanPixels / qMax(qint64(1), pixels), qint64(MaxScans)));
+}
+
 struct JpegErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    jpeg_progress_mgr progress;
+    int maxScans = MaxScans;
+    bool tooManyScans = false;
 };
 
 [[noreturn]] void jpegErrorExit(j_common_ptr info)
@@ -84,11 +99,24 @@ struct JpegErrorManager {
 // Warnings (a damaged but readable scan) are not failures, as in Qt's reader.
 void jpegIgnoreMessage(j_common_ptr) {}
 
+// Called as the decoder reads each row of each scan: stops a file with too many scans.
+void jpegProgress(j_common_ptr info)
+{
+    auto *cinfo = reinterpret_cast<j_decompress_ptr>(info);
+    auto *errors = reinterpret_cast<JpegErrorManager *>(info->err);
+    if (cinfo->input_scan_number > errors->maxScans) {
+        errors->tooManyScans = true;
+        std::longjmp(errors->jump, 1);
+    }
+}
+
 void initJpegErrors(jpeg_decompress_struct &cinfo, JpegErrorManager &errors)
 {
     cinfo.err = jpeg_std_error(&errors.pub);
     errors.pub.error_exit = jpegErrorExit;
     errors.pub.output_message = jpegIgnoreMessage;
+    errors.progress = {};
+    errors.progress.progress_monitor = jpegProgress;
 }
 
 // What the header says. Plain data: libjpeg reports errors by longjmp, which must not
@@ -144,6 +172,7 @@ bool readJpegHeader(const QByteArray &bytes, JpegHeader *header)
 
 struct JpegBand {
     const QByteArray *bytes;
+    int maxScans;
     J_COLOR_SPACE outColorSpace;
     int first;  // rows [first, last)
     int last;
@@ -151,17 +180,21 @@ struct JpegBand {
     qsizetype bytesPerLine;
 };
 
-// Decodes one band of rows into the picture's memory; false on any decoder error.
-bool decodeJpegBand(const JpegBand &band)
+enum class BandResult { Whole, Failed, TooManyScans };
+
+// Decodes one band of rows into the picture's memory.
+BandResult decodeJpegBand(const JpegBand &band)
 {
     jpeg_decompress_struct cinfo{};
     JpegErrorManager errors;
     initJpegErrors(cinfo, errors);
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&cinfo);
-        return false;
+        return errors.tooManyScans ? BandResult::TooManyScans : BandResult::Failed;
     }
     beginDecompress(cinfo, *band.bytes);
+    errors.maxScans = band.maxScans;
+    cinfo.progress = &errors.progress;
     jpeg_read_header(&cinfo, TRUE);
     cinfo.out_color_space = band.outColorSpace;
     jpeg_start_decompress(&cinfo);
@@ -182,7 +215,7 @@ bool decodeJpegBand(const JpegBand &band)
     }
     const bool whole = int(cinfo.output_scanline) >= band.last;
     jpeg_destroy_decompress(&cinfo);
-    return whole;
+    return whole ? BandResult::Whole : BandResult::Failed;
 }
 
 // EXIF orientation of the file: true when no EXIF block turns the picture (none, or
@@ -260,12 +293,25 @@ QImage pictureMemory(int width, int height, QImage::Format format, QImage *spare
 
 } // namespace
 
+// At most as many scans as there are start-of-scan markers in the bytes: entropy-coded
+// data never holds that byte pair, so the count never falls short.
+int scanMarkerCount(const QByteArray &bytes)
+{
+    int count = 0;
+    for (qsizetype at = bytes.indexOf("\xFF\xDA"); at >= 0; at = bytes.indexOf("\xFF\xDA", at + 2))
+        ++count;
+    return count;
+}
+
 // The picture decoded straight into RGB32 (colour) or Grayscale8 (grey), as Qt's
 // reader gives them; a null image when this file is one for Qt's reader.
-QImage decodeDirect(const QByteArray &bytes, qint64 maxBytes, QImage *spare)
+QImage decodeDirect(const QByteArray &bytes, qint64 maxBytes, QImage *spare, QString *refusal)
 {
-    if (!exifSaysUpright(bytes))
-        return {};
+    const auto refuse = [&](const QString &why) {
+        if (refusal)
+            *refusal = why;
+        return QImage();
+    };
     JpegHeader header;
     if (!readJpegHeader(bytes, &header))
         return {};
@@ -273,6 +319,17 @@ QImage decodeDirect(const QByteArray &bytes, qint64 maxBytes, QImage *spare)
         ? QByteArray(reinterpret_cast<const char *>(header.icc), qsizetype(header.iccSize))
         : QByteArray();
     std::free(header.icc);
+
+    // Limits that bound the time of any file, whichever reader takes it: the decoded size
+    // (as RGB32, what Qt's reader makes of colour pages), and the scans.
+    const qint64 pixels = qint64(header.width) * header.height;
+    if (pixels * 4 > maxBytes)
+        return refuse(QStringLiteral("%1 x %2 pixels is too large").arg(header.width).arg(header.height));
+    const int maxScans = scanLimit(pixels);
+    if (scanMarkerCount(bytes) > maxScans)
+        return refuse(QStringLiteral("more than %1 scans").arg(maxScans));
+    if (!exifSaysUpright(bytes))
+        return {};
 
     QImage::Format format = QImage::Format_Invalid;
     J_COLOR_SPACE outColorSpace = JCS_UNKNOWN;
@@ -285,44 +342,44 @@ QImage decodeDirect(const QByteArray &bytes, qint64 maxBytes, QImage *spare)
     }
     if (format == QImage::Format_RGB32 && QSysInfo::ByteOrder != QSysInfo::LittleEndian)
         return {};
-    // The allocation limit stays with Qt's reader: only pictures well inside it come here.
-    const qint64 bytesPerPixel = format == QImage::Format_RGB32 ? 4 : 1;
-    if (format == QImage::Format_Invalid || header.width <= 0 || header.height <= 0
-        || qint64(header.width) * header.height * bytesPerPixel > maxBytes / 2)
+    if (format == QImage::Format_Invalid || header.width <= 0 || header.height <= 0)
         return {};
 
     const bool hadSpare = spare && !spare->isNull();
     QImage picture = pictureMemory(header.width, header.height, format, spare);
     if (picture.isNull())
         return {};
-    JpegBand upper{&bytes, outColorSpace, 0, header.height, picture.bits(), picture.bytesPerLine()};
-    bool ok = true;
-    if (!header.progressive && qint64(header.width) * header.height >= SplitDecodeMinPixels) {
+    JpegBand upper{&bytes, maxScans, outColorSpace, 0, header.height, picture.bits(), picture.bytesPerLine()};
+    BandResult result = BandResult::Whole;
+    if (!header.progressive && pixels >= SplitDecodeMinPixels) {
         // Band edges on 16-row boundaries: the largest row group of a JPEG.
         const int split = int(header.height * SplitDecodeUpperShare) / 16 * 16;
         JpegBand lower = upper;
         upper.last = lower.first = split;
-        bool lowerOk = false;
+        BandResult lowerResult = BandResult::Failed;
         QSemaphore lowerDone;
         const bool helped = bandHelpers()->tryStart([&] {
-            lowerOk = decodeJpegBand(lower);
+            lowerResult = decodeJpegBand(lower);
             lowerDone.release();
         });
         if (helped) {
-            ok = decodeJpegBand(upper);
+            result = decodeJpegBand(upper);
             lowerDone.acquire();
-            ok = ok && lowerOk;
+            if (result == BandResult::Whole)
+                result = lowerResult;
         } else {
             // Every helper busy with other pages: this thread does the whole picture.
             upper.last = header.height;
-            ok = decodeJpegBand(upper);
+            result = decodeJpegBand(upper);
         }
     } else {
-        ok = decodeJpegBand(upper);
+        result = decodeJpegBand(upper);
     }
-    if (!ok) {
+    if (result != BandResult::Whole) {
         if (hadSpare && spare->isNull())
             *spare = std::move(picture);  // the caller frees it where it frees spares
+        if (result == BandResult::TooManyScans)
+            return refuse(QStringLiteral("more than %1 scans").arg(maxScans));
         return {};
     }
 

@@ -3,7 +3,11 @@
 #include "testsupport.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
 #include <QImageWriter>
+
+#include <sys/stat.h>
 
 using testsupport::ProgramFolder;
 
@@ -38,6 +42,15 @@ QByteArray withExifOrientation(QByteArray jpeg, quint16 orientation)
     segment += payload;
     jpeg.insert(2, segment);
     return jpeg;
+}
+
+// A progressive page whose last scan is repeated: each repeat is a few bytes, yet a
+// decoder walks the whole picture for each.
+QByteArray withRepeatedLastScan(const QByteArray &jpeg, int repeats)
+{
+    const qsizetype end = jpeg.lastIndexOf("\xFF\xD9");
+    const qsizetype last = jpeg.lastIndexOf("\xFF\xDA");
+    return jpeg.left(end) + jpeg.mid(last, end - last).repeated(repeats) + jpeg.mid(end);
 }
 
 } // namespace
@@ -111,19 +124,35 @@ void FormsTest::loadPicture_namesTheReasonOfAFailure()
     ProgramFolder folder;
     folder.addFile(QStringLiteral("text.jpg"), "hello");
     QDir(folder.dir.path()).mkdir(QStringLiteral("dir.jpg"));
+    QVERIFY(QFile::link(QStringLiteral("loop.jpg"), folder.path(QStringLiteral("loop.jpg"))));
+    // Reports size 0 and reads without end.
+    QVERIFY(QFile::link(QStringLiteral("/proc/self/pagemap"), folder.path(QStringLiteral("pagemap.jpg"))));
+    QVERIFY(::mkfifo(QFile::encodeName(folder.path(QStringLiteral("fifo.jpg"))).constData(), 0600) == 0);
+    QImage blank(2480, 3508, QImage::Format_RGB32);  // a 300-dpi page
+    blank.fill(Qt::white);
+    folder.addFile(QStringLiteral("scans.jpg"), withRepeatedLastScan(jpegBytes(blank, true), 100));
+    blank = blank.scaled(40, 56);
+    folder.addFile(QStringLiteral("1001scans.jpg"), withRepeatedLastScan(jpegBytes(blank, true), 1000));
 
     const struct {
         const char *name;
         int number;
-    } cases[] = {{"missing.jpg", forms::ErrFileNotFound},
-                 {"text.jpg", forms::ErrInvalidPicture},
-                 {"dir.jpg", forms::ErrPermissionDenied}};
+        const char *reason;
+    } cases[] = {{"missing.jpg", forms::ErrFileNotFound, "not found"},
+                 {"text.jpg", forms::ErrInvalidPicture, "not a whole JPEG"},
+                 {"dir.jpg", forms::ErrPermissionDenied, "folder"},
+                 {"fifo.jpg", forms::ErrPermissionDenied, "FIFO"},
+                 {"loop.jpg", forms::ErrPermissionDenied, "symbolic links"},
+                 {"pagemap.jpg", forms::ErrInvalidPicture, "too large"},
+                 {"scans.jpg", forms::ErrInvalidPicture, "more than 64 scans"},
+                 {"1001scans.jpg", forms::ErrInvalidPicture, "more than 1000 scans"}};
     for (const auto &c : cases) {
         forms::Error error;
         const QString path = folder.path(QLatin1String(c.name));
-        QVERIFY(forms::LoadPicture(path, &error).isNull());
+        QVERIFY2(forms::LoadPicture(path, &error).isNull(), c.name);
         QCOMPARE(error.number, c.number);
-        QVERIFY2(error.description.contains(path), qPrintable(error.description));
+        QVERIFY2(error.description.contains(path) && error.description.contains(QLatin1String(c.reason)),
+                 qPrintable(error.description));
     }
 }
 
