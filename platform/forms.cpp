@@ -8,8 +8,6 @@
 #include <QCoreApplication>
 #include <QBuffer>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHash>
 #include <QImageReader>
