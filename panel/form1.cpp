@@ -47,6 +47,8 @@ Form1::Form1(QWidget *parent)
     : QWidget(parent)
     , m_pages(new PageCache(this))
 {
+    // The rest of a page shown by its top rows may turn out broken while no command waits.
+    m_pages->setRestOverHandler([this] { settlePage(); });
     Form_Initialize();
 }
 
@@ -204,15 +206,19 @@ void Form1::paintEvent(QPaintEvent *)
 
 // ---- Page list and navigation ------------------------------------------------------------
 
+void Form1::showNotFound(const QString &path)
+{
+    forms::MsgBox(QStringLiteral("Can't find ") + path
+                      + QStringLiteral(" . Please recheck file in folder [") + forms::AppPath()
+                      + QStringLiteral("] "),
+                  QString());
+}
+
 void Form1::Command6_Click()
 {
+    settlePage();
     QString path;
-    const auto notFound = [&] {
-        forms::MsgBox(QStringLiteral("Can't find ") + path
-                          + QStringLiteral(" . Please recheck file in folder [") + forms::AppPath()
-                          + QStringLiteral("] "),
-                      QString());
-    };
+    const auto notFound = [&] { showNotFound(path); };
 
     const QString text = Text4->text();
     if (text.isEmpty()) {
@@ -226,14 +232,20 @@ void Form1::Command6_Click()
         return;
 
     forms::Error error;
-    const QImage picture = m_pages->load(path, &error);
+    const QImage picture = m_pages->loadShowing(path, &error, pageView());
     if (picture.isNull()) {
         qCInfo(lcPanel).noquote() << error.description;
         notFound();
         return;
     }
     Form2 &page = form2();
-    page.Image1->setPicture(picture);
+    const std::shared_ptr<forms::PictureRest> rest = m_pages->pendingRest();
+    if (rest) {
+        // What a failed load would have left on screen, should the rest turn out broken.
+        m_beforeRest = {path, page.Image1->picture(), page.Image1->size(), page.accessibleName(),
+                        Text3, t, m_stepping ? t : File1->currentRow(), page.isVisible()};
+    }
+    page.Image1->setPicture(picture, rest);
     page.setAccessibleName(QStringLiteral("Page %1").arg(name));
     Text3 = QString::number(page.Image1->height());
 
@@ -251,6 +263,53 @@ void Form1::Command6_Click()
         return;
     }
     followLoadedPage(name);
+}
+
+QSize Form1::pageView()
+{
+    // The page window's width, and its height in the layout it will have, below the scroll
+    // position: the rows a new page shows first.
+    const double height = Command3->text().endsWith(QLatin1Char('2'))
+        ? forms::Screen::Height() / 2 - HalfScreenMargin
+        : forms::Screen::Height() - HalfScreenMargin;
+    return {int(std::ceil(forms::Screen::Width() / forms::Screen::TwipsPerPixelX())),
+            int(std::ceil(height / forms::Screen::TwipsPerPixelY())) + VScroll1->value()};
+}
+
+bool Form1::settlePage()
+{
+    QImage replacement;
+    forms::Error error;
+    switch (m_pages->finishRest(&replacement, &error)) {
+    case PageCache::RestOutcome::None:
+    case PageCache::RestOutcome::Whole:
+        return false;
+    case PageCache::RestOutcome::Replaced:
+        form2().Image1->setPicture(replacement);
+        Text3 = QString::number(form2().Image1->height());
+        return false;
+    case PageCache::RestOutcome::Failed:
+        break;
+    }
+    // The page is taken back as if its load had failed: the previous page, its height,
+    // the current page and the list's selection come back; the name box keeps the name.
+    const BeforeRest before = std::exchange(m_beforeRest, {});
+    Form2 &page = form2();
+    page.Image1->setPicture(before.picture);
+    page.Image1->resize(before.size);
+    page.setAccessibleName(before.accessibleName);
+    if (!before.shown)
+        page.hide();
+    Text3 = before.text3;
+    // Selecting from code also writes the name box and t: put back what a failed load leaves.
+    const QString name = Text4->text();
+    if (File1->currentRow() != before.row)
+        selectPageFromCode(before.row);
+    Text4->setText(name);
+    t = before.t;
+    qCInfo(lcPanel).noquote() << error.description;
+    showNotFound(before.path);
+    return true;
 }
 
 void Form1::showPage(const QString &name)
@@ -287,11 +346,14 @@ void Form1::selectPageFromCode(int row)
 
 void Form1::Command7_Click()
 {
+    settlePage();
     if (t < cnt - 1) {
         ++t;
         Text4->setText(File1->item(t)->text());
         VScroll1->setValue(0);
+        m_stepping = true;
         Command6_Click();
+        m_stepping = false;
         selectPageFromCode(t);
     } else {
         forms::MsgBox(QStringLiteral("No more image to preview!"), QStringLiteral("Image Preview"));
@@ -300,11 +362,14 @@ void Form1::Command7_Click()
 
 void Form1::Command8_Click()
 {
+    settlePage();
     if (t <= 0)
         return;
     --t;
     Text4->setText(File1->item(t)->text());
+    m_stepping = true;
     Command6_Click();
+    m_stepping = false;
     selectPageFromCode(t);
 }
 
@@ -315,6 +380,9 @@ void Form1::File1_Click()
     if (selected.isEmpty())
         return;
     const int row = selected.constFirst().row();
+    // A page taken back now would move the selection: keep the row chosen.
+    if (!m_stepSelecting && settlePage())
+        selectPageFromCode(row);
     Text4->setText(File1->item(row)->text());
     t = row;
     // A step has loaded this page already; loading it again would report a failure twice.
@@ -439,6 +507,7 @@ void Form1::Command10_Click()
 
 void Form1::Command3_Click()
 {
+    settlePage();
     if (Text4->text().isEmpty())
         return;
     // The whole text, as it stands: a name that does not load only skips the picture.

@@ -5,7 +5,9 @@
 
 #include "platform/window_system.h"
 
+#include <QImage>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 
@@ -104,6 +106,10 @@ private:
     void fitFrameOnScreen();
     void selectPageFromCode(int row);
     void followLoadedPage(const QString &name);
+    void showNotFound(const QString &path);
+    QSize pageView();
+    // Waits for the rest of the page on screen; true when it was taken back.
+    bool settlePage();
 
     QPixmap m_background;
     QPointer<Form2> m_form2;
@@ -111,6 +117,19 @@ private:
     PageCache *m_pages = nullptr;
     // Set while a step selects its page in the list: the step has loaded it already.
     bool m_stepSelecting = false;
+    // Set while a step shows its page: the step selects the page even if it fails.
+    bool m_stepping = false;
+    // What the page window and the panel showed before a page whose rest is still decoding.
+    struct BeforeRest {
+        QString path;
+        QImage picture;
+        QSize size;
+        QString accessibleName;
+        QString text3;
+        qint32 t = 0;
+        int row = -1;
+        bool shown = false;
+    } m_beforeRest;
     bool m_unloaded = false;
     bool m_framedFit = false;
 };

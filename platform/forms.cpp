@@ -126,15 +126,17 @@ QImage LoadPicture(const QString &path, Error *error)
     return LoadPicture(path, error, nullptr);
 }
 
-QImage LoadPicture(const QString &path, Error *error, QImage *spare)
+namespace {
+
+// The file's bytes, or false with `error` filled in.
+bool readPicture(const QString &path, Error *error, QByteArray *bytes)
 {
     auto fail = [&](int number, const QString &description) {
         if (error)
             *error = {number, description};
-        return QImage();
+        return false;
     };
-
-    QByteArray bytes;
+    QByteArray data;
     const auto raw = rawNames().constFind(path);
     if (raw != rawNames().cend()) {
         QFile file;
@@ -142,10 +144,10 @@ QImage LoadPicture(const QString &path, Error *error, QImage *spare)
         if (!filenames::openForReading(file, raw->folder, raw->name, &why))
             return fail(ErrFileNotFound, QStringLiteral("Cannot open %1: %2").arg(path, why));
         // Through the bytes, as below: at most the limit and one byte more.
-        bytes = file.read(MaxPictureFileSize + 1);
+        data = file.read(MaxPictureFileSize + 1);
         if (file.error() != QFileDevice::NoError)
             return fail(ErrDeviceIo, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
-        if (bytes.size() > MaxPictureFileSize)
+        if (data.size() > MaxPictureFileSize)
             return fail(ErrInvalidPicture, QStringLiteral("Invalid picture: %1 is too large").arg(path));
     } else {
         pagefile::ReadResult read = pagefile::readRegularFile(path, MaxPictureFileSize);
@@ -161,17 +163,26 @@ QImage LoadPicture(const QString &path, Error *error, QImage *spare)
         case pagefile::Failure::Unreadable:
             return fail(ErrPermissionDenied, QStringLiteral("Cannot open %1: %2").arg(path, read.reason));
         }
-        bytes = std::move(read.bytes);
+        data = std::move(read.bytes);
     }
-
     // Pages are JPEG by their content, whatever the name says; the decoder would fill
     // in the missing part of a cut-off file in grey, so a file without its end marker
     // counts as broken.
-    if (!jpeg::isWholeJpeg(bytes))
+    if (!::jpeg::isWholeJpeg(data))
         return fail(ErrInvalidPicture, QStringLiteral("Invalid picture: %1 is not a whole JPEG file").arg(path));
+    *bytes = std::move(data);
+    return true;
+}
 
+QImage decodePicture(const QString &path, const QByteArray &bytes, Error *error, QImage *spare)
+{
+    auto fail = [&](int number, const QString &description) {
+        if (error)
+            *error = {number, description};
+        return QImage();
+    };
     QString refusal;
-    QImage picture = jpeg::decodeDirect(bytes, qint64(MaxPictureMegabytes) << 20, spare, &refusal);
+    QImage picture = ::jpeg::decodeDirect(bytes, qint64(MaxPictureMegabytes) << 20, spare, &refusal);
     if (!picture.isNull())
         return picture;
     if (!refusal.isEmpty())
@@ -192,6 +203,93 @@ QImage LoadPicture(const QString &path, Error *error, QImage *spare)
         return fail(ErrInvalidPicture,
                     QStringLiteral("Invalid picture: %1 (%2)").arg(path, reader.errorString()));
     return picture;
+}
+
+} // namespace
+
+QImage LoadPicture(const QString &path, Error *error, QImage *spare)
+{
+    QByteArray bytes;
+    if (!readPicture(path, error, &bytes))
+        return {};
+    return decodePicture(path, bytes, error, spare);
+}
+
+QImage LoadPictureTop(const QString &path, Error *error, QImage *spare, QSize view,
+                      std::shared_ptr<PictureRest> *rest)
+{
+    rest->reset();
+    QByteArray bytes;
+    if (!readPicture(path, error, &bytes))
+        return {};
+    QImage picture;
+    if (auto pageRest = ::jpeg::decodeTop(bytes, qint64(MaxPictureMegabytes) << 20, spare, view, &picture)) {
+        *rest = std::make_shared<PictureRest>(path, std::move(bytes), std::move(pageRest));
+        return picture;
+    }
+    return decodePicture(path, bytes, error, spare);
+}
+
+PictureRest::PictureRest(QString path, QByteArray bytes, std::shared_ptr<::jpeg::PageRest> rest)
+    : m_path(std::move(path))
+    , m_bytes(std::move(bytes))
+    , m_rest(std::move(rest))
+{
+}
+
+std::function<bool(const QString &)> &pictureRestHook()
+{
+    static std::function<bool(const QString &)> hook;
+    return hook;
+}
+
+void setPictureRestHookForTesting(std::function<bool(const QString &path)> hook)
+{
+    pictureRestHook() = std::move(hook);
+}
+
+void PictureRest::run()
+{
+    // m_replacement and m_error are written before the rest reports that it is over,
+    // and read only after that.
+    if (pictureRestHook() && !pictureRestHook()(m_path)) {
+        m_error = {ErrInvalidPicture, QStringLiteral("Invalid picture: %1 (broken below its top rows)").arg(m_path)};
+        m_rest->abandon();
+    } else if (!m_rest->run()) {
+        m_replacement = decodePicture(m_path, m_bytes, &m_error, nullptr);
+    }
+    m_bytes = QByteArray();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_over = true;
+    }
+    m_changed.notify_all();
+}
+
+void PictureRest::waitFor(int rows, int columns) const
+{
+    if (columns > m_rest->columnsInView())
+        m_rest->wait();
+    else
+        m_rest->waitForRows(rows);
+}
+
+bool PictureRest::wait(QImage *replacement, Error *error) const
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_over; });
+    if (m_rest->wait())
+        return true;
+    *replacement = m_replacement;
+    if (error)
+        *error = m_error;
+    return false;
+}
+
+bool PictureRest::isDone() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_over;
 }
 
 bool fileTimes(const QString &path, qint64 *size, qint64 *modified, qint64 *changed)

@@ -7,9 +7,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 
 class QWidget;
+namespace jpeg {
+class PageRest;
+}
 
 namespace forms {
 
@@ -61,6 +67,45 @@ QImage LoadPicture(const QString &path, Error *error, QImage *spare);
 // The size and the modification and status-change times (ms since the epoch) of the
 // file at `path`, pages with names that are not UTF-8 included; false when it is not there.
 bool fileTimes(const QString &path, qint64 *size, qint64 *modified, qint64 *changed);
+
+// What is left to decode of a picture that LoadPictureTop gave by its top rows.
+class PictureRest
+{
+public:
+    PictureRest(QString path, QByteArray bytes, std::shared_ptr<::jpeg::PageRest> rest);
+
+    // Decodes the rest, on a worker thread. A file that turns out broken below the top
+    // rows is decoded again as LoadPicture would: into another picture, or an error.
+    void run();
+    // Blocks until rows [0, rows) of the first `columns` columns are in the picture, or
+    // run() is over.
+    void waitFor(int rows, int columns) const;
+    // Blocks until run() is over. True when the picture is whole; otherwise `replacement`
+    // is LoadPicture's picture of the file, or null with `error` filled in.
+    bool wait(QImage *replacement, Error *error) const;
+    bool isDone() const;
+
+private:
+    const QString m_path;
+    QByteArray m_bytes;
+    std::shared_ptr<::jpeg::PageRest> m_rest;
+    // Written by run() before it reports that it is over.
+    QImage m_replacement;
+    Error m_error;
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    bool m_over = false;
+};
+
+// As LoadPicture, for a page about to be shown in a view of `view` (columns, and rows from
+// the top): a large page has only that part decoded before this returns, into a picture
+// of its full size, and `rest` says what is left for a worker (run()). Otherwise `rest`
+// is null and the picture whole.
+QImage LoadPictureTop(const QString &path, Error *error, QImage *spare, QSize view,
+                      std::shared_ptr<PictureRest> *rest);
+// Tests: runs on the worker at the start of PictureRest::run(), so that a test can hold a
+// rest in flight; returning false makes the file count as broken below its top rows.
+void setPictureRestHookForTesting(std::function<bool(const QString &path)> hook);
 
 // The entries of `folder` matching `*.jpg` in any letter case, sorted by name
 // without regard to case and with digit runs compared by value.

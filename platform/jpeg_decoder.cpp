@@ -9,6 +9,7 @@
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -178,6 +179,12 @@ struct JpegBand {
     int last;
     uchar *bits;
     qsizetype bytesPerLine;
+    // Rows above `keepRows` hold their first `keepBytes` bytes already (the part in view,
+    // decoded first and perhaps being painted): only the bytes after them are written.
+    int keepRows = 0;
+    qsizetype keepBytes = 0;
+    // Told the rows decoded so far, as they come.
+    PageRest *progress = nullptr;
 };
 
 enum class BandResult { Whole, Failed, TooManyScans };
@@ -205,13 +212,25 @@ BandResult decodeJpegBand(const JpegBand &band)
     }
     constexpr int RowsPerCall = 16;
     JSAMPROW rows[RowsPerCall];
+    std::vector<uchar> scratch;
     while (int(cinfo.output_scanline) < band.last) {
         const int start = int(cinfo.output_scanline);
         const int count = std::min(RowsPerCall, band.last - start);
+        const bool kept = start < band.keepRows;
+        if (kept)
+            scratch.resize(size_t(band.bytesPerLine) * RowsPerCall);
         for (int i = 0; i < count; ++i)
-            rows[i] = band.bits + (start + i) * band.bytesPerLine;
+            rows[i] = kept ? scratch.data() + i * band.bytesPerLine
+                           : band.bits + (start + i) * band.bytesPerLine;
         if (jpeg_read_scanlines(&cinfo, rows, JDIMENSION(count)) == 0)
             break;  // data ended early: the caller's check has ruled that out already
+        for (int i = 0; kept && i < count; ++i) {
+            uchar *row = band.bits + (start + i) * band.bytesPerLine;
+            const qsizetype from = start + i < band.keepRows ? band.keepBytes : 0;
+            std::memcpy(row + from, rows[i] + from, size_t(band.bytesPerLine - from));
+        }
+        if (band.progress)
+            band.progress->rowsDone(start + count);
     }
     const bool whole = int(cinfo.output_scanline) >= band.last;
     jpeg_destroy_decompress(&cinfo);
@@ -303,87 +322,59 @@ int scanMarkerCount(const QByteArray &bytes)
     return count;
 }
 
-// The picture decoded straight into RGB32 (colour) or Grayscale8 (grey), as Qt's
-// reader gives them; a null image when this file is one for Qt's reader.
-QImage decodeDirect(const QByteArray &bytes, qint64 maxBytes, QImage *spare, QString *refusal)
-{
-    const auto refuse = [&](const QString &why) {
-        if (refusal)
-            *refusal = why;
-        return QImage();
-    };
+namespace {
+
+// What the direct path makes of a file: the format, or why no reader may take it.
+struct DirectPlan {
     JpegHeader header;
+    QByteArray icc;
+    qint64 pixels = 0;
+    int maxScans = 0;
+    QImage::Format format = QImage::Format_Invalid;  // Invalid: a file for Qt's reader
+    J_COLOR_SPACE outColorSpace = JCS_UNKNOWN;
+    QString refusal;
+};
+
+DirectPlan planDirect(const QByteArray &bytes, qint64 maxBytes)
+{
+    DirectPlan plan;
+    JpegHeader &header = plan.header;
     if (!readJpegHeader(bytes, &header))
-        return {};
-    const QByteArray icc = header.icc
-        ? QByteArray(reinterpret_cast<const char *>(header.icc), qsizetype(header.iccSize))
-        : QByteArray();
+        return plan;
+    if (header.icc)
+        plan.icc = QByteArray(reinterpret_cast<const char *>(header.icc), qsizetype(header.iccSize));
     std::free(header.icc);
+    header.icc = nullptr;
 
     // Limits that bound the time of any file, whichever reader takes it: the decoded size
     // (as RGB32, what Qt's reader makes of colour pages), and the scans.
-    const qint64 pixels = qint64(header.width) * header.height;
-    if (pixels * 4 > maxBytes)
-        return refuse(QStringLiteral("%1 x %2 pixels is too large").arg(header.width).arg(header.height));
-    const int maxScans = scanLimit(pixels);
-    if (scanMarkerCount(bytes) > maxScans)
-        return refuse(QStringLiteral("more than %1 scans").arg(maxScans));
-    if (!exifSaysUpright(bytes))
-        return {};
-
-    QImage::Format format = QImage::Format_Invalid;
-    J_COLOR_SPACE outColorSpace = JCS_UNKNOWN;
-    if (header.components == 3 && (header.colorSpace == JCS_YCbCr || header.colorSpace == JCS_RGB)) {
-        format = QImage::Format_RGB32;
-        outColorSpace = JCS_EXT_BGRX;  // QImage's RGB32 in memory on little-endian machines
+    plan.pixels = qint64(header.width) * header.height;
+    if (plan.pixels * 4 > maxBytes) {
+        plan.refusal = QStringLiteral("%1 x %2 pixels is too large").arg(header.width).arg(header.height);
+        return plan;
+    }
+    plan.maxScans = scanLimit(plan.pixels);
+    if (scanMarkerCount(bytes) > plan.maxScans) {
+        plan.refusal = QStringLiteral("more than %1 scans").arg(plan.maxScans);
+        return plan;
+    }
+    if (!exifSaysUpright(bytes) || header.width <= 0 || header.height <= 0)
+        return plan;
+    if (header.components == 3 && (header.colorSpace == JCS_YCbCr || header.colorSpace == JCS_RGB)
+        && QSysInfo::ByteOrder == QSysInfo::LittleEndian) {
+        plan.format = QImage::Format_RGB32;
+        plan.outColorSpace = JCS_EXT_BGRX;  // QImage's RGB32 in memory on little-endian machines
     } else if (header.components == 1 && header.colorSpace == JCS_GRAYSCALE) {
-        format = QImage::Format_Grayscale8;
-        outColorSpace = JCS_GRAYSCALE;
+        plan.format = QImage::Format_Grayscale8;
+        plan.outColorSpace = JCS_GRAYSCALE;
     }
-    if (format == QImage::Format_RGB32 && QSysInfo::ByteOrder != QSysInfo::LittleEndian)
-        return {};
-    if (format == QImage::Format_Invalid || header.width <= 0 || header.height <= 0)
-        return {};
+    return plan;
+}
 
-    const bool hadSpare = spare && !spare->isNull();
-    QImage picture = pictureMemory(header.width, header.height, format, spare);
-    if (picture.isNull())
-        return {};
-    JpegBand upper{&bytes, maxScans, outColorSpace, 0, header.height, picture.bits(), picture.bytesPerLine()};
-    BandResult result = BandResult::Whole;
-    if (!header.progressive && pixels >= SplitDecodeMinPixels) {
-        // Band edges on 16-row boundaries: the largest row group of a JPEG.
-        const int split = int(header.height * SplitDecodeUpperShare) / 16 * 16;
-        JpegBand lower = upper;
-        upper.last = lower.first = split;
-        BandResult lowerResult = BandResult::Failed;
-        QSemaphore lowerDone;
-        const bool helped = bandHelpers()->tryStart([&] {
-            lowerResult = decodeJpegBand(lower);
-            lowerDone.release();
-        });
-        if (helped) {
-            result = decodeJpegBand(upper);
-            lowerDone.acquire();
-            if (result == BandResult::Whole)
-                result = lowerResult;
-        } else {
-            // Every helper busy with other pages: this thread does the whole picture.
-            upper.last = header.height;
-            result = decodeJpegBand(upper);
-        }
-    } else {
-        result = decodeJpegBand(upper);
-    }
-    if (result != BandResult::Whole) {
-        if (hadSpare && spare->isNull())
-            *spare = std::move(picture);  // the caller frees it where it frees spares
-        if (result == BandResult::TooManyScans)
-            return refuse(QStringLiteral("more than %1 scans").arg(maxScans));
-        return {};
-    }
-
-    // As Qt's reader does: the resolution from the JFIF header, the ICC profile as colour space.
+// As Qt's reader does: the resolution from the JFIF header, the ICC profile as colour space.
+void describePicture(QImage &picture, const DirectPlan &plan)
+{
+    const JpegHeader &header = plan.header;
     if (header.densityUnit == 1) {
         picture.setDotsPerMeterX(int(100. * header.densityX / 2.54));
         picture.setDotsPerMeterY(int(100. * header.densityY / 2.54));
@@ -391,9 +382,226 @@ QImage decodeDirect(const QByteArray &bytes, qint64 maxBytes, QImage *spare, QSt
         picture.setDotsPerMeterX(int(100. * header.densityX));
         picture.setDotsPerMeterY(int(100. * header.densityY));
     }
-    if (!icc.isEmpty())
-        picture.setColorSpace(QColorSpace::fromIccProfile(icc));
+    if (!plan.icc.isEmpty())
+        picture.setColorSpace(QColorSpace::fromIccProfile(plan.icc));
+}
+
+// The rows of a picture decoded by this thread and, for a large baseline page, a helper
+// taking the lower band.
+BandResult decodeRows(JpegBand upper, bool progressive, qint64 pixels)
+{
+    if (progressive || pixels < SplitDecodeMinPixels)
+        return decodeJpegBand(upper);
+    // Band edges on 16-row boundaries: the largest row group of a JPEG.
+    const int height = upper.last;
+    const int split = int(height * SplitDecodeUpperShare) / 16 * 16;
+    JpegBand lower = upper;
+    upper.last = lower.first = split;
+    lower.keepRows = 0;
+    lower.progress = nullptr;
+    BandResult lowerResult = BandResult::Failed;
+    QSemaphore lowerDone;
+    const bool helped = bandHelpers()->tryStart([&] {
+        lowerResult = decodeJpegBand(lower);
+        lowerDone.release();
+    });
+    if (!helped) {
+        // Every helper busy with other pages: this thread does the whole picture.
+        upper.last = height;
+        return decodeJpegBand(upper);
+    }
+    BandResult result = decodeJpegBand(upper);
+    lowerDone.acquire();
+    return result == BandResult::Whole ? lowerResult : result;
+}
+
+} // namespace
+
+// The picture decoded straight into RGB32 (colour) or Grayscale8 (grey), as Qt's
+// reader gives them; a null image when this file is one for Qt's reader.
+QImage decodeDirect(const QByteArray &bytes, qint64 maxBytes, QImage *spare, QString *refusal)
+{
+    const DirectPlan plan = planDirect(bytes, maxBytes);
+    if (!plan.refusal.isEmpty() && refusal)
+        *refusal = plan.refusal;
+    if (!plan.refusal.isEmpty() || plan.format == QImage::Format_Invalid)
+        return {};
+    const JpegHeader &header = plan.header;
+
+    const bool hadSpare = spare && !spare->isNull();
+    QImage picture = pictureMemory(header.width, header.height, plan.format, spare);
+    if (picture.isNull())
+        return {};
+    const JpegBand rows{&bytes, plan.maxScans, plan.outColorSpace, 0, header.height,
+                        picture.bits(), picture.bytesPerLine()};
+    const BandResult result = decodeRows(rows, header.progressive, plan.pixels);
+    if (result != BandResult::Whole) {
+        if (hadSpare && spare->isNull())
+            *spare = std::move(picture);  // the caller frees it where it frees spares
+        if (result == BandResult::TooManyScans && refusal)
+            *refusal = QStringLiteral("more than %1 scans").arg(plan.maxScans);
+        return {};
+    }
+    describePicture(picture, plan);
     return picture;
+}
+
+// ---- The part in view first ------------------------------------------------------------
+// A page not decoded ahead is shown by its top rows: only the part the page window shows
+// is decoded before the page is painted (a tenth of the work on a 300-dpi page), the
+// rest right after it on a worker thread, into the same memory.
+
+struct PageRest::Plan {
+    QByteArray bytes;
+    QImage picture;  // holds the memory until run() is over
+    uchar *bits = nullptr;
+    qsizetype bytesPerLine = 0;
+    int height = 0;
+    qint64 pixels = 0;
+    int maxScans = 0;
+    J_COLOR_SPACE outColorSpace = JCS_UNKNOWN;
+    int topRows = 0;
+    qsizetype topBytes = 0;
+};
+
+PageRest::PageRest(std::unique_ptr<Plan> plan)
+    : m_plan(std::move(plan))
+    , m_columns(int(m_plan->topBytes / (m_plan->picture.depth() / 8)))
+    , m_rows(m_plan->topRows)
+{
+}
+
+PageRest::~PageRest() = default;
+
+bool PageRest::run()
+{
+    Plan &plan = *m_plan;
+    JpegBand rows{&plan.bytes, plan.maxScans, plan.outColorSpace, 0, plan.height, plan.bits,
+                  plan.bytesPerLine, plan.topRows, plan.topBytes, this};
+    const bool whole = decodeRows(rows, false, plan.pixels) == BandResult::Whole;
+    // The bytes and the reference to the picture are let go here, off the GUI thread.
+    plan.bytes = QByteArray();
+    plan.picture = QImage();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_done = true;
+        m_whole = whole;
+    }
+    m_changed.notify_all();
+    return whole;
+}
+
+void PageRest::abandon()
+{
+    m_plan->bytes = QByteArray();
+    m_plan->picture = QImage();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_done = true;
+    }
+    m_changed.notify_all();
+}
+
+void PageRest::rowsDone(int rows)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (rows <= m_rows)
+            return;
+        m_rows = rows;
+    }
+    m_changed.notify_all();
+}
+
+void PageRest::waitForRows(int rows)
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_done || m_rows >= rows; });
+}
+
+bool PageRest::wait()
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_done; });
+    return m_whole;
+}
+
+bool PageRest::isDone() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_done;
+}
+
+namespace {
+
+// Decodes rows [0, rows) of the first `columns` columns (a little more: whole blocks).
+bool decodeTopRows(const QByteArray &bytes, const DirectPlan &plan, int rows, int columns,
+                   QImage &picture)
+{
+    jpeg_decompress_struct cinfo{};
+    JpegErrorManager errors;
+    initJpegErrors(cinfo, errors);
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    beginDecompress(cinfo, bytes);
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = plan.outColorSpace;
+    jpeg_start_decompress(&cinfo);
+    JDIMENSION left = 0;
+    JDIMENSION width = JDIMENSION(columns);
+    if (width < cinfo.output_width)
+        jpeg_crop_scanline(&cinfo, &left, &width);
+    uchar *const bits = picture.bits();
+    const qsizetype bytesPerLine = picture.bytesPerLine();
+    while (int(cinfo.output_scanline) < rows) {
+        JSAMPROW row = bits + qsizetype(cinfo.output_scanline) * bytesPerLine;
+        if (jpeg_read_scanlines(&cinfo, &row, 1) == 0)
+            break;
+    }
+    const bool whole = int(cinfo.output_scanline) >= rows;
+    jpeg_destroy_decompress(&cinfo);
+    return whole;
+}
+
+} // namespace
+
+std::shared_ptr<PageRest> decodeTop(const QByteArray &bytes, qint64 maxBytes, QImage *spare,
+                                    QSize view, QImage *picture)
+{
+    const DirectPlan plan = planDirect(bytes, maxBytes);
+    const JpegHeader &header = plan.header;
+    if (!plan.refusal.isEmpty() || plan.format == QImage::Format_Invalid || header.progressive
+        || plan.pixels < SplitDecodeMinPixels || view.isEmpty() || view.height() >= header.height)
+        return nullptr;
+    QImage page = pictureMemory(header.width, header.height, plan.format, spare);
+    if (page.isNull())
+        return nullptr;
+    const int columns = std::min(view.width(), header.width);
+    // One block more than the view: the colour of a decoded edge column is worked out
+    // from its own side only, so the columns in view come out as in a whole decode.
+    constexpr int EdgeBlock = 16;
+    if (!decodeTopRows(bytes, plan, view.height(), std::min(columns + EdgeBlock, header.width), page)) {
+        if (spare && spare->isNull())
+            *spare = std::move(page);
+        return nullptr;
+    }
+    describePicture(page, plan);
+
+    auto rest = std::make_unique<PageRest::Plan>();
+    rest->bytes = bytes;
+    rest->bits = page.bits();  // before the picture is shared: bits() would copy it then
+    rest->bytesPerLine = page.bytesPerLine();
+    rest->height = header.height;
+    rest->pixels = plan.pixels;
+    rest->maxScans = plan.maxScans;
+    rest->outColorSpace = plan.outColorSpace;
+    rest->topRows = view.height();
+    rest->topBytes = qsizetype(columns) * (page.depth() / 8);
+    rest->picture = page;
+    *picture = std::move(page);
+    return std::make_shared<PageRest>(std::move(rest));
 }
 
 } // namespace jpeg

@@ -3,7 +3,12 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 namespace jpeg {
 
@@ -18,5 +23,47 @@ bool isWholeJpeg(const QByteArray &bytes);
 // `spare`, when it has the page's size and format, lends its memory.
 QImage decodeDirect(const QByteArray &bytes, qint64 maxBytes, QImage *spare,
                     QString *refusal = nullptr);
+
+// What is left of a page after decodeTop(): the rows below the part in view and the
+// columns beside it, decoded by run() into the same picture.
+class PageRest
+{
+public:
+    struct Plan;
+    explicit PageRest(std::unique_ptr<Plan> plan);
+    ~PageRest();
+
+    // Decodes the rest (on a worker thread); false when the file turns out broken.
+    bool run();
+    // Ends without decoding, as a file broken below the top rows would.
+    void abandon();
+    // Blocks until rows [0, rows) are decoded in the columns in view, or run() is over.
+    void waitForRows(int rows);
+    // Blocks until run() is over; its result.
+    bool wait();
+    bool isDone() const;
+    // The columns decoded with the top rows; the others are there only once run() is over.
+    int columnsInView() const { return m_columns; }
+
+    // run() tells the rows decoded so far.
+    void rowsDone(int rows);
+
+private:
+    std::unique_ptr<Plan> m_plan;
+    const int m_columns;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_rows = 0;
+    bool m_done = false;
+    bool m_whole = false;
+};
+
+// For a page that decodeDirect decodes whole on two threads (upright, baseline, colour
+// or grey, of a million pixels or more) and taller than `view`: decodes only its top
+// `view.height()` rows, their first `view.width()` columns, into `picture`, which takes
+// the page's full size, and returns what is left to decode. Otherwise returns null and
+// leaves `picture` alone: decodeDirect decodes such a file.
+std::shared_ptr<PageRest> decodeTop(const QByteArray &bytes, qint64 maxBytes, QImage *spare,
+                                    QSize view, QImage *picture);
 
 } // namespace jpeg

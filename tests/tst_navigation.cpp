@@ -6,9 +6,11 @@
 
 #include <cstdio>
 
-#include <QLineEdit>
 #include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QSemaphore>
 #include <QPushButton>
 #include <QScrollBar>
 
@@ -35,6 +37,37 @@ QString notFound(const ProgramFolder &folder, const QString &name)
         + QStringLiteral(" . Please recheck file in folder [") + base + QStringLiteral("] ");
 }
 
+// A large page with detail everywhere, so that a row or column decoded wrongly shows.
+void addBusyPage(ProgramFolder &folder, const QString &name, int seed)
+{
+    QImage page(1240, 1754, QImage::Format_RGB32);
+    for (int y = 0; y < page.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(page.scanLine(y));
+        for (int x = 0; x < page.width(); ++x) {
+            const int v = (x * 7 + y * 13 + ((x ^ y) & 31) * 5 + seed * 40) & 255;
+            line[x] = qRgb(v, (x + 2 * y) & 255, (255 - v + y) & 255);
+        }
+    }
+    QVERIFY(page.save(folder.path(name), "JPEG", 85));
+}
+
+// Holds the rest of each page shown by its top rows until released; `broken` pages end
+// as files broken below those rows do.
+struct RestGate {
+    QSemaphore started;
+    QSemaphore release;
+    QStringList broken;
+    RestGate()
+    {
+        forms::setPictureRestHookForTesting([this](const QString &path) {
+            started.release();
+            release.acquire();
+            return !broken.contains(QFileInfo(path).fileName());
+        });
+    }
+    ~RestGate() { forms::setPictureRestHookForTesting({}); }
+};
+
 } // namespace
 
 class NavigationTest : public QObject
@@ -56,6 +89,8 @@ private slots:
     void steps_continueFromThePageLoadedByName();
     void steps_brokenPageReportedOnce();
     void bigPage_loads();
+    void pageNotReadAhead_topRowsFirstAndTheRestExact();
+    void pageNotReadAhead_brokenBelowTheTopRowsIsTakenBack();
 };
 
 void NavigationTest::eachWayOfChoosing_loadsThePage()
@@ -350,6 +385,89 @@ void NavigationTest::bigPage_loads()
     panel.Command6->click();
     QVERIFY(folder.messages.isEmpty());
     QCOMPARE(panel.Text3, QStringLiteral("7016"));
+}
+
+void NavigationTest::pageNotReadAhead_topRowsFirstAndTheRestExact()
+{
+    ProgramFolder folder;
+    for (int i = 1; i <= 3; ++i)
+        addBusyPage(folder, QStringLiteral("%1.jpg").arg(i), i);
+    RestGate gate;
+    Form1 &panel = folder.start();
+    Form2 &page = panel.form2();
+    const auto wholePage = [&](const char *name) {
+        forms::Error error;
+        return forms::LoadPicture(folder.path(QLatin1String(name)), &error);
+    };
+
+    // The size and Text3 come from the header at once, while the rest waits.
+    panel.Text4->setText(QStringLiteral("1.jpg"));
+    panel.Command6->click();
+    QVERIFY(gate.started.tryAcquire(1, 10000));
+    QCOMPARE(page.Image1->size(), QSize(1240, 1754));
+    QCOMPARE(panel.Text3, QStringLiteral("1754"));
+    QCOMPARE(page.Image1->picture().copy(0, 0, 1024, 344), wholePage("1.jpg").copy(0, 0, 1024, 344));
+
+    // A scroll below the top rows paints them once they are decoded.
+    panel.VScroll1->setValue(800);
+    gate.release.release();
+    const QImage shown = page.grab(QRect(0, 0, 1024, 300)).toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.copy(0, 20, 1024, 240), wholePage("1.jpg").copy(0, 820, 1024, 240));
+
+    // A step while the rest decodes: the step goes on from this page, and every page
+    // comes out as a whole decode gives it.
+    panel.Text4->setText(QStringLiteral("3.jpg"));
+    panel.Command6->click();
+    QVERIFY(gate.started.tryAcquire(1, 10000));
+    gate.release.release();
+    panel.Command8->click();
+    QCOMPARE(panel.Text4->text(), QStringLiteral("2.jpg"));
+    QCOMPARE(panel.t, 1);
+    if (gate.started.tryAcquire(1, 10000))  // 2.jpg was read ahead, or shown by its top rows
+        gate.release.release();
+    panel.Command3->click();  // a layout switch waits for the whole page
+    QCOMPARE(page.Image1->picture(), wholePage("2.jpg"));
+    QVERIFY(folder.messages.isEmpty());
+}
+
+void NavigationTest::pageNotReadAhead_brokenBelowTheTopRowsIsTakenBack()
+{
+    ProgramFolder folder;
+    addNumberedPages(folder, 2);
+    addBusyPage(folder, QStringLiteral("3.jpg"), 3);
+    addBusyPage(folder, QStringLiteral("4.jpg"), 4);
+    RestGate gate;
+    gate.broken = QStringList{QStringLiteral("3.jpg"), QStringLiteral("4.jpg")};
+    gate.release.release(100);
+    Form1 &panel = folder.start();
+    panel.File1->setCurrentRow(1);
+    QCOMPARE(shownPage(panel), 2);
+
+    // Found out while no command waits: the message, and the page before it comes back.
+    panel.Text4->setText(QStringLiteral("3.jpg"));
+    panel.Command6->click();
+    QTRY_COMPARE(folder.messages.size(), 1);
+    QCOMPARE(folder.messages[0].text, notFound(folder, QStringLiteral("3.jpg")));
+    QCOMPARE(shownPage(panel), 2);
+    QCOMPARE(panel.Text3, QStringLiteral("60"));
+    QCOMPARE(panel.t, 1);
+    QCOMPARE(panel.File1->currentRow(), 1);
+    QCOMPARE(panel.Text4->text(), QStringLiteral("3.jpg"));
+
+    // Found out by the next command, a step: as after a failed step, the list has moved on
+    // and the step goes on from there.
+    folder.messages.clear();
+    panel.File1->setCurrentRow(1);
+    panel.Command7->click();  // to 3.jpg, broken
+    QCOMPARE(panel.t, 2);
+    panel.Command7->click();  // first the message for 3.jpg, then on to 4.jpg, broken too
+    QCOMPARE(folder.messages.size(), 1);
+    QCOMPARE(panel.t, 3);
+    QCOMPARE(panel.File1->currentRow(), 3);
+    QTRY_COMPARE(folder.messages.size(), 2);
+    QCOMPARE(folder.messages[1].text, notFound(folder, QStringLiteral("4.jpg")));
+    QCOMPARE(shownPage(panel), 2);
+    QCOMPARE(panel.Text3, QStringLiteral("60"));
 }
 
 ZORVANE_TEST_MAIN(NavigationTest)

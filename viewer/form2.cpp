@@ -41,9 +41,10 @@ PictureControl::PictureControl(QWidget *parent)
     resize(72, 16);
 }
 
-void PictureControl::setPicture(const QImage &picture)
+void PictureControl::setPicture(const QImage &picture, std::shared_ptr<forms::PictureRest> rest)
 {
     m_picture = picture;
+    m_rest = std::move(rest);
     resize(picture.size());
     // At once, not when the command is over: the new page reaches the screen before the
     // panel repaints its list and name box.
@@ -54,7 +55,11 @@ void PictureControl::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     // Only the part in view: a 600-dpi page is far larger than the window.
-    const QRect area = event->rect() & m_picture.rect();
+    const QRect area = event->rect() & m_picture.rect() & visibleRegion().boundingRect();
+    if (m_rest && m_rest->isDone())
+        m_rest.reset();
+    if (m_rest && !area.isEmpty())
+        m_rest->waitFor(area.bottom() + 1, area.right() + 1);
     if (!area.isEmpty())
         painter.drawImage(area.topLeft(), m_picture, area);
 }

@@ -3,11 +3,14 @@
 // over the typist's programs. Its own place and size are in twips; its controls, the
 // page picture Image1 and the red line Line1, measure in pixels.
 
+#include "platform/forms.h"
 #include "platform/window_system.h"
 
 #include <QColor>
 #include <QImage>
 #include <QWidget>
+
+#include <memory>
 
 class Form1;
 
@@ -17,7 +20,8 @@ class PictureControl : public QWidget
 public:
     explicit PictureControl(QWidget *parent);
 
-    void setPicture(const QImage &picture);
+    // `rest`: the picture's rows still being decoded; painting waits for those it shows.
+    void setPicture(const QImage &picture, std::shared_ptr<forms::PictureRest> rest = {});
     const QImage &picture() const { return m_picture; }
     void setTop(int pixels) { move(x(), pixels); }
     int Top() const { return y(); }
@@ -27,6 +31,7 @@ protected:
 
 private:
     QImage m_picture;
+    std::shared_ptr<forms::PictureRest> m_rest;
 };
 
 // A straight line in the window's pixels.

@@ -46,6 +46,8 @@ PageCache::PageCache(QObject *parent)
 {
     m_pool.setMaxThreadCount(DecodeThreads);
     m_pool.setObjectName(QStringLiteral("page decoder"));
+    m_restPool.setMaxThreadCount(1);
+    m_restPool.setObjectName(QStringLiteral("page rest decoder"));
 }
 
 PageCache::~PageCache()
@@ -56,6 +58,7 @@ PageCache::~PageCache()
         entry.job->state.compare_exchange_strong(expected, Claimed);
     }
     m_pool.waitForDone();
+    m_restPool.waitForDone();
 }
 
 PageCache::FileStamp PageCache::stampOf(const QString &path)
@@ -76,6 +79,17 @@ PageCache::Entry *PageCache::findAhead(const QString &path)
 
 QImage PageCache::load(const QString &path, forms::Error *error)
 {
+    return loadPage(path, error, QSize());
+}
+
+QImage PageCache::loadShowing(const QString &path, forms::Error *error, QSize view)
+{
+    return loadPage(path, error, view);
+}
+
+QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
+{
+    std::shared_ptr<forms::PictureRest> rest;
     // The file as it is now; a picture decoded earlier is used only if it still matches.
     const FileStamp now = stampOf(path);
     QImage picture;
@@ -106,7 +120,9 @@ QImage PageCache::load(const QString &path, forms::Error *error)
         ++m_counters.fromMemory;
     } else {
         ++m_counters.decodedOnLoad;
-        picture = forms::LoadPicture(path, error, m_spares.isEmpty() ? nullptr : &m_spares.last());
+        QImage *lent = m_spares.isEmpty() ? nullptr : &m_spares.last();
+        picture = view.isValid() ? forms::LoadPictureTop(path, error, lent, view, &rest)
+                                 : forms::LoadPicture(path, error, lent);
         m_spares.removeIf([](const QImage &spare) { return spare.isNull(); });
         if (picture.isNull()) {
             postSubmit();
@@ -124,11 +140,46 @@ QImage PageCache::load(const QString &path, forms::Error *error)
     } else if (path == m_currentPath) {
         keepAsSpare(std::exchange(m_current, QImage()));
     }
+    if (rest) {
+        m_beforeRest = {m_currentPath, m_current, m_currentStamp};
+        m_rest = rest;
+        m_restPool.start([this, rest] {
+            rest->run();
+            QMetaObject::invokeMethod(this, [this, rest] {
+                if (rest == m_rest && m_restOver)
+                    m_restOver();
+                postSubmit();
+            }, Qt::QueuedConnection);
+        });
+    }
     m_currentPath = path;
     m_current = picture;
     m_currentStamp = now;
     postSubmit();
     return picture;
+}
+
+PageCache::RestOutcome PageCache::finishRest(QImage *picture, forms::Error *error)
+{
+    if (!m_rest)
+        return RestOutcome::None;
+    const std::shared_ptr<forms::PictureRest> rest = std::exchange(m_rest, {});
+    Previous previous = std::exchange(m_beforeRest, {});
+    postSubmit();
+    QImage replacement;
+    if (rest->wait(&replacement, error))
+        return RestOutcome::Whole;
+    if (!replacement.isNull()) {
+        m_current = replacement;
+        *picture = replacement;
+        return RestOutcome::Replaced;
+    }
+    // As if the broken page had never loaded.
+    m_ahead.removeIf([&](const Entry &entry) { return entry.job->path == previous.path; });
+    m_currentPath = previous.path;
+    m_current = previous.picture;
+    m_currentStamp = previous.stamp;
+    return RestOutcome::Failed;
 }
 
 void PageCache::prefetch(const QStringList &paths)
@@ -176,6 +227,9 @@ bool PageCache::event(QEvent *event)
 
 void PageCache::submitPending()
 {
+    // The rest of the page on screen comes first; its end submits again.
+    if (m_rest && !m_rest->isDone())
+        return;
     for (Entry &entry : m_ahead) {
         if (entry.submitted || entry.job->state != Queued)
             continue;

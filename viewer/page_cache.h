@@ -17,6 +17,7 @@
 #include <QImage>
 #include <QList>
 #include <QObject>
+#include <QSize>
 #include <QStringList>
 #include <QThreadPool>
 
@@ -31,6 +32,22 @@ public:
 
     // The picture at `path`, as forms::LoadPicture gives it.
     QImage load(const QString &path, forms::Error *error);
+    // As load(), for the page about to be shown in a view of `view` (columns, and rows
+    // from the top): a large page not in memory has only that part decoded before this
+    // returns, the rest right behind it on a worker (pendingRest() until finishRest()).
+    QImage loadShowing(const QString &path, forms::Error *error, QSize view);
+    // The rest of the page last loaded, while it is not known to be whole.
+    std::shared_ptr<forms::PictureRest> pendingRest() const { return m_rest; }
+    enum class RestOutcome {
+        None,      // nothing was pending
+        Whole,     // the page is whole
+        Replaced,  // the file turned out broken; `picture` is what a direct load gives
+        Failed,    // the file turned out broken; the page before it is current again
+    };
+    // Waits for the rest of the page last loaded, and says how it ended.
+    RestOutcome finishRest(QImage *picture, forms::Error *error);
+    // Runs from the event loop when a rest is over that finishRest() did not wait for.
+    void setRestOverHandler(std::function<void()> handler) { m_restOver = std::move(handler); }
     // Decodes these pages ahead; pages not named are dropped (their decodes cancelled if
     // they have not started). The decodes start once the events already queued, the
     // repaint of a new page among them, have been handled.
@@ -82,7 +99,19 @@ private:
     void releaseLater(QImage picture);
     Entry *findAhead(const QString &path);
 
+    QImage loadPage(const QString &path, forms::Error *error, QSize view);
+
     QThreadPool m_pool;
+    // The rest of the page on screen, decoded ahead of any read-ahead; the page it
+    // replaced, current again if the rest fails.
+    QThreadPool m_restPool;
+    std::shared_ptr<forms::PictureRest> m_rest;
+    struct Previous {
+        QString path;
+        QImage picture;
+        FileStamp stamp;
+    } m_beforeRest;
+    std::function<void()> m_restOver;
     QList<Entry> m_ahead;
     // The page last loaded (the one on screen), kept for a reload or a step back.
     QString m_currentPath;
