@@ -240,6 +240,15 @@ void PageCacheTest::prefetch_dropsPagesNoLongerNamedAndCancelsTheirDecodes()
     loadLikeDirect(cache, f("e.jpg"), &error);
     loadLikeDirect(cache, f("d.jpg"), &error);
     QCOMPARE(cache.counters().fromMemory, 0);
+
+    // A budget for one page of this size reads ahead only the first page named.
+    cache.setReadAheadBudget(64 * 96 * 4 + 100);
+    gate.go.release(10);
+    cache.waitForIdleForTesting();
+    gate.names.clear();
+    cache.prefetch({f("a.jpg"), f("b.jpg")});
+    cache.waitForIdleForTesting();
+    QCOMPARE(gate.names, QStringList({"a.jpg"}));
 }
 
 void PageCacheTest::prefetch_decodesIntoTheMemoryOfAPageLetGo()

@@ -182,8 +182,17 @@ PageCache::RestOutcome PageCache::finishRest(QImage *picture, forms::Error *erro
     return RestOutcome::Failed;
 }
 
-void PageCache::prefetch(const QStringList &paths)
+qsizetype PageCache::pagesWithinBudget() const
 {
+    // Neighbouring pages are about the size of the page on screen. At least one page is
+    // read ahead: the next, named first.
+    const qint64 pageBytes = qMax<qint64>(1, m_current.sizeInBytes());
+    return qsizetype(qMax<qint64>(1, m_budget / pageBytes));
+}
+
+void PageCache::prefetch(const QStringList &namedPaths)
+{
+    const QStringList paths = namedPaths.mid(0, pagesWithinBudget());
     for (qsizetype i = m_ahead.size() - 1; i >= 0; --i) {
         if (!paths.contains(m_ahead[i].job->path)) {
             drop(m_ahead[i]);
@@ -276,7 +285,7 @@ void PageCache::keepAsSpare(QImage picture)
 {
     if (picture.isNull() || !picture.isDetached())
         return;
-    if (m_spares.size() < MaxSpares)
+    if (m_spares.size() < qMin(MaxSpares, pagesWithinBudget()))
         m_spares.append(std::move(picture));
     else
         releaseLater(std::move(picture));

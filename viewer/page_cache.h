@@ -48,10 +48,15 @@ public:
     RestOutcome finishRest(QImage *picture, forms::Error *error);
     // Runs from the event loop when a rest is over that finishRest() did not wait for.
     void setRestOverHandler(std::function<void()> handler) { m_restOver = std::move(handler); }
-    // Decodes these pages ahead; pages not named are dropped (their decodes cancelled if
+    // Decodes these pages ahead, as many of the first as the read-ahead budget holds (one
+    // at least); pages not named are dropped (their decodes cancelled if
     // they have not started). The decodes start once the events already queued, the
     // repaint of a new page among them, have been handled.
     void prefetch(const QStringList &paths);
+
+    // Memory for pages read ahead (and pages let go kept for their memory).
+    static constexpr qint64 DefaultReadAheadBudget = qint64(256) << 20;
+    void setReadAheadBudget(qint64 bytes) { m_budget = bytes; }
 
     // What load() did, for tests and measurements.
     struct Counters {
@@ -100,6 +105,7 @@ private:
     Entry *findAhead(const QString &path);
 
     QImage loadPage(const QString &path, forms::Error *error, QSize view);
+    qsizetype pagesWithinBudget() const;
 
     QThreadPool m_pool;
     // The rest of the page on screen, decoded ahead of any read-ahead; the page it
@@ -123,5 +129,6 @@ private:
     QList<std::function<void()>> m_releases;
     bool m_submitPosted = false;
     Counters m_counters;
+    qint64 m_budget = DefaultReadAheadBudget;
     std::function<void(const QString &)> m_startHook;
 };
