@@ -260,10 +260,10 @@ void PictureRest::run()
     }
     m_bytes = QByteArray();
     {
-        const std::lock_guard lock(m_mutex);
+        const QMutexLocker lock(&m_mutex);
         m_over = true;
     }
-    m_changed.notify_all();
+    m_changed.wakeAll();
 }
 
 void PictureRest::waitFor(int rows, int columns) const
@@ -276,8 +276,11 @@ void PictureRest::waitFor(int rows, int columns) const
 
 bool PictureRest::wait(QImage *replacement, Error *error) const
 {
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_over; });
+    {
+        const QMutexLocker lock(&m_mutex);
+        while (!m_over)
+            m_changed.wait(&m_mutex);
+    }
     if (m_rest->wait())
         return true;
     *replacement = m_replacement;
@@ -288,7 +291,7 @@ bool PictureRest::wait(QImage *replacement, Error *error) const
 
 bool PictureRest::isDone() const
 {
-    const std::lock_guard lock(m_mutex);
+    const QMutexLocker lock(&m_mutex);
     return m_over;
 }
 

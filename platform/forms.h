@@ -3,14 +3,14 @@
 // program's folder, picture decoding, message boxes and the page list of a folder.
 
 #include <QImage>
+#include <QMutex>
 #include <QRect>
+#include <QWaitCondition>
 #include <QString>
 #include <QStringList>
 
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 class QWidget;
 namespace jpeg {
@@ -92,8 +92,8 @@ private:
     // Written by run() before it reports that it is over.
     QImage m_replacement;
     Error m_error;
-    mutable std::mutex m_mutex;
-    mutable std::condition_variable m_changed;
+    mutable QMutex m_mutex;
+    mutable QWaitCondition m_changed;
     bool m_over = false;
 };
 

@@ -483,11 +483,11 @@ bool PageRest::run()
     plan.bytes = QByteArray();
     plan.picture = QImage();
     {
-        const std::lock_guard lock(m_mutex);
+        const QMutexLocker lock(&m_mutex);
         m_done = true;
         m_whole = whole;
     }
-    m_changed.notify_all();
+    m_changed.wakeAll();
     return whole;
 }
 
@@ -496,39 +496,41 @@ void PageRest::abandon()
     m_plan->bytes = QByteArray();
     m_plan->picture = QImage();
     {
-        const std::lock_guard lock(m_mutex);
+        const QMutexLocker lock(&m_mutex);
         m_done = true;
     }
-    m_changed.notify_all();
+    m_changed.wakeAll();
 }
 
 void PageRest::rowsDone(int rows)
 {
     {
-        const std::lock_guard lock(m_mutex);
+        const QMutexLocker lock(&m_mutex);
         if (rows <= m_rows)
             return;
         m_rows = rows;
     }
-    m_changed.notify_all();
+    m_changed.wakeAll();
 }
 
 void PageRest::waitForRows(int rows)
 {
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_done || m_rows >= rows; });
+    const QMutexLocker lock(&m_mutex);
+    while (!m_done && m_rows < rows)
+        m_changed.wait(&m_mutex);
 }
 
 bool PageRest::wait()
 {
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_done; });
+    const QMutexLocker lock(&m_mutex);
+    while (!m_done)
+        m_changed.wait(&m_mutex);
     return m_whole;
 }
 
 bool PageRest::isDone() const
 {
-    const std::lock_guard lock(m_mutex);
+    const QMutexLocker lock(&m_mutex);
     return m_done;
 }
 

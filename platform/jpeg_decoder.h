@@ -3,12 +3,12 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QMutex>
+#include <QWaitCondition>
 #include <QSize>
 #include <QString>
 
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 
 namespace jpeg {
 
@@ -51,8 +51,8 @@ public:
 private:
     std::unique_ptr<Plan> m_plan;
     const int m_columns;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
+    mutable QMutex m_mutex;
+    QWaitCondition m_changed;
     int m_rows = 0;
     bool m_done = false;
     bool m_whole = false;
