@@ -477,6 +477,8 @@ public:
 
     struct Step {
         double latencyMs = -1;  // key press to the settled picture's first appearance
+        double firstMs = -1;    // key press to the first damage (a new page's top rows)
+        double lastMs = -1;     // key press to the last damage
         std::optional<size_t> hash;
     };
 
@@ -497,6 +499,8 @@ public:
         if (seen.empty())
             return step;
         step.hash = seen.back().second;
+        step.firstMs = seen.front().first;
+        step.lastMs = seen.back().first;
         for (const auto &[at, hash] : seen) {
             if (hash == step.hash) {
                 step.latencyMs = at;
@@ -552,6 +556,10 @@ struct Options {
     std::string file;
     int nameBoxX = 185;  // the name box's middle, from the panel's top-left corner
     int nameBoxY = 12;
+    int clicks = 0;         // far jumps by list click
+    int clickNotches = 10;  // wheel notches the list is scrolled by before each (3 rows each)
+    int listX = 60;         // the list's middle entry, from the panel's top-left corner
+    int listMiddleY = 22;
 };
 
 int runStartup(const Options &options)
@@ -673,7 +681,8 @@ int runFlips(const Options &options)
 
     // expectedRow -1: a page whose picture is not known beforehand; it must differ from the last.
     const auto step = [&](Samples &samples, const std::function<Clock::time_point()> &press,
-                          int expectedRow, int gapMs) {
+                          int expectedRow, int gapMs, Samples *firstDamage = nullptr,
+                          Samples *lastDamage = nullptr) {
         const PixelWatch::Step result = watch.measure(press, options.quietMs, 5000);
         const auto known = pictures.find(expectedRow);
         const auto before = pictures.find(row);
@@ -684,6 +693,10 @@ int runFlips(const Options &options)
             right = before->second != *result.hash;
         if (right) {
             samples.values.push_back(result.latencyMs);
+            if (firstDamage)
+                firstDamage->values.push_back(result.firstMs);
+            if (lastDamage)
+                lastDamage->values.push_back(result.lastMs);
             if (expectedRow >= 0)
                 pictures[expectedRow] = *result.hash;
         } else {
@@ -714,7 +727,8 @@ int runFlips(const Options &options)
     int panelHeight = 0;
     if (!d.geometry(panel, &panelX, &panelY, &panelWidth, &panelHeight))
         die("cannot read the panel's place");
-    const auto typeName = [&](Samples &samples, const std::string &name) {
+    const auto typeName = [&](Samples &samples, const std::string &name, Samples *firstDamage,
+                              Samples *lastDamage) {
         d.click(panelX + options.nameBoxX, panelY + options.nameBoxY);
         sleepMs(100);
         d.key(d.keycode(KeyControl), true);
@@ -733,21 +747,57 @@ int runFlips(const Options &options)
                  xcb_flush(d.conn);
                  return pressed;
              },
-             target < options.pages ? target : -1, options.gapMs);
+             target < options.pages ? target : -1, options.gapMs, firstDamage, lastDamage);
     };
     Samples jumps{"typed name + Enter", {}, 0};
+    Samples jumpsFirst{"typed name: first damage (the page's top rows)", {}, 0};
+    Samples jumpsLast{"typed name: last damage of the page window", {}, 0};
     for (const std::string &name : options.jumps)
-        typeName(jumps, name);
+        typeName(jumps, name, &jumpsFirst, &jumpsLast);
     Samples bigJumps{"typed name, large page", {}, 0};
     for (const std::string &name : options.bigJumps)
-        typeName(bigJumps, name);
+        typeName(bigJumps, name, nullptr, nullptr);
+
+    // A list click far from the page on screen: the list is scrolled by the wheel (which
+    // selects nothing), then the middle entry in view is clicked.
+    Samples clicks{"list click", {}, 0};
+    Samples clicksFirst{"list click: first damage (the page's top rows)", {}, 0};
+    Samples clicksLast{"list click: last damage of the page window", {}, 0};
+    for (int i = 0; i < options.clicks; ++i) {
+        const int listX = panelX + options.listX;
+        const int listY = panelY + options.listMiddleY;
+        const uint8_t wheel = i % 2 == 0 ? 5 : 4;  // down, then back up
+        xcb_test_fake_input(d.conn, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, d.root, int16_t(listX),
+                            int16_t(listY), 0);
+        for (int notch = 0; notch < options.clickNotches; ++notch) {
+            xcb_test_fake_input(d.conn, XCB_BUTTON_PRESS, wheel, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+            xcb_test_fake_input(d.conn, XCB_BUTTON_RELEASE, wheel, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        }
+        xcb_flush(d.conn);
+        sleepMs(300);
+        step(clicks,
+             [&d, listX, listY] {
+                 const Clock::time_point pressed = Clock::now();
+                 d.click(listX, listY);
+                 return pressed;
+             },
+             -1, options.gapMs, &clicksFirst, &clicksLast);
+    }
 
     next.print();
     prev.print();
     if (options.rapid > 0)
         rapid.print();
-    if (!options.jumps.empty())
+    if (!options.jumps.empty()) {
         jumps.print();
+        jumpsFirst.print();
+        jumpsLast.print();
+    }
+    if (options.clicks > 0) {
+        clicks.print();
+        clicksFirst.print();
+        clicksLast.print();
+    }
     if (!options.bigJumps.empty())
         bigJumps.print();
     if (!program.running())
@@ -757,7 +807,7 @@ int runFlips(const Options &options)
                 rssAfterNext / 1024.0, options.pages, program.statusKb("VmRSS") / 1024.0,
                 program.statusKb("VmHWM") / 1024.0);
     program.stop();
-    return (next.wrong + prev.wrong + rapid.wrong + jumps.wrong + bigJumps.wrong) ? 3 : 0;
+    return (next.wrong + prev.wrong + rapid.wrong + jumps.wrong + bigJumps.wrong + clicks.wrong) ? 3 : 0;
 }
 
 int runDjpeg(const Options &options)
@@ -789,7 +839,7 @@ void usage()
     std::fprintf(stderr,
                  "usage: zorvane_bench startup --app PATH [--runs N]\n"
                  "       zorvane_bench flips --app PATH --pages N [--prev N] [--rapid N] [--gap MS] "
-                 "[--quiet MS] [--jump NAME]... [--big NAME]...\n"
+                 "[--quiet MS] [--jump NAME]... [--big NAME]... [--clicks N]\n"
                  "       zorvane_bench djpeg [--runs N] [--pause MS] FILE\n");
     std::exit(2);
 }
@@ -832,6 +882,8 @@ int main(int argc, char *argv[])
             options.jumps.push_back(value());
         else if (arg == "--big")
             options.bigJumps.push_back(value());
+        else if (arg == "--clicks")
+            options.clicks = std::max(0, std::atoi(value().c_str()));
         else if (!arg.empty() && arg[0] != '-' && options.file.empty())
             options.file = arg;
         else
