@@ -58,12 +58,9 @@ class HotkeysTest : public QObject
 
 private slots:
     void startup_registersFourHotkeysAndHooksThePanel();
-    void hotkeyMessages_runTheirCommandsAndPassOn();
-    void otherIds_onlyPassOn();
-    void everyMessage_reachesPreviousProcedureOnceWithItsResult();
-    void unhook_restoresSavedProcedureOnce();
+    void hotkeyMessages_runTheirCommandsAndEveryMessagePassesOn();
+    void command11_postsPrivateMessage_unhookRestoresSavedProcedureOnce();
     void hotkeyDuringEndOfListMessage_runsNested();
-    void command11_postsPrivateMessageThatNothingHandles();
 };
 
 void HotkeysTest::startup_registersFourHotkeysAndHooksThePanel()
@@ -78,7 +75,7 @@ void HotkeysTest::startup_registersFourHotkeysAndHooksThePanel()
         QVERIFY(!ws::RegisterHotKey(panel.hWnd(), id, ws::MOD_CONTROL | ws::MOD_SHIFT, 'Z'));
 }
 
-void HotkeysTest::hotkeyMessages_runTheirCommandsAndPassOn()
+void HotkeysTest::hotkeyMessages_runTheirCommandsAndEveryMessagePassesOn()
 {
     ProgramFolder folder;
     addPages(folder, 3);
@@ -89,6 +86,11 @@ void HotkeysTest::hotkeyMessages_runTheirCommandsAndPassOn()
         ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, ws::WPARAM(id), 0);
         deliverPosted();
     };
+    for (int id : {0, 1, 6, 7})  // not ours: only passed on
+        press(id);
+    QCOMPARE(received.size(), 4);
+    QVERIFY(!panel.form2IfOpen());
+
     press(Module1::HotkeyNextPage);
     QCOMPARE(panel.t, 1);
     QCOMPARE(panel.form2().Image1->width(), 42);
@@ -99,33 +101,10 @@ void HotkeysTest::hotkeyMessages_runTheirCommandsAndPassOn()
     press(Module1::HotkeyPrevPage);
     QCOMPARE(panel.t, 0);
     QCOMPARE(panel.form2().Image1->width(), 41);
-    QCOMPARE(received.size(), 4);
-    QVERIFY(folder.messages.isEmpty());
-}
+    QCOMPARE(received.size(), 8);
 
-void HotkeysTest::otherIds_onlyPassOn()
-{
-    ProgramFolder folder;
-    addPages(folder, 3);
-    Form1 &panel = folder.start();
-    hookOverRecorder(panel);
-    for (int id : {0, 1, 6, 7}) {
-        ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, ws::WPARAM(id), 0);
-        deliverPosted();
-    }
-    QCOMPARE(received.size(), 4);
-    QCOMPARE(panel.t, 0);
-    QVERIFY(!panel.form2IfOpen());
-    QVERIFY(folder.messages.isEmpty());
-}
-
-void HotkeysTest::everyMessage_reachesPreviousProcedureOnceWithItsResult()
-{
-    ProgramFolder folder;
-    addPages(folder, 2);
-    Form1 &panel = folder.start();
-    hookOverRecorder(panel);
-
+    // Each message reaches the previous procedure once, unchanged, with its result.
+    received.clear();
     QCOMPARE(Module1::HookWindowProc(panel.hWnd(), 0x0100, 7, -9), RecorderResult);
     QCOMPARE(Module1::HookWindowProc(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyNextPage, 0x4B0006),
              RecorderResult);
@@ -136,13 +115,24 @@ void HotkeysTest::everyMessage_reachesPreviousProcedureOnceWithItsResult()
     QCOMPARE(received[1].msg, ws::WM_HOTKEY);
     QCOMPARE(received[1].lParam, ws::LPARAM(0x4B0006));
     QCOMPARE(panel.t, 1);
+    QVERIFY(folder.messages.isEmpty());
 }
 
-void HotkeysTest::unhook_restoresSavedProcedureOnce()
+void HotkeysTest::command11_postsPrivateMessage_unhookRestoresSavedProcedureOnce()
 {
     ProgramFolder folder;
+    addPages(folder, 2);
     Form1 &panel = folder.start();
     hookOverRecorder(panel);
+    panel.Command11->click();
+    QVERIFY(received.isEmpty());  // posted, not sent
+    deliverPosted();
+    QCOMPARE(received.size(), 1);
+    QCOMPARE(received[0].msg, ws::UINT(0x8FF1));
+    QCOMPARE(received[0].wParam, ws::WPARAM(0));
+    QVERIFY(!panel.form2IfOpen());  // nothing handles it
+    QVERIFY(folder.messages.isEmpty());
+
     Module1::UnhookWindow(panel.hWnd());
     QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC),
              reinterpret_cast<ws::LONG_PTR>(&recorder));
@@ -155,7 +145,7 @@ void HotkeysTest::unhook_restoresSavedProcedureOnce()
     ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyNextPage, 0);
     deliverPosted();
     QCOMPARE(panel.t, 0);
-    QCOMPARE(received.size(), 1);
+    QCOMPARE(received.size(), 2);
 }
 
 void HotkeysTest::hotkeyDuringEndOfListMessage_runsNested()
@@ -178,23 +168,6 @@ void HotkeysTest::hotkeyDuringEndOfListMessage_runsNested()
     QCOMPARE(folder.messages[0].text, QStringLiteral("No more image to preview!"));
     QCOMPARE(pageWhenBoxCloses, QList<int>{1});
     QCOMPARE(panel.form2().Image1->width(), 42);
-}
-
-void HotkeysTest::command11_postsPrivateMessageThatNothingHandles()
-{
-    ProgramFolder folder;
-    addPages(folder, 2);
-    Form1 &panel = folder.start();
-    hookOverRecorder(panel);
-    panel.Command11->click();
-    QVERIFY(received.isEmpty());  // posted, not sent
-    deliverPosted();
-    QCOMPARE(received.size(), 1);
-    QCOMPARE(received[0].msg, ws::UINT(0x8FF1));
-    QCOMPARE(received[0].wParam, ws::WPARAM(0));
-    QCOMPARE(panel.t, 0);
-    QVERIFY(!panel.form2IfOpen());
-    QVERIFY(folder.messages.isEmpty());
 }
 
 ZORVANE_TEST_MAIN(HotkeysTest)

@@ -79,16 +79,12 @@ private slots:
     void typedName_matchesWithoutCaseAndOnlyWholeNames();
     void windows874Name_listedLoadedAndMatchedWhenTyped();
     void loadImage_keepsOnlyTheFirstLine();
-    void loadImage_emptyAndLineBreakOnlyNames();
     void loadImage_missingOrBrokenFileReportsAndKeepsPreviousPage();
-    void loadImage_writesPictureHeight();
-    void loadImage_placesTheWindowInTheHalfLayout();
+    void loadImage_bigPageInTheHalfLayout();
     void steps_stopAtTheEndsOfTheList();
-    void steps_emptyFolder();
     void steps_nextResetsScrollPrevAndListKeepIt();
     void steps_continueFromThePageLoadedByName();
     void steps_brokenPageReportedOnce();
-    void bigPage_loads();
     void pageNotReadAhead_topRowsFirstAndTheRestExact();
     void pageNotReadAhead_brokenBelowTheTopRowsIsTakenBack();
 };
@@ -180,31 +176,26 @@ void NavigationTest::typedName_matchesWithoutCaseAndOnlyWholeNames()
 void NavigationTest::loadImage_keepsOnlyTheFirstLine()
 {
     ProgramFolder folder;
-    folder.addPage(QStringLiteral("page01.jpg"));
-    Form1 &panel = folder.start();
-    panel.Text4->setText(QStringLiteral("page01.jpg\r\nsecond line\r\n"));
-    panel.Command6->click();
-    QCOMPARE(panel.Text4->text(), QStringLiteral("page01.jpg"));
-    QVERIFY(panel.form2IfOpen() && panel.form2().isVisible());
-    QVERIFY(folder.messages.isEmpty());
-}
-
-void NavigationTest::loadImage_emptyAndLineBreakOnlyNames()
-{
-    ProgramFolder folder;
     folder.addPage(QStringLiteral("b.jpg"));
     Form1 &panel = folder.start();
 
+    // A first line that is empty leaves an empty name, loaded on the next click.
     panel.Text4->setText(QStringLiteral("\r\nb.jpg"));
     panel.Command6->click();
     QCOMPARE(panel.Text4->text(), QString());
     QVERIFY(folder.messages.isEmpty());
     QVERIFY(!panel.form2IfOpen());
-
     panel.Command6->click();
     QCOMPARE(folder.messages.size(), 1);
     QCOMPARE(folder.messages[0].text, notFound(folder, QString()));
     QCOMPARE(folder.messages[0].caption, forms::appTitle());
+
+    folder.messages.clear();
+    panel.Text4->setText(QStringLiteral("b.jpg\r\nsecond line\r\n"));
+    panel.Command6->click();
+    QCOMPARE(panel.Text4->text(), QStringLiteral("b.jpg"));
+    QVERIFY(panel.form2IfOpen() && panel.form2().isVisible());
+    QVERIFY(folder.messages.isEmpty());
 }
 
 void NavigationTest::loadImage_missingOrBrokenFileReportsAndKeepsPreviousPage()
@@ -248,40 +239,39 @@ void NavigationTest::loadImage_missingOrBrokenFileReportsAndKeepsPreviousPage()
     }
 }
 
-void NavigationTest::loadImage_writesPictureHeight()
+void NavigationTest::loadImage_bigPageInTheHalfLayout()
 {
+    // A 600-dpi A4 scan.
     ProgramFolder folder;
-    folder.addPage(QStringLiteral("tall.jpg"), {1700, 2200});
+    folder.addPage(QStringLiteral("a4.jpg"), {4961, 7016});
     Form1 &panel = folder.start();
-    panel.Text4->setText(QStringLiteral("tall.jpg"));
+    panel.Text4->setText(QStringLiteral("a4.jpg"));
     panel.Command6->click();
-    QCOMPARE(panel.Text3, QStringLiteral("2200"));
-    QCOMPARE(panel.form2().Image1->size(), QSize(1700, 2200));
-    // The window cuts the picture off; the control keeps its full size.
-    QVERIFY(panel.form2().height() < 2200);
-}
-
-void NavigationTest::loadImage_placesTheWindowInTheHalfLayout()
-{
-    ProgramFolder folder;
-    folder.addPage(QStringLiteral("a.jpg"));
-    Form1 &panel = folder.start();
-    panel.Text4->setText(QStringLiteral("a.jpg"));
-    panel.Command6->click();
+    QVERIFY(folder.messages.isEmpty());
+    QCOMPARE(panel.Text3, QStringLiteral("7016"));
     Form2 &page = panel.form2();
-    QCOMPARE(page.Top(), 1200.0);
-    QCOMPARE(page.Left(), 0.0);
-    QCOMPARE(page.Width(), 15360.0);
-    QCOMPARE(page.Height(), 5160.0);
+    // The window cuts the picture off; the control keeps its full size.
+    QCOMPARE(page.Image1->size(), QSize(4961, 7016));
+    QCOMPARE(QRectF(page.Left(), page.Top(), page.Width(), page.Height()),
+             QRectF(0, 1200, 15360, 5160));
     QCOMPARE(page.geometry(), QRect(0, 80, 1024, 344));
 }
 
 void NavigationTest::steps_stopAtTheEndsOfTheList()
 {
+    {
+        // An empty folder: prev does nothing, next says there is no more.
+        ProgramFolder empty;
+        empty.start().Command8->click();
+        QVERIFY(empty.messages.isEmpty());
+        empty.panel->Command7->click();
+        QCOMPARE(empty.messages.size(), 1);
+        QCOMPARE(empty.messages[0].text, QStringLiteral("No more image to preview!"));
+        QCOMPARE(empty.panel->t, 0);
+    }
     ProgramFolder folder;
     addNumberedPages(folder, 5);
     Form1 &panel = folder.start();
-
     panel.Command8->click();  // at the first page: nothing, no message
     QCOMPARE(panel.t, 0);
     QVERIFY(!panel.form2IfOpen());
@@ -294,18 +284,6 @@ void NavigationTest::steps_stopAtTheEndsOfTheList()
     QCOMPARE(folder.messages[0].caption, QStringLiteral("Image Preview"));
     QCOMPARE(panel.t, 4);
     QCOMPARE(shownPage(panel), 5);
-}
-
-void NavigationTest::steps_emptyFolder()
-{
-    ProgramFolder folder;
-    Form1 &panel = folder.start();
-    panel.Command8->click();
-    QVERIFY(folder.messages.isEmpty());
-    panel.Command7->click();
-    QCOMPARE(folder.messages.size(), 1);
-    QCOMPARE(folder.messages[0].text, QStringLiteral("No more image to preview!"));
-    QCOMPARE(panel.t, 0);
 }
 
 void NavigationTest::steps_nextResetsScrollPrevAndListKeepIt()
@@ -373,18 +351,6 @@ void NavigationTest::steps_brokenPageReportedOnce()
     panel.Command8->click();
     QCOMPARE(folder.messages.size(), 1);
     QCOMPARE(shownPage(panel), 3);
-}
-
-void NavigationTest::bigPage_loads()
-{
-    // A 600-dpi A4 scan.
-    ProgramFolder folder;
-    folder.addPage(QStringLiteral("a4.jpg"), {4961, 7016});
-    Form1 &panel = folder.start();
-    panel.Text4->setText(QStringLiteral("a4.jpg"));
-    panel.Command6->click();
-    QVERIFY(folder.messages.isEmpty());
-    QCOMPARE(panel.Text3, QStringLiteral("7016"));
 }
 
 void NavigationTest::pageNotReadAhead_topRowsFirstAndTheRestExact()
