@@ -13,15 +13,7 @@ ln -s /proc/self/pagemap "$E2E_APP_DIR/2.jpg"
 "$(dirname "$E2E_MAKE_PAGES")/make_many_scans" "$E2E_APP_DIR/3.jpg" --scans 5000 ||
     e2e_abort "make_many_scans failed"
 
-e2e_start_app_stderr "$E2E_WORK/stderr.txt"
-panel=$(xs_wait_window '\(Zorvane\)' 30) || {
-    e2e_app_log
-    e2e_abort "the panel window did not appear"
-}
-xs_wait_managed "$panel" || e2e_fail "openbox did not manage the panel within 10 s"
-e2e_wait_panel 20 vpos=0 || e2e_abort "the panel could not be read: [$E2E_PANEL_STATE]"
-
-no_window_named() { [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ]; }
+e2e_start_program
 
 # step_to_bad PAGE WHAT: Ctrl+Shift+K onto PAGE must bring the not-found box in 5 s.
 step_to_bad() {
@@ -32,7 +24,7 @@ step_to_bad() {
         e2e_check_match "$2: the not-found message" "^Can't find .*/$1 \\. Please recheck" "$(e2e_alert Zorvane)"
         xs_activate "$box" || true
         xdotool key Return
-        xs_wait_for 5 no_window_named '^Zorvane$' || e2e_fail "$2: the message is still open after Return"
+        xs_wait_for 5 e2e_no_window '^Zorvane$' || e2e_fail "$2: the message is still open after Return"
     else
         e2e_fail "$2: no message within 5 s"
     fi
@@ -45,11 +37,9 @@ e2e_wait_panel 5 name=4.jpg selected=4.jpg ||
     e2e_fail "the next hotkey did not step to 4.jpg: panel reads [$E2E_PANEL_STATE]"
 e2e_ok "the next hotkey steps to 4.jpg"
 
-log=$(cat "$E2E_WORK/stderr.txt")
+log=$(cat "$E2E_APP_STDERR")
 e2e_check_match "the log gives the /proc link's reason" '2\.jpg is too large \(it is larger than' "$log"
 e2e_check_match "the log gives the many scans' reason" '3\.jpg \(more than [0-9]+ scans\)' "$log"
 
-xs_close_window "$panel"
-xs_wait_exit "$E2E_APP_PID" 20 || e2e_fail "program still running 20 s after the panel was closed"
-[ "$E2E_FAILED" -gt 0 ] && { cat "$E2E_WORK/stderr.txt"; e2e_app_log; }
+e2e_stop_program
 e2e_finish

@@ -15,12 +15,7 @@ e2e_init "$@"
 e2e_start_x
 e2e_add_pages 1.jpg 2.jpg 3.jpg 4.jpg 5.jpg
 
-# The typist's terminal records every byte its keyboard sends: raw mode, no
-# echo, straight into a file, which is created once raw mode is on.
-keys=$E2E_WORK/keys.bin
-e2e_start_xterm e2e-keys 40x4+520+500 sh -c 'stty raw -echo && exec cat >"$0"' "$keys"
-typist=$E2E_LAST_XTERM
-xs_wait_for 10 test -e "$keys" || e2e_abort "the recording terminal did not start"
+e2e_start_recorder 40x4+520+500
 
 keys_size() { stat -c %s "$keys"; }
 keys_bigger_than() { [ "$(keys_size)" -gt "$1" ]; }
@@ -28,31 +23,6 @@ keys_dump() { od -An -tx1 "$keys" | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
 
 xkeys() { /usr/bin/python3 "$E2E_LIB_DIR/xkeys.py" "$@"; }
 locks_are() { [ "$(xkeys locks)" == "$1" ]; }
-
-start_program() { # STDERR_FILE
-    e2e_start_app_stderr "$1"
-    panel=$(xs_wait_window '\(Zorvane\)' 30) || {
-        cat "$1"
-        e2e_app_log
-        e2e_abort "the panel window did not appear"
-    }
-    xs_wait_managed "$panel" || e2e_fail "openbox did not manage the panel within 10 s"
-    e2e_wait_panel 20 vpos=0 || e2e_abort "the panel could not be read: [$E2E_PANEL_STATE]"
-    panel_origin=$(xs_geometry "$panel" | cut -d' ' -f1)
-}
-
-stop_program() {
-    xs_close_window "$panel"
-    if xs_wait_exit "$E2E_APP_PID" 20; then
-        e2e_check_eq "program exits with status 0 after the panel closes" 0 "$XS_EXIT_STATUS"
-    else
-        e2e_fail "program still running 20 s after the panel was closed"
-    fi
-}
-
-click_panel() { # X Y in the panel's client area
-    xdotool mousemove $((${panel_origin%,*} + $1)) $((${panel_origin#*,} + $2)) click 1
-}
 
 # view_shows PAGE OFFSET: the page window (half layout, at 0,80) shows PAGE
 # moved up by OFFSET pixels; rows 20..339 of the window are compared.
@@ -85,8 +55,6 @@ hotkey() {
     e2e_check_eq "$4: the terminal receives nothing" "$keys_before" "$(keys_size)"
 }
 
-no_window_named() { [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ]; }
-
 # ============================================================================
 # 1. Another program holds Ctrl+Shift+K before Zorvane starts.
 # Not through the xkeys function: $! must be the grabbing process itself.
@@ -96,36 +64,23 @@ xs_track "$grabber"
 xs_wait_for 10 grep -qx grabbed "$E2E_WORK/grab.log" ||
     e2e_abort "the grabbing client did not take Ctrl+Shift+K: $(cat "$E2E_WORK/grab.log")"
 
-start_program "$E2E_WORK/stderr1.txt"
-warning=$(cat "$E2E_WORK/stderr1.txt")
+e2e_start_program
+warning=$(cat "$E2E_APP_STDERR")
 e2e_check_match "stderr names the combination another program holds" 'Ctrl\+Shift\+K' "$warning"
 e2e_check_eq "stderr names no other combination" "" "$(grep -oE 'Ctrl\+Shift\+[HUM]' <<<"$warning")"
 e2e_log "stderr: $warning"
 
-# --- the help window: one at most, centred, sizable ---
-click_panel $((352 + 24)) $((24 + 11))
+# --- the help window: one at most, sizable (its place: e2e_screens) ---
+e2e_click_panel $((352 + 24)) $((24 + 11))
 if help=$(xs_wait_window '^How to use$' 10); then
     xs_wait_managed "$help" || true
-    read -r hx hy hw hh < <(xs_geometry "$help" | tr ',x' '  ')
-    e2e_check_eq "help window client area" "662x511" "${hw}x${hh}"
-    read -r fl fr ft fb < <(xprop -id "$help" -notype _NET_FRAME_EXTENTS | grep -o '[0-9, ]*$' | tr ',' ' ')
-    # Centred: the whole window, or at least its client area, within 2 px.
-    client_centre="$((2 * hx + hw - 1024)),$((2 * hy + hh - 768))"
-    outer_centre="$((2 * (hx - fl) + hw + fl + fr - 1024)),$((2 * (hy - ft) + hh + ft + fb - 768))"
-    if awk -v a="$client_centre" -v b="$outer_centre" 'function near(s, p) { split(s, p, ","); return p[1] >= -4 && p[1] <= 4 && p[2] >= -4 && p[2] <= 4 }
-            BEGIN { exit !(near(a) || near(b)) }'; then
-        e2e_ok "help window centred on the screen"
-    else
-        e2e_fail "help window not centred: client area at $hx,$hy ${hw}x${hh}, frame extents $fl $fr $ft $fb" \
-            "(twice the centre's offset from the screen's: client $client_centre, whole window $outer_centre)"
-    fi
+    e2e_check_eq "help window centred on the screen" "181,128 662x511" "$(xs_geometry "$help")"
     e2e_check_match "help window can be resized" '_NET_WM_ACTION_RESIZE' "$(xprop -id "$help" _NET_WM_ALLOWED_ACTIONS)"
-    e2e_screenshot help "$((hw + fl + fr))x$((hh + ft + fb))+$((hx - fl))+$((hy - ft))" >/dev/null
 
-    click_panel $((352 + 24)) $((24 + 11))
+    e2e_click_panel $((352 + 24)) $((24 + 11))
     # The list click after it is handled after the second help click: once the
     # page it loads is named, a second help window would exist already.
-    click_panel 40 37
+    e2e_click_panel 40 37
     e2e_wait_panel 10 name=3.jpg selected=3.jpg ||
         e2e_fail "click on the third list row: expected 3.jpg, panel reads [$E2E_PANEL_STATE]"
     e2e_check_eq "one help window after two clicks on help (X)" 1 \
@@ -133,10 +88,10 @@ if help=$(xs_wait_window '^How to use$' 10); then
     e2e_check_eq "one help window after two clicks on help (accessibility)" 1 \
         "$(e2e_atspi --timeout 5 | grep -c '^  [a-z ]* | How to use |')"
     xs_close_window "$help"
-    xs_wait_for 10 no_window_named '^How to use$' || e2e_fail "the help window did not close"
+    xs_wait_for 10 e2e_no_window '^How to use$' || e2e_fail "the help window did not close"
 else
     e2e_fail "the help button did not open the 'How to use' window"
-    click_panel 40 37
+    e2e_click_panel 40 37
     e2e_wait_panel 10 name=3.jpg || e2e_abort "click on the third list row: panel reads [$E2E_PANEL_STATE]"
 fi
 xs_wait_window '^Form2$' 10 >/dev/null || e2e_abort "no page window after a click in the list"
@@ -156,12 +111,12 @@ e2e_check_eq "the terminal keeps the focus" "$typist" "$(xs_active_window)"
 
 kill "$grabber" 2>/dev/null
 wait "$grabber" 2>/dev/null
-stop_program
+e2e_stop_program
 
 # ============================================================================
 # 2. All four combinations free.
-start_program "$E2E_WORK/stderr2.txt"
-e2e_check_eq "no hotkey warning when all four are free" "" "$(grep -i 'hotkey' "$E2E_WORK/stderr2.txt")"
+e2e_start_program
+e2e_check_eq "no hotkey warning when all four are free" "" "$(grep -i 'hotkey' "$E2E_APP_STDERR")"
 xs_activate "$typist" || e2e_abort "the recording terminal did not become active"
 
 hotkey ctrl+shift+k 2.jpg 0 "Ctrl+Shift+K from start-up: next page"
@@ -211,7 +166,7 @@ if box=$(xs_wait_window '^Image Preview$' 10); then
     e2e_screenshot no_more_pages >/dev/null
     # The box leaves the focus with the terminal; a click on OK closes it.
     e2e_click_alert_button 'Image Preview' OK || e2e_fail "no OK button to click"
-    xs_wait_for 5 no_window_named '^Image Preview$' && e2e_ok "a click on OK closes the end-of-list message" ||
+    xs_wait_for 5 e2e_no_window '^Image Preview$' && e2e_ok "a click on OK closes the end-of-list message" ||
         e2e_fail "the end-of-list message is still open after a click on OK"
     e2e_check_eq "the terminal keeps the focus" "$typist" "$(xs_active_window)"
 else
@@ -221,11 +176,6 @@ e2e_wait_panel 5 name=5.jpg selected=5.jpg vpos=0 ||
     e2e_fail "after the end-of-list message: expected 5.jpg still, panel reads [$E2E_PANEL_STATE]"
 e2e_check_eq "the terminal received nothing from the last Ctrl+Shift+K" "$size" "$(keys_size)"
 
-stop_program
+e2e_stop_program
 
-if [ "$E2E_FAILED" -gt 0 ]; then
-    echo "--- program output ---"
-    cat "$E2E_WORK/stderr1.txt" "$E2E_WORK/stderr2.txt" 2>/dev/null
-    e2e_app_log
-fi
 e2e_finish

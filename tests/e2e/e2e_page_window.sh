@@ -13,33 +13,18 @@ e2e_add_pages 1.jpg 2.jpg 3.jpg 4.jpg 5.jpg
 # Under the place where the page will be: a click on the page must reach it.
 e2e_start_xterm e2e-under 30x5+700+200
 under=$E2E_LAST_XTERM
-e2e_start_app
-
-panel=$(xs_wait_window '\(Zorvane\)' 30) || {
-    e2e_app_log
-    e2e_abort "the panel window did not appear"
-}
-xs_wait_managed "$panel" || e2e_fail "openbox did not manage the panel within 10 s"
-e2e_wait_panel 20 opacity=100 vpos=0 || e2e_abort "the panel could not be read: [$E2E_PANEL_STATE]"
-panel_origin=$(xs_geometry "$panel" | cut -d' ' -f1)
+e2e_start_program
+e2e_wait_panel 5 opacity=100 || e2e_fail "opacity at start-up: panel reads [$E2E_PANEL_STATE]"
 # The panel takes the focus when it starts, as any program does; the typist
 # then goes back to the terminal.
 xs_activate "$XS_TYPIST" || e2e_fail "the typist's terminal did not become active"
 
-# click_panel X Y: a click at a point of the panel's client area.
-click_panel() {
-    xdotool mousemove $((${panel_origin%,*} + $1)) $((${panel_origin#*,} + $2)) click 1
-}
-
-page_window() { xdotool search --onlyvisible --name '^Form2$' 2>/dev/null | head -n 1; }
-
-# The page window's X id can change while the program runs: look it up anew.
-page_geometry() { xs_geometry "$(page_window)"; }
+page_geometry() { xs_geometry "$(e2e_page_window)"; }
 page_geometry_is() { [ "$(page_geometry)" == "$1" ]; }
 
 # opacity_is ALPHA: the page window's _NET_WM_WINDOW_OPACITY is ALPHA/255 of
 # the full scale (one unit either way for the rounding of the fraction).
-opacity_of() { xprop -id "$(page_window)" -notype _NET_WM_WINDOW_OPACITY 2>/dev/null | grep -o '[0-9]*$'; }
+opacity_of() { xprop -id "$(e2e_page_window)" -notype _NET_WM_WINDOW_OPACITY 2>/dev/null | grep -o '[0-9]*$'; }
 opacity_is() {
     local want=$(($1 * 0xffffffff / 255)) got
     got=$(opacity_of)
@@ -93,17 +78,13 @@ has_skip_states() {
     states=$(xprop -id "$1" _NET_WM_STATE)
     [[ $states == *_NET_WM_STATE_SKIP_TASKBAR* && $states == *_NET_WM_STATE_SKIP_PAGER* ]]
 }
-no_window_named() { [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ]; }
 
 # --- a page called up while the typist types ---
-[ -z "$(page_window)" ] || e2e_fail "a page window is shown before any page was asked for"
+[ -z "$(e2e_page_window)" ] || e2e_fail "a page window is shown before any page was asked for"
 before=$(e2e_screenshot before_load)
 
 xdotool key ctrl+shift+k
-page=$(xs_wait_window '^Form2$' 10) || {
-    e2e_app_log
-    e2e_abort "Ctrl+Shift+K at start-up did not show the page window"
-}
+page=$(xs_wait_window '^Form2$' 10) || e2e_abort "Ctrl+Shift+K at start-up did not show the page window"
 e2e_wait_panel 10 name=2.jpg selected=2.jpg ||
     e2e_fail "next page from start-up: expected 2.jpg named and selected, panel reads [$E2E_PANEL_STATE]"
 check_view 2.jpg 100
@@ -150,15 +131,15 @@ else
 fi
 
 # --- a page chosen in the list ---
-click_panel 40 7
+e2e_click_panel 40 7
 e2e_wait_panel 10 name=1.jpg selected=1.jpg ||
     e2e_fail "click on the first list row: expected 1.jpg, panel reads [$E2E_PANEL_STATE]"
 check_view 1.jpg 100
-[ "$(xs_active_window)" != "$(page_window)" ] && e2e_ok "the page window is not the active window" ||
+[ "$(xs_active_window)" != "$(e2e_page_window)" ] && e2e_ok "the page window is not the active window" ||
     e2e_fail "the page window became the active window"
 
 # --- the opacity slider, with the keyboard ---
-click_panel $((264 + 129 - 7)) 9 # the slider's right arrow: one step, and the keyboard focus
+e2e_click_panel $((264 + 129 - 7)) 9 # the slider's right arrow: one step, and the keyboard focus
 e2e_wait_panel 5 opacity=105 || e2e_fail "slider arrow: expected opacity 105, panel reads [$E2E_PANEL_STATE]"
 check_opacity 105
 xdotool key Home
@@ -170,7 +151,7 @@ e2e_wait_panel 5 opacity=255 || e2e_fail "End on the slider: expected opacity 25
 check_opacity 255
 check_view 1.jpg 255
 e2e_screenshot opaque >/dev/null
-[ "$(xs_active_window)" != "$(page_window)" ] || e2e_fail "the page window became active after an opacity change"
+[ "$(xs_active_window)" != "$(e2e_page_window)" ] || e2e_fail "the page window became active after an opacity change"
 
 # --- layouts ---
 # The holds check samples the geometry for a moment after it first matched:
@@ -185,7 +166,7 @@ holds_geometry() {
 # switch_layout CAPTION GEOMETRY WHAT: a click on the layout button gives CAPTION and a
 # page window that takes GEOMETRY and keeps it.
 switch_layout() {
-    click_panel $((256 + 40)) $((24 + 11))
+    e2e_click_panel $((256 + 40)) $((24 + 11))
     e2e_wait_panel 5 "layout=$1" ||
         e2e_fail "layout button: expected caption '$1', panel reads [$E2E_PANEL_STATE]"
     if xs_wait_for 5 page_geometry_is "$2" && holds_geometry "$2"; then
@@ -196,10 +177,10 @@ switch_layout() {
 }
 switch_layout "Half screen 1" "0,80 1024x728" "full-screen (reaching below the screen)"
 check_view 1.jpg 255 660
-has_above_state "$(page_window)" && e2e_ok "full-screen page window keeps _NET_WM_STATE_ABOVE" ||
+has_above_state "$(e2e_page_window)" && e2e_ok "full-screen page window keeps _NET_WM_STATE_ABOVE" ||
     e2e_fail "full-screen page window lacks _NET_WM_STATE_ABOVE"
-has_skip_states "$(page_window)" && e2e_ok "full-screen page window still skips the taskbar and pager" ||
-    e2e_fail "full-screen page window's states: $(xprop -id "$(page_window)" _NET_WM_STATE)"
+has_skip_states "$(e2e_page_window)" && e2e_ok "full-screen page window still skips the taskbar and pager" ||
+    e2e_fail "full-screen page window's states: $(xprop -id "$(e2e_page_window)" _NET_WM_STATE)"
 e2e_screenshot full_layout >/dev/null
 
 switch_layout "Full screen 2" "0,80 1024x344" "back to half-screen:"
@@ -208,11 +189,11 @@ check_view 1.jpg 255
 # --- pages that cannot be loaded ---
 printf 'not a picture\n' >"$E2E_APP_DIR/broken.jpg"
 for name in missing.jpg broken.jpg; do
-    click_panel $((133 + 50)) 12 # the name box
+    e2e_click_panel $((133 + 50)) 12 # the name box
     xdotool key ctrl+a
     xdotool type --delay 20 "$name"
     e2e_wait_panel 5 "name=$name" || e2e_fail "typing into the name box: panel reads [$E2E_PANEL_STATE]"
-    click_panel $((133 + 50)) $((24 + 11)) # Load image
+    e2e_click_panel $((133 + 50)) $((24 + 11)) # Load image
     if box=$(xs_wait_window '^Zorvane$' 10); then
         e2e_check_eq "not-found message for $name" \
             "Can't find $E2E_APP_DIR/$name . Please recheck file in folder [$E2E_APP_DIR] " \
@@ -220,7 +201,7 @@ for name in missing.jpg broken.jpg; do
         e2e_screenshot "not_found_${name%.jpg}" >/dev/null
         xs_activate "$box" || true
         xdotool key Return
-        xs_wait_for 5 no_window_named '^Zorvane$' && e2e_ok "Return closes the message for $name" ||
+        xs_wait_for 5 e2e_no_window '^Zorvane$' && e2e_ok "Return closes the message for $name" ||
             e2e_fail "the message for $name is still open after Return"
     else
         e2e_fail "no message box titled Zorvane after Load image with $name"
@@ -259,17 +240,8 @@ else
 fi
 
 # --- the page window goes with the panel ---
-xs_close_window "$panel"
-if xs_wait_exit "$E2E_APP_PID" 20; then
-    e2e_check_eq "program exits with status 0 after the panel closes" 0 "$XS_EXIT_STATUS"
-else
-    e2e_fail "program still running 20 s after the panel was closed"
-fi
-no_window_named '^Form2$' && e2e_ok "no page window left after the program ended" ||
+e2e_stop_program
+e2e_no_window '^Form2$' && e2e_ok "no page window left after the program ended" ||
     e2e_fail "a page window is still shown after the program ended"
 
-if [ "$E2E_FAILED" -gt 0 ]; then
-    echo "--- program output ---"
-    e2e_app_log
-fi
 e2e_finish

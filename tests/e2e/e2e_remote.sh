@@ -13,8 +13,6 @@ e2e_start_x
 e2e_add_pages 1.jpg 2.jpg 3.jpg
 cp "$E2E_ZORVANE" "$E2E_APP_DIR/zorvane"
 
-no_window_named() { [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ]; }
-
 # remote OPTION: runs the command; its status goes to REMOTE_STATUS, its
 # standard error to REMOTE_ERR.
 remote() {
@@ -33,24 +31,8 @@ expect_panel() {
         e2e_fail "$what: expected $*, panel reads [$E2E_PANEL_STATE]"
 }
 
-start_program() { # STDERR_FILE [ENV...]
-    local err=$1
-    shift
-    (cd "$E2E_APP_DIR" && exec env QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$@" ./zorvane) \
-        >"$E2E_WORK/app.log" 2>"$err" &
-    E2E_APP_PID=$!
-    xs_track "$E2E_APP_PID"
-    panel=$(xs_wait_window '\(Zorvane\)' 30) || {
-        cat "$err"
-        e2e_abort "the panel window did not appear"
-    }
-    e2e_wait_panel 20 vpos=0 || e2e_abort "the panel could not be read: [$E2E_PANEL_STATE]"
-}
-
-stop_program() {
-    xs_close_window "$panel"
-    xs_wait_exit "$E2E_APP_PID" 20 || e2e_fail "program still running 20 s after its panel closed"
-}
+# The program picks X itself when a Wayland desktop is named as well.
+on_wayland=(QT_QPA_PLATFORM= WAYLAND_DISPLAY=wayland-e2e-none)
 
 # --- nothing running ---
 remote --next
@@ -72,36 +54,36 @@ holder=$!
 xs_track "$holder"
 xs_wait_for 10 grep -qx held "$E2E_WORK/holder.log" ||
     e2e_abort "the stand-in could not take the name: $(cat "$E2E_WORK/holder.log")"
-start_program "$E2E_WORK/err-held.txt"
+e2e_start_program
 e2e_check_match "name held elsewhere: the program runs and says where commands go" \
     "^zorvane: process $holder already owns org.zorvane.Zorvane on the session bus: remote commands" \
-    "$(cat "$E2E_WORK/err-held.txt")"
+    "$(cat "$E2E_APP_STDERR")"
 remote --next
 e2e_check_match "--next to a holder that is not Zorvane: status 1 and the reason" \
     '^1 zorvane: the owner of org.zorvane.Zorvane did not take the command' "$REMOTE_STATUS $REMOTE_ERR"
 e2e_wait_panel 3 name= vpos=0 && e2e_ok "the panel did not move" ||
     e2e_fail "the panel moved: [$E2E_PANEL_STATE]"
-stop_program
+e2e_stop_program
 kill "$holder" && wait "$holder" 2>/dev/null
 
 # --- the running program takes the commands; WAYLAND_DISPLAY does not move it off X ---
-start_program "$E2E_WORK/err1.txt" WAYLAND_DISPLAY=wayland-e2e-none
+e2e_start_program "${on_wayland[@]}"
 first=$E2E_APP_PID
 first_panel=$panel
 e2e_check_match "WAYLAND_DISPLAY and DISPLAY set: on X, telling how to bind the commands" \
-    'only while an X11 program has the focus.*zorvane --next' "$(cat "$E2E_WORK/err1.txt")"
+    'only while an X11 program has the focus.*zorvane --next' "$(cat "$E2E_APP_STDERR")"
 expect_panel --next "from start-up" name=2.jpg selected=2.jpg vpos=0
 expect_panel --scroll-down "scroll down" name=2.jpg vpos=328
 expect_panel --scroll-up "scroll up" name=2.jpg vpos=0
 expect_panel --prev "previous page" name=1.jpg selected=1.jpg vpos=0
 
 # --- a second program: runs, says where the commands go, and they still go there ---
-start_program "$E2E_WORK/err2.txt" WAYLAND_DISPLAY=wayland-e2e-none
+e2e_start_program "${on_wayland[@]}"
 second=$E2E_APP_PID
 e2e_check_match "second program: says the first takes the remote commands" \
-    "zorvane: process $first already owns org.zorvane.Zorvane" "$(cat "$E2E_WORK/err2.txt")"
+    "zorvane: process $first already owns org.zorvane.Zorvane" "$(cat "$E2E_APP_STDERR")"
 e2e_check_eq "told once per session: the second program does not repeat the hint" "" \
-    "$(grep 'X11 program' "$E2E_WORK/err2.txt")"
+    "$(grep 'X11 program' "$E2E_APP_STDERR")"
 e2e_check_eq "two panels" 2 "$(xdotool search --onlyvisible --name '\(Zorvane\)' | wc -l)"
 kill -TERM "$second"
 xs_wait_exit "$second" 20 || e2e_fail "the second program did not end on TERM"
@@ -116,21 +98,16 @@ e2e_check_eq "--next at the last page exits with 0" 0 "$REMOTE_STATUS"
 if box=$(xs_wait_window '^Image Preview$' 10); then
     e2e_check_eq "end-of-list message" "No more image to preview!" "$(e2e_alert 'Image Preview')"
     expect_panel --prev "while the message box is open" name=2.jpg selected=2.jpg
-    xs_wait_for 3 no_window_named '^Image Preview$' && e2e_fail "the message box closed by itself" ||
+    xs_wait_for 3 e2e_no_window '^Image Preview$' && e2e_fail "the message box closed by itself" ||
         e2e_ok "the message box is still open: the command ran nested"
     e2e_screenshot nested >/dev/null
     xs_activate "$box" || true
     xdotool key Return
-    xs_wait_for 5 no_window_named '^Image Preview$' || e2e_fail "the message box did not close"
+    xs_wait_for 5 e2e_no_window '^Image Preview$' || e2e_fail "the message box did not close"
     e2e_wait_panel 5 name=2.jpg selected=2.jpg || e2e_fail "after the box: [$E2E_PANEL_STATE]"
 else
     e2e_fail "--next at the last page: no 'Image Preview' message box"
 fi
-stop_program
+e2e_stop_program
 
-if [ "$E2E_FAILED" -gt 0 ]; then
-    echo "--- program output ---"
-    cat "$E2E_WORK"/err*.txt 2>/dev/null
-    e2e_app_log
-fi
 e2e_finish

@@ -10,26 +10,9 @@ e2e_init "$@"
 
 e2e_add_pages 1.jpg 2.jpg 3.jpg
 
-start_program() {
-    e2e_start_app
-    panel=$(xs_wait_window '\(Zorvane\)' 30) || {
-        e2e_app_log
-        e2e_abort "the panel window did not appear"
-    }
-    xs_wait_managed "$panel" || e2e_fail "openbox did not manage the panel within 10 s"
-    e2e_wait_panel 20 vpos=0 || e2e_abort "the panel could not be read: [$E2E_PANEL_STATE]"
-}
-
-stop_program() {
-    xs_close_window "$panel"
-    xs_wait_exit "$E2E_APP_PID" 20 || e2e_fail "program still running 20 s after the panel was closed"
-}
-
-no_window_named() { [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ]; }
 windows_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null | wc -l; }
 messages_are() { [ "$(windows_named '^Image Preview$')" -eq "$1" ]; }
 list_focused() { e2e_atspi --timeout 5 | grep -q '^ *list | Pages |.*focused'; }
-page_window() { xdotool search --onlyvisible --name '^Form2$' 2>/dev/null | head -n 1; }
 
 # above ID1 ID2: ID1 lies above ID2 in the window manager's stacking order.
 above() {
@@ -55,13 +38,10 @@ xrandr --setmonitor left 1024/271x768/203+0+0 none >/dev/null &&
     e2e_abort "xrandr could not set the two monitors"
 
 # The typist's terminal, on the left monitor, records every byte it receives.
-keys=$E2E_WORK/keys.bin
-e2e_start_xterm e2e-keys 40x4+300+500 sh -c 'stty raw -echo && exec cat >"$0"' "$keys"
-typist=$E2E_LAST_XTERM
-xs_wait_for 10 test -e "$keys" || e2e_abort "the recording terminal did not start"
+e2e_start_recorder 40x4+300+500
 keys_are() { [ "$(cat "$keys")" == "$1" ]; }
 
-start_program
+e2e_start_program
 e2e_check_eq "the panel on the primary monitor, at its usual place there" \
     "1520,29 439x48" "$(xs_geometry "$panel")"
 e2e_check_match "the title gives the primary monitor's width" ' size= 1024"$' \
@@ -79,25 +59,24 @@ fi
 e2e_wait_panel 2 name= && ! grep -q '^selected=' <<<"$(e2e_panel_state)" &&
     e2e_ok "Tab into the list selects and loads nothing" ||
     e2e_fail "Tab into the list: expected an empty name box, panel reads [$E2E_PANEL_STATE]"
-e2e_check_eq "no page window after Tab into the list" "" "$(page_window)"
+e2e_check_eq "no page window after Tab into the list" "" "$(e2e_page_window)"
 # An arrow key moves on from the entry the focus made current, and loads it.
 xdotool key Down
 e2e_wait_panel 10 name=2.jpg selected=2.jpg ||
     e2e_fail "Down in the list: expected 2.jpg, panel reads [$E2E_PANEL_STATE]"
 xs_wait_window '^Form2$' 10 >/dev/null || e2e_abort "no page window after Down in the list"
-page=$(page_window)
+page=$(e2e_page_window)
 e2e_check_eq "the page window across the primary monitor" "1024,80 1024x344" "$(xs_geometry "$page")"
 
 # --- help opens above the page window, centred on the primary monitor ---
-panel_origin=$(xs_geometry "$panel" | cut -d' ' -f1)
-xdotool mousemove $((${panel_origin%,*} + 376)) $((${panel_origin#*,} + 35)) click 1
+e2e_click_panel 376 35
 if help=$(xs_wait_window '^How to use$' 10); then
-    xs_wait_for 10 above "$help" "$(page_window)" && e2e_ok "the help window lies above the page window" ||
+    xs_wait_for 10 above "$help" "$(e2e_page_window)" && e2e_ok "the help window lies above the page window" ||
         e2e_fail "help below the page window: stacking [$(xs_stacking | tr '\n' ' ')], help $help"
     e2e_check_eq "the help window centred on the primary monitor" "1205,128 662x511" "$(xs_geometry "$help")"
     e2e_screenshot help >/dev/null
     xs_close_window "$help"
-    xs_wait_for 10 no_window_named '^How to use$' || e2e_fail "the help window did not close"
+    xs_wait_for 10 e2e_no_window '^How to use$' || e2e_fail "the help window did not close"
 else
     e2e_fail "the help button did not open the 'How to use' window"
 fi
@@ -109,7 +88,7 @@ e2e_wait_panel 10 name=3.jpg || e2e_fail "Ctrl+Shift+K: expected 3.jpg, panel re
 xdotool key ctrl+shift+k
 if box=$(xs_wait_window '^Image Preview$' 10); then
     e2e_check_eq "end-of-list message" "No more image to preview!" "$(e2e_alert 'Image Preview')"
-    xs_wait_for 5 above "$box" "$(page_window)" && e2e_ok "the message lies above the page window" ||
+    xs_wait_for 5 above "$box" "$(e2e_page_window)" && e2e_ok "the message lies above the page window" ||
         e2e_fail "message below the page window: stacking [$(xs_stacking | tr '\n' ' ')], box $box"
     e2e_check_eq "the terminal keeps the focus while the message shows" "$typist" "$(xs_active_window)"
     xdotool type --delay 50 abc
@@ -127,7 +106,7 @@ if box=$(xs_wait_window '^Image Preview$' 10); then
         e2e_ok "a click on OK closes the upper message" ||
         e2e_fail "after a click on OK: $(windows_named '^Image Preview$') messages"
     e2e_click_alert_button 'Image Preview' OK || e2e_fail "no OK button to click"
-    xs_wait_for 10 no_window_named '^Image Preview$' && e2e_ok "a click on OK closes the last message" ||
+    xs_wait_for 10 e2e_no_window '^Image Preview$' && e2e_ok "a click on OK closes the last message" ||
         e2e_fail "a message is still open after two clicks on OK"
     xdotool type --delay 50 def
     xs_wait_for 5 keys_are abcdef && e2e_ok "the terminal still has the keyboard after the clicks" ||
@@ -143,12 +122,12 @@ if box=$(xs_wait_window '^Image Preview$' 10); then
     xs_wait_for 5 xs_is_active "$box" && e2e_ok "a message raised from the active panel takes the focus" ||
         e2e_fail "message from the active panel: active window $(xs_active_window), box $box"
     xdotool key Return
-    xs_wait_for 5 no_window_named '^Image Preview$' && e2e_ok "Return closes it" ||
+    xs_wait_for 5 e2e_no_window '^Image Preview$' && e2e_ok "Return closes it" ||
         e2e_fail "the message is still open after Return"
 else
     e2e_fail "Ctrl+Shift+K at the last page with the panel active: no message box"
 fi
-stop_program
+e2e_stop_program
 xs_cleanup
 
 # ============================================================================
@@ -169,16 +148,15 @@ check_panel_fits() {
 }
 
 XS_SCREEN_SIZE=800x600 e2e_start_x
-start_program
+e2e_start_program
 check_panel_fits 800 29 "800x600"
-stop_program
+e2e_stop_program
 xs_cleanup
 
 XS_SCREEN_SIZE=1366x768 e2e_start_x
 echo 'Xft.dpi: 144' | xrdb -merge
-start_program
+e2e_start_program
 check_panel_fits 1366 44 "1366x768 at 144 dpi (Qt scales by 1.5)"
-stop_program
+e2e_stop_program
 
-[ "$E2E_FAILED" -gt 0 ] && e2e_app_log
 e2e_finish

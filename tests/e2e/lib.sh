@@ -91,8 +91,13 @@ e2e_check_file_bytes() {
     fi
 }
 
-# Prints "N passed, N failed" and exits 0 only when every check passed.
+# Prints "N passed, N failed" (after the program's output when a check failed)
+# and exits 0 only when every check passed.
 e2e_finish() {
+    if [ "$E2E_FAILED" -gt 0 ] && [ -n "${E2E_WORK:-}" ]; then
+        echo "--- program output ---"
+        cat "$E2E_WORK"/app.log "$E2E_WORK"/stderr-*.txt 2>/dev/null
+    fi
     echo "$E2E_NAME: $E2E_PASSED passed, $E2E_FAILED failed"
     [ "$E2E_FAILED" -eq 0 ] && [ "$E2E_PASSED" -gt 0 ]
     exit $?
@@ -122,6 +127,16 @@ e2e_start_xterm() {
     xs_wait_managed "$E2E_LAST_XTERM" || true
 }
 
+# e2e_start_recorder GEOMETRY: the typist's terminal that records every byte
+# its keyboard sends (raw mode, no echo) in the file $keys, created once raw
+# mode is on; its window id goes to typist.
+e2e_start_recorder() {
+    keys=$E2E_WORK/keys.bin
+    e2e_start_xterm e2e-keys "$1" sh -c 'stty raw -echo && exec cat >"$0"' "$keys"
+    typist=$E2E_LAST_XTERM
+    xs_wait_for 10 test -e "$keys" || e2e_abort "the recording terminal did not start"
+}
+
 # --- the program under test -------------------------------------------------
 
 # e2e_add_pages NAME...: puts one generated page (numbered 1, 2, ... in the
@@ -136,17 +151,55 @@ e2e_add_pages() {
     done
 }
 
-# e2e_start_app: runs the program copy in its folder, readable through the
-# accessibility bus. Its PID goes to E2E_APP_PID, its output to app.log.
-e2e_start_app() {
-    cp "$E2E_ZORVANE" "$E2E_APP_DIR/zorvane"
-    (cd "$E2E_APP_DIR" && exec env QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb ./zorvane) \
-        >"$E2E_WORK/app.log" 2>&1 &
+# e2e_start_program [ENV=VALUE...] [-- COMMAND...]: starts the program (by
+# default the copy in its folder, run there) on X, readable through the
+# accessibility bus, with ENV as `env` takes it; then waits for its panel,
+# managed and readable. Sets E2E_APP_PID, panel (its window id), panel_origin
+# and E2E_APP_STDERR (a file of its own for each start; standard output goes
+# to app.log).
+E2E_STARTS=0
+e2e_start_program() {
+    local env=()
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do env+=("$1"); shift; done
+    shift
+    if [ $# -eq 0 ]; then
+        # A second program runs the same copy: the file of a running program cannot be replaced.
+        [ -e "$E2E_APP_DIR/zorvane" ] || cp "$E2E_ZORVANE" "$E2E_APP_DIR/zorvane"
+        set -- ./zorvane
+    fi
+    E2E_STARTS=$((E2E_STARTS + 1))
+    E2E_APP_STDERR=$E2E_WORK/stderr-$E2E_STARTS.txt
+    (cd "$E2E_APP_DIR" && exec env QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb "${env[@]}" "$@") \
+        >>"$E2E_WORK/app.log" 2>"$E2E_APP_STDERR" &
     E2E_APP_PID=$!
     xs_track "$E2E_APP_PID"
+    panel=$(xs_wait_window '\(Zorvane\)' 30) || e2e_abort "the panel window did not appear"
+    xs_wait_managed "$panel" || e2e_fail "openbox did not manage the panel within 10 s"
+    e2e_wait_panel 20 vpos=0 || e2e_abort "the panel could not be read: [$E2E_PANEL_STATE]"
+    panel_origin=$(xs_geometry "$panel" | cut -d' ' -f1)
 }
 
-e2e_app_log() { cat "$E2E_WORK/app.log" 2>/dev/null; }
+# e2e_stop_program [WHAT]: closes the panel as the window manager does; the
+# program must end with status 0.
+e2e_stop_program() {
+    xs_close_window "$panel"
+    if xs_wait_exit "$E2E_APP_PID" 20; then
+        e2e_check_eq "${1:+$1: }program exits with status 0 after the panel closes" 0 "$XS_EXIT_STATUS"
+    else
+        e2e_fail "${1:+$1: }program still running 20 s after the panel was closed"
+    fi
+}
+
+# e2e_click_panel X Y: a click at a point of the panel's client area.
+e2e_click_panel() {
+    xdotool mousemove $((${panel_origin%,*} + $1)) $((${panel_origin#*,} + $2)) click 1
+}
+
+# e2e_page_window: the page window's X id (it can change: look it up anew).
+e2e_page_window() { xdotool search --onlyvisible --name '^Form2$' 2>/dev/null | head -n 1; }
+
+# e2e_no_window NAME_REGEX: no visible window has such a name.
+e2e_no_window() { [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ]; }
 
 # e2e_atspi [ARGS...]: the program's accessible tree, one line per object.
 e2e_atspi() {
@@ -163,23 +216,10 @@ e2e_screenshot() {
     echo "$file"
 }
 
-# e2e_pixel FILE X Y: the pixel's colour as ImageMagick names it, e.g. srgb(255,241,88).
-e2e_pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
-
 # e2e_pixel_hex FILE X Y: the pixel as RRGGBB.
 e2e_pixel_hex() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6; }
 
 # --- the panel's state ------------------------------------------------------
-
-# e2e_start_app_stderr FILE: e2e_start_app, with the program's standard error
-# in FILE and its standard output in app.log.
-e2e_start_app_stderr() {
-    cp "$E2E_ZORVANE" "$E2E_APP_DIR/zorvane"
-    (cd "$E2E_APP_DIR" && exec env QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb ./zorvane) \
-        >"$E2E_WORK/app.log" 2>"$1" &
-    E2E_APP_PID=$!
-    xs_track "$E2E_APP_PID"
-}
 
 # e2e_panel_state: the panel's controls as a screen reader reads them, one
 # key=value a line: name (the name box), selected (the selected page), opacity
