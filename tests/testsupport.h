@@ -65,6 +65,12 @@ public:
         page.fill(colour);
         QVERIFY(page.save(path(name), "JPEG"));
     }
+    // Pages 1.jpg .. count.jpg, 41, 42, ... pixels wide, so the picture tells which one is shown.
+    void addNumberedPages(int count, int height = 60)
+    {
+        for (int i = 1; i <= count; ++i)
+            addPage(QStringLiteral("%1.jpg").arg(i), QSize(40 + i, height));
+    }
     void addFile(const QString &name, const QByteArray &bytes)
     {
         QFile file(path(name));

@@ -38,12 +38,6 @@ void hookOverRecorder(Form1 &panel)
     received.clear();
 }
 
-void addPages(ProgramFolder &folder, int count)
-{
-    for (int i = 1; i <= count; ++i)
-        folder.addPage(QStringLiteral("%1.jpg").arg(i), QSize(40 + i, 2000));
-}
-
 void deliverPosted()
 {
     QCoreApplication::sendPostedEvents();
@@ -78,7 +72,7 @@ void HotkeysTest::startup_registersFourHotkeysAndHooksThePanel()
 void HotkeysTest::hotkeyMessages_runTheirCommandsAndEveryMessagePassesOn()
 {
     ProgramFolder folder;
-    addPages(folder, 3);
+    folder.addNumberedPages(3, 2000);
     Form1 &panel = folder.start();
     hookOverRecorder(panel);
 
@@ -121,7 +115,7 @@ void HotkeysTest::hotkeyMessages_runTheirCommandsAndEveryMessagePassesOn()
 void HotkeysTest::command11_postsPrivateMessage_unhookRestoresSavedProcedureOnce()
 {
     ProgramFolder folder;
-    addPages(folder, 2);
+    folder.addNumberedPages(2, 2000);
     Form1 &panel = folder.start();
     hookOverRecorder(panel);
     panel.Command11->click();
@@ -151,7 +145,7 @@ void HotkeysTest::command11_postsPrivateMessage_unhookRestoresSavedProcedureOnce
 void HotkeysTest::hotkeyDuringEndOfListMessage_runsNested()
 {
     ProgramFolder folder;
-    addPages(folder, 3);
+    folder.addNumberedPages(3, 2000);
     Form1 &panel = folder.start();
     panel.File1->setCurrentRow(2);
 

@@ -18,13 +18,6 @@ using testsupport::ProgramFolder;
 
 namespace {
 
-// Pages 1.jpg .. n.jpg, each a size of its own so the picture tells which one is shown.
-void addNumberedPages(ProgramFolder &folder, int count)
-{
-    for (int i = 1; i <= count; ++i)
-        folder.addPage(QStringLiteral("%1.jpg").arg(i), QSize(40 + i, 60));
-}
-
 int shownPage(Form1 &panel)
 {
     return panel.form2IfOpen() ? panel.form2().Image1->picture().width() - 40 : 0;
@@ -92,7 +85,7 @@ private slots:
 void NavigationTest::eachWayOfChoosing_loadsThePage()
 {
     ProgramFolder folder;
-    addNumberedPages(folder, 5);
+    folder.addNumberedPages(5);
     Form1 &panel = folder.start();
 
     panel.File1->setCurrentRow(2);  // as a click does
@@ -270,7 +263,7 @@ void NavigationTest::steps_stopAtTheEndsOfTheList()
         QCOMPARE(empty.panel->t, 0);
     }
     ProgramFolder folder;
-    addNumberedPages(folder, 5);
+    folder.addNumberedPages(5);
     Form1 &panel = folder.start();
     panel.Command8->click();  // at the first page: nothing, no message
     QCOMPARE(panel.t, 0);
@@ -289,7 +282,7 @@ void NavigationTest::steps_stopAtTheEndsOfTheList()
 void NavigationTest::steps_nextResetsScrollPrevAndListKeepIt()
 {
     ProgramFolder folder;
-    addNumberedPages(folder, 5);
+    folder.addNumberedPages(5);
     Form1 &panel = folder.start();
     panel.File1->setCurrentRow(2);
 
@@ -312,7 +305,7 @@ void NavigationTest::steps_nextResetsScrollPrevAndListKeepIt()
 void NavigationTest::steps_continueFromThePageLoadedByName()
 {
     ProgramFolder folder;
-    addNumberedPages(folder, 5);
+    folder.addNumberedPages(5);
     folder.addFile(QStringLiteral("current.txt"), "3.jpg\r\n");
     Form1 &panel = folder.start();
     QCOMPARE(panel.Text4->text(), QStringLiteral("3.jpg"));
@@ -399,7 +392,7 @@ void NavigationTest::pageNotReadAhead_topRowsFirstAndTheRestExact()
 void NavigationTest::pageNotReadAhead_brokenBelowTheTopRowsIsTakenBack()
 {
     ProgramFolder folder;
-    addNumberedPages(folder, 2);
+    folder.addNumberedPages(2);
     addBusyPage(folder, QStringLiteral("3.jpg"), 3);
     addBusyPage(folder, QStringLiteral("4.jpg"), 4);
     RestGate gate;
