@@ -17,8 +17,6 @@ e2e_add_pages 1.jpg 2.jpg 3.jpg 4.jpg 5.jpg
 
 e2e_start_recorder 40x4+520+500
 
-keys_size() { stat -c %s "$keys"; }
-keys_bigger_than() { [ "$(keys_size)" -gt "$1" ]; }
 keys_dump() { od -An -tx1 "$keys" | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
 
 xkeys() { /usr/bin/python3 "$E2E_LIB_DIR/xkeys.py" "$@"; }

@@ -109,8 +109,6 @@ xs_wait_for 20 test -e "$keys" || e2e_abort "foot did not start: $(cat "$E2E_WOR
 typist_focused() { [[ $(window_json typist) =~ ^xdg_shell\ 1 ]]; }
 xs_wait_for 10 typist_focused || e2e_fail "foot does not have the focus: $(window_json typist)"
 
-keys_size() { stat -c %s "$keys"; }
-keys_bigger_than() { [ "$(keys_size)" -gt "$1" ]; }
 press() { wtype -M ctrl -M shift "$1" -m shift -m ctrl; }
 
 # step KEY PAGE VPOS WHAT

@@ -136,6 +136,8 @@ e2e_start_recorder() {
     typist=$E2E_LAST_XTERM
     xs_wait_for 10 test -e "$keys" || e2e_abort "the recording terminal did not start"
 }
+keys_size() { stat -c %s "$keys"; }
+keys_bigger_than() { [ "$(keys_size)" -gt "$1" ]; }
 
 # --- the program under test -------------------------------------------------
 
