@@ -63,14 +63,6 @@ check_view() {
     fi
 }
 
-index_of() { grep -nxF "$1" | cut -d: -f1; }
-stacked_above() { # ID_HIGH ID_LOW
-    local order high low
-    order=$(xs_stacking)
-    high=$(index_of "$1" <<<"$order")
-    low=$(index_of "$2" <<<"$order")
-    [ -n "$high" ] && [ -n "$low" ] && [ "$high" -gt "$low" ]
-}
 has_above_state() { xprop -id "$1" _NET_WM_STATE | grep -q '_NET_WM_STATE_ABOVE'; }
 # No taskbar or pager entry (nor an Alt+Tab place) of its own.
 has_skip_states() {
@@ -107,7 +99,7 @@ has_skip_states "$panel" && e2e_fail "the panel, the program's task, skips the t
 e2e_atspi --timeout 5 | grep -qE '^  [a-z ]+ \| Page 2\.jpg \|' &&
     e2e_ok "a screen reader names the page window after the page" ||
     e2e_fail "no window named 'Page 2.jpg' on the accessibility bus"
-if xs_wait_for 5 stacked_above "$panel" "$page" && stacked_above "$page" "$under" && stacked_above "$page" "$XS_TYPIST"; then
+if xs_wait_for 5 e2e_above "$panel" "$page" && e2e_above "$page" "$under" && e2e_above "$page" "$XS_TYPIST"; then
     e2e_ok "stacking: terminals, then the page window, then the panel on top"
 else
     e2e_fail "stacking (bottom first): [$(xs_stacking | paste -sd' ')]; panel $panel, page $page, terminals $XS_TYPIST $under"
@@ -124,7 +116,7 @@ if [ "$click_y" -ge 80 ] && [ "$click_y" -lt 424 ]; then
     else
         e2e_fail "a click on the page window at $click_x,$click_y: active window is [$(xs_active_window)], expected the terminal below ($under)"
     fi
-    stacked_above "$page" "$under" && e2e_ok "the page window stays above the clicked terminal" ||
+    e2e_above "$page" "$under" && e2e_ok "the page window stays above the clicked terminal" ||
         e2e_fail "after the click the terminal is above the page window: [$(xs_stacking | paste -sd' ')]"
 else
     e2e_fail "the terminal under the page is at $ux,$uy, not under the page window"

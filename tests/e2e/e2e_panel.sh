@@ -22,8 +22,7 @@ e2e_check_eq "client area place and size" "496,29 439x48" "$(xs_geometry "$panel
 hints=$(xprop -id "$panel" WM_NORMAL_HINTS)
 min=$(sed -n 's/.*minimum size: \([0-9]* by [0-9]*\).*/\1/p' <<<"$hints")
 max=$(sed -n 's/.*maximum size: \([0-9]* by [0-9]*\).*/\1/p' <<<"$hints")
-e2e_check_eq "not resizable: minimum size is the client area" "439 by 48" "$min"
-e2e_check_eq "not resizable: maximum size is the client area" "439 by 48" "$max"
+e2e_check_eq "not resizable: minimum and maximum size are the client area" "439 by 48, 439 by 48" "$min, $max"
 actions=$(xprop -id "$panel" _NET_WM_ALLOWED_ACTIONS)
 e2e_check_match "window manager lets the panel be closed" '_NET_WM_ACTION_CLOSE' "$actions"
 e2e_check_eq "window manager offers neither resize nor maximise" "" \

@@ -14,13 +14,6 @@ windows_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null | wc -l; 
 messages_are() { [ "$(windows_named '^Image Preview$')" -eq "$1" ]; }
 list_focused() { e2e_atspi --timeout 5 | grep -q '^ *list | Pages |.*focused'; }
 
-# above ID1 ID2: ID1 lies above ID2 in the window manager's stacking order.
-above() {
-    local order
-    order=$(xs_stacking | tr '\n' ' ')
-    [[ " $order" == *" $2 "*" $1 "* ]]
-}
-
 # frame_right ID: the x just past the right edge of the window's frame.
 frame_right() {
     local geometry extents
@@ -71,7 +64,7 @@ e2e_check_eq "the page window across the primary monitor" "1024,80 1024x344" "$(
 # --- help opens above the page window, centred on the primary monitor ---
 e2e_click_panel 376 35
 if help=$(xs_wait_window '^How to use$' 10); then
-    xs_wait_for 10 above "$help" "$(e2e_page_window)" && e2e_ok "the help window lies above the page window" ||
+    xs_wait_for 10 e2e_above "$help" "$(e2e_page_window)" && e2e_ok "the help window lies above the page window" ||
         e2e_fail "help below the page window: stacking [$(xs_stacking | tr '\n' ' ')], help $help"
     e2e_check_eq "the help window centred on the primary monitor" "1205,128 662x511" "$(xs_geometry "$help")"
     e2e_screenshot help >/dev/null
@@ -88,7 +81,7 @@ e2e_wait_panel 10 name=3.jpg || e2e_fail "Ctrl+Shift+K: expected 3.jpg, panel re
 xdotool key ctrl+shift+k
 if box=$(xs_wait_window '^Image Preview$' 10); then
     e2e_check_eq "end-of-list message" "No more image to preview!" "$(e2e_alert 'Image Preview')"
-    xs_wait_for 5 above "$box" "$(e2e_page_window)" && e2e_ok "the message lies above the page window" ||
+    xs_wait_for 5 e2e_above "$box" "$(e2e_page_window)" && e2e_ok "the message lies above the page window" ||
         e2e_fail "message below the page window: stacking [$(xs_stacking | tr '\n' ' ')], box $box"
     e2e_check_eq "the terminal keeps the focus while the message shows" "$typist" "$(xs_active_window)"
     xdotool type --delay 50 abc

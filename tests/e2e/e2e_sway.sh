@@ -92,14 +92,14 @@ for n in walk(json.load(sys.stdin)):
 
 # --- Zorvane, with both displays set and no Qt platform chosen ---
 (cd "$E2E_APP_DIR" && exec env -u QT_QPA_PLATFORM QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 ./zorvane) \
-    >"$E2E_WORK/app.log" 2>"$E2E_WORK/stderr.txt" &
+    >"$E2E_WORK/app.log" 2>"$E2E_WORK/stderr-1.txt" &
 E2E_APP_PID=$!
 xs_track "$E2E_APP_PID"
-e2e_wait_panel 30 vpos=0 || e2e_abort "the panel could not be read: [$E2E_PANEL_STATE] $(cat "$E2E_WORK/stderr.txt")"
+e2e_wait_panel 30 vpos=0 || e2e_abort "the panel could not be read: [$E2E_PANEL_STATE] $(cat "$E2E_WORK/stderr-1.txt")"
 xs_wait_for 10 window_json '\(Zorvane\)' || e2e_fail "sway does not list the panel"
 e2e_check_match "the panel is an Xwayland window" '^xwayland ' "$(window_json '\(Zorvane\)')"
 e2e_check_match "stderr says once how to bind the remote commands" \
-    'only while an X11 program has the focus.*zorvane --next' "$(cat "$E2E_WORK/stderr.txt")"
+    'only while an X11 program has the focus.*zorvane --next' "$(cat "$E2E_WORK/stderr-1.txt")"
 
 # --- the typist's native terminal: records every byte, also mouse clicks ---
 foot --app-id=typist sh -c 'printf "\033[?1000h"; stty raw -echo && exec cat >"$0"' "$keys" \
@@ -171,9 +171,5 @@ kill -TERM "$E2E_APP_PID"
 xs_wait_exit "$E2E_APP_PID" 20 && e2e_check_eq "program exits with status 0 on TERM" 0 "$XS_EXIT_STATUS" ||
     e2e_fail "the program did not end on TERM"
 
-if [ "$E2E_FAILED" -gt 0 ]; then
-    echo "--- program output ---"
-    cat "$E2E_WORK/stderr.txt"
-    tail -20 "$E2E_WORK/sway.log"
-fi
+[ "$E2E_FAILED" -gt 0 ] && tail -20 "$E2E_WORK/sway.log"
 e2e_finish

@@ -200,6 +200,13 @@ e2e_click_panel() {
 # e2e_page_window: the page window's X id (it can change: look it up anew).
 e2e_page_window() { xdotool search --onlyvisible --name '^Form2$' 2>/dev/null | head -n 1; }
 
+# e2e_above HIGH LOW: window HIGH lies above window LOW in the stacking order.
+e2e_above() {
+    local order
+    order=$(xs_stacking | sed 's/.*/ & /' | tr -d '\n') # each id between spaces of its own
+    [ -n "$1" ] && [ -n "$2" ] && [[ $order == *" $2 "*" $1 "* ]]
+}
+
 # e2e_no_window NAME_REGEX: no visible window has such a name.
 e2e_no_window() { [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ]; }
 
