@@ -4,6 +4,7 @@
 #include "hotkeys/module1.h"
 #include "persist/text_file.h"
 #include "platform/forms.h"
+#include "platform/termination.h"
 #include "viewer/form2.h"
 #include "viewer/page_cache.h"
 
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QWindow>
+#include <QTimer>
 
 #include <cmath>
 #include <limits>
@@ -117,9 +119,15 @@ void Form1::Form_Initialize()
 
     // Only the name before the first line break: the raw content would carry the line
     // end into the name box and add one more to the state file on every run.
-    const QString saved = persist::ReadTextFileContents1(stateFilePath());
-    Text4->setText(saved.section(LineBreak, 0, 0));
+    m_savedState = persist::ReadTextFileContents1(stateFilePath());
+    Text4->setText(m_savedState.section(LineBreak, 0, 0));
     cnt = File1->count();
+
+    // Saved once the new page is on the screen, and once for a run of quick steps.
+    m_saveTimer = new QTimer(this);
+    m_saveTimer->setSingleShot(true);
+    m_saveTimer->setInterval(0);
+    connect(m_saveTimer, &QTimer::timeout, this, &Form1::savePage);
 }
 
 void Form1::Form_Load()
@@ -164,7 +172,9 @@ void Form1::CreateHotkey()
 
 void Form1::closeEvent(QCloseEvent *event)
 {
-    if (!m_unloaded) {
+    // A request to end that comes while the close waits in its message box closes nothing twice.
+    if (!m_closing) {
+        m_closing = true;
         Form_QueryUnload();
         Form_Unload();
     }
@@ -185,17 +195,51 @@ void Form1::Form_QueryUnload()
 
 void Form1::Form_Unload()
 {
+    m_saveTimer->stop();
     forms::Error error;
     const QString path = stateFilePath();
     if (!persist::WriteTextFileContents(Text4->text(), path, false, &error)) {
-        // The close goes on; the previous file is still whole.
-        forms::MsgBox(QStringLiteral("The page name could not be saved to %1.\n%2 (error %3)")
-                          .arg(path, error.description)
-                          .arg(error.number),
-                      QString());
+        // The close goes on; the previous file is still whole. At a logout or a kill
+        // nobody can answer a box, and it would keep the process alive.
+        const QString text = QStringLiteral("The page name could not be saved to %1.\n%2 (error %3)")
+                                 .arg(path, error.description)
+                                 .arg(error.number);
+        if (termination::requested())
+            qCCritical(lcPanel).noquote() << text;
+        else
+            forms::MsgBox(text, QString());
     }
     Module1::UnhookWindow(hWnd());
     m_unloaded = true;
+}
+
+void Form1::savePageLater(const QString &name)
+{
+    // The name loaded, not what the name box holds when the timer fires: the typist
+    // may be typing the next name already.
+    m_pageToSave = name;
+    m_saveTimer->start();
+}
+
+void Form1::savePage()
+{
+    // The page reached survives a crash of the session, a kill or a power cut, not only
+    // an orderly close.
+    // A page whose rest is still decoding is saved once it is whole (settlePage).
+    if (m_pageToSave.isEmpty() || m_pages->pendingRest())
+        return;
+    const QString name = std::exchange(m_pageToSave, QString());
+    if (m_savedState == name + LineBreak)
+        return;
+    forms::Error error;
+    if (persist::WriteTextFileContents(name, stateFilePath(), false, &error)) {
+        m_savedState = name + LineBreak;
+        m_saveFailure.clear();
+    } else if (error.description != m_saveFailure) {
+        // No box in the middle of typing; the close reports it again if it still fails.
+        m_saveFailure = error.description;
+        qCWarning(lcPanel).noquote() << "the page name could not be saved:" << error.description;
+    }
 }
 
 void Form1::paintEvent(QPaintEvent *)
@@ -263,6 +307,7 @@ void Form1::Command6_Click()
         return;
     }
     followLoadedPage(name);
+    savePageLater(name);
 }
 
 QSize Form1::pageView()
@@ -283,12 +328,17 @@ bool Form1::settlePage()
     switch (m_pages->finishRest(&replacement, &error)) {
     case PageCache::RestOutcome::None:
     case PageCache::RestOutcome::Whole:
+        if (!m_pageToSave.isEmpty())
+            m_saveTimer->start();
         return false;
     case PageCache::RestOutcome::Replaced:
         form2().Image1->setPicture(replacement);
         Text3 = QString::number(form2().Image1->height());
+        if (!m_pageToSave.isEmpty())
+            m_saveTimer->start();
         return false;
     case PageCache::RestOutcome::Failed:
+        m_pageToSave.clear(); // the page is taken back: it was never shown whole
         break;
     }
     // The page is taken back as if its load had failed: the previous page, its height,

@@ -15,6 +15,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QScrollBar;
+class QTimer;
 class Form2;
 class Form3;
 class PageCache;
@@ -104,6 +105,8 @@ private:
     void describeLayoutButton();
     // Once the window manager has framed the panel: every control stays reachable.
     void fitFrameOnScreen();
+    void savePageLater(const QString &name);
+    void savePage();
     void selectPageFromCode(int row);
     void followLoadedPage(const QString &name);
     void showNotFound(const QString &path);
@@ -130,6 +133,13 @@ private:
         int row = -1;
         bool shown = false;
     } m_beforeRest;
+    bool m_closing = false;
     bool m_unloaded = false;
     bool m_framedFit = false;
+    // The state file's content as last read or written, so that an unchanged name is
+    // not written again; and the last failure reported, so that it is not repeated.
+    QString m_savedState;
+    QString m_pageToSave;
+    QString m_saveFailure;
+    QTimer *m_saveTimer = nullptr;
 };

@@ -25,9 +25,11 @@ const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 std::optional<QString> fromUtf8(const QByteArray &bytes, bool cutShort)
 {
     // A stateful decoder keeps an unfinished last sequence back; a stateless one
-    // counts it as an error.
-    QStringDecoder decoder(QStringConverter::Utf8, cutShort ? QStringConverter::Flag::Default
-                                                            : QStringConverter::Flag::Stateless);
+    // counts it as an error. A leading U+FEFF is part of the name, not a mark to drop.
+    QStringConverter::Flags flags = QStringConverter::Flag::ConvertInitialBom;
+    if (!cutShort)
+        flags |= QStringConverter::Flag::Stateless;
+    QStringDecoder decoder(QStringConverter::Utf8, flags);
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
         return std::nullopt;

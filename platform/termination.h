@@ -9,4 +9,13 @@ namespace termination {
 // Closes `window` on the GUI thread when the process is asked to terminate.
 void closeOnRequest(QWidget *window);
 
+// True once the process has been asked to terminate: nobody is left to answer a
+// message box, so shutdown reports on standard error instead.
+bool requested();
+
+// What every platform does with the request, on the GUI thread: closes `window` the
+// ordinary way and leaves every event loop, also that of an open message box, which
+// would otherwise keep the process alive and hold up the end of the session.
+void endOnRequest(QWidget *window);
+
 } // namespace termination

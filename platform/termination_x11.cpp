@@ -32,11 +32,9 @@ void closeOnRequest(QWidget *window)
                      [notifier, target = QPointer<QWidget>(window)] {
                          char byte;
                          [[maybe_unused]] const ssize_t got = ::read(signalPipe[0], &byte, 1);
-                         // A second request while the first close waits in a message box
-                         // must not close twice.
+                         // One request ends the program; more change nothing.
                          notifier->setEnabled(false);
-                         if (target)
-                             target->close();
+                         endOnRequest(target);
                      });
 
     struct sigaction action = {};

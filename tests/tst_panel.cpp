@@ -14,6 +14,9 @@
 #include <QAccessible>
 #include <QFontDatabase>
 #include <QSignalSpy>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <csignal>
 
@@ -41,8 +44,23 @@ private slots:
     void shutdown_writesNameAndClosesOtherWindows();
     void shutdown_unwritableStateFileReportsAndStillCloses();
     void shutdown_unhooksThePanel();
-    void terminationRequest_closesThePanelTheOrdinaryWay();
+    void pageLoad_savesNameUnlessUnchanged();
+    void pageLoad_unwritableStateFileReportsOnStderrOnly();
+    // These two end the event loops, as a request to end does: keep them last.
+    void terminationRequest_whileMessageBoxOpen_savesAndEnds();
+    void terminationRequest_unwritableStateFileReportsOnStderr();
 };
+
+namespace {
+
+// A request to end leaves every event loop; the test's next loops must run again.
+void runEventLoopsAgain()
+{
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+}
+
+} // namespace
 
 void PanelTest::window_isFixedStripAtItsPlace()
 {
@@ -341,16 +359,82 @@ void PanelTest::shutdown_unhooksThePanel()
              reinterpret_cast<ws::LONG_PTR>(&ws::DefWindowProcA));
 }
 
-void PanelTest::terminationRequest_closesThePanelTheOrdinaryWay()
+void PanelTest::pageLoad_savesNameUnlessUnchanged()
 {
     ProgramFolder folder;
+    folder.addPage(QStringLiteral("1.jpg"));
+    folder.addPage(QStringLiteral("2.jpg"));
+    folder.addFile(QStringLiteral("current.txt"), "1.jpg\r\n");
+    Form1 &panel = folder.start();
+    panel.show();
+    panel.Command7_Click();
+    QTRY_COMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("2.jpg\r\n"));
+
+    // The same name again is not written: a file removed meanwhile stays away.
+    QVERIFY(QFile::remove(folder.path(QStringLiteral("current.txt"))));
+    panel.Command6->click();
+    panel.Text4->setText(QStringLiteral("missing.jpg"));
+    panel.Command6->click(); // a failed load saves nothing either
+    QTest::qWait(50);
+    QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray());
+    panel.Command8_Click();
+    QTRY_COMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("1.jpg\r\n"));
+}
+
+void PanelTest::pageLoad_unwritableStateFileReportsOnStderrOnly()
+{
+    ProgramFolder folder;
+    folder.addPage(QStringLiteral("1.jpg"));
+    folder.addPage(QStringLiteral("2.jpg"));
+    QVERIFY(QDir(folder.dir.path()).mkdir(QStringLiteral("current.txt")));
+    Form1 &panel = folder.start();
+    panel.show();
+    // Once for the same reason, however many pages follow.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("page name could not be saved.*current.txt"));
+    panel.Command7_Click();
+    panel.Command8_Click();
+    QTest::qWait(50);
+    QCOMPARE(panel.Text4->text(), QStringLiteral("1.jpg"));
+    QVERIFY(folder.messages.isEmpty());
+}
+
+void PanelTest::terminationRequest_whileMessageBoxOpen_savesAndEnds()
+{
+    ProgramFolder folder;
+    folder.addPage(QStringLiteral("7.jpg"));
     Form1 &panel = folder.start();
     termination::closeOnRequest(&panel);
     panel.show();
-    panel.Text4->setText(QStringLiteral("7.jpg"));
-    std::raise(SIGTERM);
-    QTRY_VERIFY(!panel.isVisible());
+    panel.File1->setCurrentRow(0);
+    // The end-of-list box waits in its own loop, as the real one does, until SIGTERM.
+    bool boxEnded = false;
+    folder.onMessage = [&](const QString &, const QString &) {
+        QEventLoop box;
+        QTimer::singleShot(10000, &box, &QEventLoop::quit);
+        std::raise(SIGTERM);
+        QElapsedTimer waited;
+        waited.start();
+        box.exec();
+        boxEnded = waited.elapsed() < 5000;
+    };
+    panel.Command7_Click();
+    QVERIFY(boxEnded);
+    QVERIFY(!panel.isVisible());
     QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("7.jpg\r\n"));
+    runEventLoopsAgain();
+}
+
+void PanelTest::terminationRequest_unwritableStateFileReportsOnStderr()
+{
+    ProgramFolder folder;
+    QVERIFY(QDir(folder.dir.path()).mkdir(QStringLiteral("current.txt")));
+    Form1 &panel = folder.start();
+    panel.show();
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("page name could not be saved.*current.txt"));
+    termination::endOnRequest(&panel);
+    QVERIFY(!panel.isVisible());
+    QVERIFY(folder.messages.isEmpty());
+    runEventLoopsAgain();
 }
 
 ZORVANE_TEST_MAIN(PanelTest)

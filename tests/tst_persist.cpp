@@ -102,8 +102,10 @@ private slots:
     void nameOutsideCp874_storedAsUtf8AndReadBack()
     {
         // The last one's Windows-874 bytes, C2 A1, are valid UTF-8 ("¡").
+        // A name may begin with U+FEFF: it is not a byte-order mark to drop.
         for (const QString &text : {QStringLiteral(u"第一页.jpg"), QStringLiteral(u"page😀.jpg"),
-                                    QStringLiteral(u"หน้า€é.jpg"), QStringLiteral(u"ยก.jpg")}) {
+                                    QStringLiteral(u"หน้า€é.jpg"), QStringLiteral(u"ยก.jpg"),
+                                    QStringLiteral(u"\uFEFF1.jpg")}) {
             QVERIFY(WriteTextFileContents(text, m_path, false, nullptr));
             QCOMPARE(fileBytes(m_path), (text + "\r\n").toUtf8());
             QCOMPARE(ReadTextFileContents1(m_path), text + "\r\n");
