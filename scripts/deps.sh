@@ -28,6 +28,8 @@ install_packages=(
 run_packages+=(python3-dbus sway foot grim wtype xwayland qt6-wayland)
 # Monitors and screen density for the tests of other screens (xrandr, xrdb).
 run_packages+=(x11-xserver-utils)
+# Fuzzing: clang with libFuzzer and the sanitizer runtimes (fuzz/run.sh).
+build_packages+=(clang-14 libclang-rt-14-dev)
 
 missing=()
 for pkg in "${build_packages[@]}" "${run_packages[@]}" "${install_packages[@]}"; do

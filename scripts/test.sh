@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds Zorvane and runs every test: the offscreen Qt tests and the
-# end-to-end tests under Xvfb. Exit status is ctest's.
+# end-to-end tests under Xvfb; then, on a full run (no arguments), the offscreen
+# tests again in the sanitizer build and each fuzz target for a while.
+# Exit status is 0 only when all of them passed.
 #   CI=true scripts/test.sh   also turns compiler warnings into errors.
+#   ZORVANE_FUZZ_SECONDS=N    fuzzes each target for N seconds (default 60, 0: none).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,4 +19,16 @@ cmake --build --preset default -j "$(nproc)"
 unset DISPLAY WAYLAND_DISPLAY
 status=0
 ctest --preset default --output-on-failure -j2 "$@" || status=$?
+
+if [ $# -eq 0 ]; then
+    # Memory errors and undefined behaviour in the program's code, caught where they happen.
+    cmake --preset sanitize -DZORVANE_WERROR=$werror
+    cmake --build --preset sanitize -j "$(nproc)"
+    ctest --preset sanitize --output-on-failure -j2 || status=$?
+
+    fuzz_seconds=${ZORVANE_FUZZ_SECONDS:-60}
+    if [ "$fuzz_seconds" -gt 0 ]; then
+        bash fuzz/run.sh "$fuzz_seconds" || status=1
+    fi
+fi
 exit $status

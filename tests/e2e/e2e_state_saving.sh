@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The page reached is never lost: a request to end (SIGTERM, SIGHUP) while a
+# The page reached is never lost: a request to end (SIGTERM) while a
 # message box is open still saves the page and ends the program within 2 s; a
 # state file that cannot be written is reported on standard error, with no box
 # to hold up the end; and the page is saved as soon as it is shown, so a dead
@@ -49,17 +49,17 @@ else
 fi
 xs_wait_exit "$E2E_APP_PID" 10 || true
 
-# --- SIGHUP (end of the session) with a state file that cannot be written ---
+# --- SIGTERM with a state file that cannot be written ---
 rm -f "$state"
 mkdir "$state"
-start_program "$E2E_WORK/hup.err"
+start_program "$E2E_WORK/unwritable.err"
 xdotool key ctrl+shift+k
 e2e_wait_panel 10 name=2.jpg || e2e_fail "the hotkey did not load 2.jpg: [$E2E_PANEL_STATE]"
-kill -HUP "$E2E_APP_PID"
-if ends_within 2; then e2e_ok "SIGHUP with an unwritable state file: ended within 2 s"
-else e2e_fail "SIGHUP with an unwritable state file: still running after 2 s"; fi
+kill -TERM "$E2E_APP_PID"
+if ends_within 2; then e2e_ok "SIGTERM with an unwritable state file: ended within 2 s"
+else e2e_fail "SIGTERM with an unwritable state file: still running after 2 s"; fi
 e2e_check_match "the reason on standard error" \
-    'could not be saved to [^ ]*current\.txt.*Permission denied' "$(cat "$E2E_WORK/hup.err")"
+    'could not be saved to [^ ]*current\.txt.*Permission denied' "$(cat "$E2E_WORK/unwritable.err")"
 xs_wait_exit "$E2E_APP_PID" 10 || true
 rmdir "$state"
 

@@ -1,0 +1,67 @@
+// The page load path under fuzzing: any bytes in a page file either load, and then
+// Qt's own JPEG reader makes the same picture of them (or refuses them), or are refused
+// with a reason.
+// Neither a crash, a sanitizer report nor a hang is allowed.
+
+#include "fuzz_support.h"
+#include "platform/forms.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QImageReader>
+#include <QLoggingCategory>
+
+#include <cstdint>
+
+namespace {
+
+QString pagePath;
+
+// Qt's reader on the bytes, as the program falls back to it: EXIF orientation applied.
+QImage secondDecode(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setAutoDetectImageFormat(false);
+    reader.setAutoTransform(true);
+    reader.setAllocationLimit(1024);
+    return reader.read();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    // Qt's JPEG reader is a plugin, found through the application object. Its warnings
+    // on damaged data would drown the fuzzer's own output.
+    static QCoreApplication app(*argc, *argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.jpeg=false"));
+    pagePath = fuzzsupport::scratchFile(QStringLiteral("page.jpg"));
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    fuzzsupport::putFile(pagePath, bytes);
+
+    forms::Error error;
+    const QImage picture = forms::LoadPicture(pagePath, &error);
+    if (picture.isNull()) {
+        fuzzsupport::check(error.number != 0 && error.description.contains(pagePath),
+                           "a refused page names its reason and path");
+        return 0;
+    }
+    // Qt's reader also checks what follows the last row (jpeg_finish_decompress); the
+    // program's own decoder stops at the last row, so it may show a page that Qt
+    // refuses. Where both decode, they must agree.
+    const QImage second = secondDecode(bytes);
+    if (second.isNull())
+        return 0;
+    fuzzsupport::check(second.size() == picture.size(), "both decoders give the same size");
+    fuzzsupport::check(second.convertToFormat(picture.format()) == picture,
+                       "both decoders give the same pixels");
+    return 0;
+}

@@ -1,0 +1,48 @@
+#pragma once
+// Shared by the fuzz targets: a scratch file for each run and checks that stop the run
+// with the broken property named.
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace fuzzsupport {
+
+// A file in a private folder that lives as long as the process; in memory where the
+// system has such a folder, since every run writes it (and the state file is synced).
+inline QString scratchFile(const QString &name)
+{
+    const QString root = QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                             ? QStringLiteral("/dev/shm")
+                             : QDir::tempPath();
+    static QTemporaryDir dir(root + QStringLiteral("/zorvane-fuzz-XXXXXX"));
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "fuzz: no scratch folder under %s\n", qPrintable(root));
+        std::abort();
+    }
+    return dir.filePath(name);
+}
+
+inline void putFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
+        std::fprintf(stderr, "fuzz: cannot write %s\n", qPrintable(path));
+        std::abort();
+    }
+}
+
+inline void check(bool holds, const char *property)
+{
+    if (!holds) {
+        std::fprintf(stderr, "fuzz: property broken: %s\n", property);
+        std::abort();
+    }
+}
+
+} // namespace fuzzsupport
