@@ -12,16 +12,6 @@ e2e_start_x
 e2e_add_pages 1.jpg 2.jpg 3.jpg
 state=$E2E_APP_DIR/current.txt
 
-start_program() { # STDERR_FILE
-    e2e_start_app_stderr "$1"
-    panel=$(xs_wait_window '\(Zorvane\)' 30) || {
-        cat "$1"
-        e2e_abort "the panel window did not appear"
-    }
-    xs_wait_managed "$panel" || e2e_fail "openbox did not manage the panel within 10 s"
-    e2e_wait_panel 20 vpos=0 || e2e_abort "the panel could not be read: [$E2E_PANEL_STATE]"
-}
-
 # ends_within SECONDS: the program is gone within SECONDS (counted in tenths).
 ends_within() {
     local tenths=$(($1 * 10))
@@ -34,7 +24,7 @@ ends_within() {
 
 # --- SIGTERM while the end-of-list box is open ---
 printf '2.jpg\r\n' >"$state"
-start_program "$E2E_WORK/term.err"
+e2e_start_program
 xdotool key ctrl+shift+k ctrl+shift+k # a step starts from the list's top
 e2e_wait_panel 10 name=3.jpg selected=3.jpg || e2e_fail "the hotkeys did not reach 3.jpg: [$E2E_PANEL_STATE]"
 xdotool key ctrl+shift+k
@@ -52,20 +42,20 @@ xs_wait_exit "$E2E_APP_PID" 10 || true
 # --- SIGTERM with a state file that cannot be written ---
 rm -f "$state"
 mkdir "$state"
-start_program "$E2E_WORK/unwritable.err"
+e2e_start_program
 xdotool key ctrl+shift+k
 e2e_wait_panel 10 name=2.jpg || e2e_fail "the hotkey did not load 2.jpg: [$E2E_PANEL_STATE]"
 kill -TERM "$E2E_APP_PID"
 if ends_within 2; then e2e_ok "SIGTERM with an unwritable state file: ended within 2 s"
 else e2e_fail "SIGTERM with an unwritable state file: still running after 2 s"; fi
 e2e_check_match "the reason on standard error" \
-    'could not be saved to [^ ]*current\.txt.*Permission denied' "$(cat "$E2E_WORK/unwritable.err")"
+    'could not be saved to [^ ]*current\.txt.*Permission denied' "$(cat "$E2E_APP_STDERR")"
 xs_wait_exit "$E2E_APP_PID" 10 || true
 rmdir "$state"
 
 # --- the X server killed after a page change ---
 printf '1.jpg\r\n' >"$state"
-start_program "$E2E_WORK/xkill.err"
+e2e_start_program
 xdotool key ctrl+shift+k
 e2e_wait_panel 10 name=2.jpg selected=2.jpg || e2e_fail "the hotkey did not reach 2.jpg: [$E2E_PANEL_STATE]"
 kill -KILL "${XS_PIDS[0]}" # Xvfb, the first process of the session
@@ -73,9 +63,4 @@ if xs_wait_exit "$E2E_APP_PID" 10; then e2e_ok "program ended with its X server"
 else e2e_fail "program still running 10 s after its X server died"; fi
 e2e_check_file_bytes "current.txt holds the page reached" "$state" '2.jpg\r\n'
 
-if [ "$E2E_FAILED" -gt 0 ]; then
-    echo "--- program output ---"
-    e2e_app_log
-    cat "$E2E_WORK"/*.err
-fi
 e2e_finish
