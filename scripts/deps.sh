@@ -10,6 +10,11 @@ build_packages=(
     libxcb1-dev libxcb-keysyms1-dev libxcb-shape0-dev libxcb-xfixes0-dev
     libxcb-damage0-dev libxcb-xtest0-dev
 )
+# The Windows build (scripts/build-windows.sh) and its tests under Wine; Qt for
+# Windows comes from ../shared/toolchains.
+windows_packages=(
+    g++-mingw-w64-x86-64-posix wine wine64 zip unzip
+)
 # Run and test: a headless X server and window manager, X tools to drive and
 # inspect windows, a compositor (to see opacity in screenshots), a Thai font,
 # and the accessibility bus the end-to-end tests read the panel through.
@@ -32,7 +37,8 @@ run_packages+=(x11-xserver-utils)
 build_packages+=(clang-14 libclang-rt-14-dev)
 
 missing=()
-for pkg in "${build_packages[@]}" "${run_packages[@]}" "${install_packages[@]}"; do
+for pkg in "${build_packages[@]}" "${run_packages[@]}" "${install_packages[@]}" \
+    "${windows_packages[@]}"; do
     status=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
     [ "$status" = installed ] || missing+=("$pkg")
 done

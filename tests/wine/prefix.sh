@@ -1,0 +1,28 @@
+# A Wine prefix of one's own, for one test run: sourced by the scripts that run
+# Windows programs under Wine.
+#   source tests/wine/prefix.sh; wp_create DIR || exit 1; ...; wp_remove
+# wp_create makes a fresh prefix in DIR (exported as WINEPREFIX) with Wine quiet
+# and its crash dialog off; wp_remove ends that prefix's wineserver (and with it
+# every Wine process of the prefix) and deletes DIR. Nothing else is touched.
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono/Gecko install prompts
+
+wp_create() {
+    export WINEPREFIX=$1
+    mkdir -p "$WINEPREFIX"
+    if ! wineboot -i >"$WINEPREFIX.log" 2>&1; then
+        WP_ERROR="wineboot failed: $(tail -n 5 "$WINEPREFIX.log")"
+        return 1
+    fi
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+        >>"$WINEPREFIX.log" 2>&1
+    wineserver -w # the registry is written once the server has nothing left to run
+}
+
+wp_remove() {
+    [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ] || return 0
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    rm -rf "$WINEPREFIX" "$WINEPREFIX.log"
+}
