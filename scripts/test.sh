@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds Zorvane and runs every test: the offscreen Qt tests and the
-# end-to-end tests under Xvfb; then, on a full run (no arguments), the offscreen
-# tests again in the sanitizer build and each fuzz target for a while.
+# end-to-end tests under Xvfb; then, on a full run (no arguments), the Windows
+# build's tests under Wine (scripts/test-windows.sh), the offscreen tests again
+# in the sanitizer build, and each fuzz target for a while.
 # Exit status is 0 only when all of them passed.
 #   CI=true scripts/test.sh   also turns compiler warnings into errors.
-#   ZORVANE_FUZZ_SECONDS=N    fuzzes each target for N seconds (default 45, 0: none).
+#   ZORVANE_FUZZ_SECONDS=N    fuzzes each target for N seconds (default 30, 0: none).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,13 +22,16 @@ status=0
 ctest --preset default --output-on-failure -j2 "$@" || status=$?
 
 if [ $# -eq 0 ]; then
+    # The Windows build and its tests under Wine.
+    bash scripts/test-windows.sh || status=1
+
     # Memory errors and undefined behaviour in the program's code, caught where they happen.
     cmake --preset sanitize -DZORVANE_WERROR=$werror
     cmake --build --preset sanitize -j "$(nproc)"
     ctest --preset sanitize --output-on-failure -j2 || status=$?
 
-    # 45 s a target keeps these additions within about 5 minutes on a 2-core machine.
-    fuzz_seconds=${ZORVANE_FUZZ_SECONDS:-45}
+    # 30 s a target keeps the whole run within about 15 minutes on a 2-core machine.
+    fuzz_seconds=${ZORVANE_FUZZ_SECONDS:-30}
     if [ "$fuzz_seconds" -gt 0 ]; then
         bash fuzz/run.sh "$fuzz_seconds" || status=1
     fi

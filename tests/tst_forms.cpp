@@ -77,12 +77,13 @@ void FormsTest::screen_givesTwipsAtNinetySixDpi()
 
 void FormsTest::joinPath_alwaysAddsTheSeparator()
 {
+    // The platform's own separator ("\\" on Windows), as messages quote the path.
+    const QString sep = QDir::separator();
     QCOMPARE(forms::joinPath(QStringLiteral("/pages"), QStringLiteral("1.jpg")),
-             QStringLiteral("/pages/1.jpg"));
+             "/pages" + sep + "1.jpg");
     // A folder at the root already ends in one; the doubled separator still opens.
-    QCOMPARE(forms::joinPath(QStringLiteral("/"), QStringLiteral("1.jpg")),
-             QStringLiteral("//1.jpg"));
-    QCOMPARE(forms::joinPath(QStringLiteral("/pages"), QString()), QStringLiteral("/pages/"));
+    QCOMPARE(forms::joinPath(sep, QStringLiteral("1.jpg")), sep + sep + "1.jpg");
+    QCOMPARE(forms::joinPath(QStringLiteral("/pages"), QString()), "/pages" + sep);
 }
 
 void FormsTest::listPages_ordersNumbersByValueAndIgnoresCase()
@@ -91,10 +92,17 @@ void FormsTest::listPages_ordersNumbersByValueAndIgnoresCase()
     for (const char *name : {"page10.jpg", "page9.jpg", "Page1.JPG", "page2.Jpg", "b.jpg", "B.jpg",
                              "a b.jpg", "หน้า1.jpg", ".hidden.jpg", "2.jpg.txt", "x.jpgx"})
         folder.addFile(QString::fromUtf8(name), "x");
-    const QStringList pages = forms::listPages(folder.dir.path());
+    QStringList pages = forms::listPages(folder.dir.path());
     // Hidden files stay hidden, as in a file manager.
-    QCOMPARE(pages, QStringList({"a b.jpg", "B.jpg", "b.jpg", "Page1.JPG",
-                                 "page2.Jpg", "page9.jpg", "page10.jpg", "หน้า1.jpg"}));
+    QStringList expected({"a b.jpg", "B.jpg", "b.jpg", "Page1.JPG", "page2.Jpg", "page9.jpg",
+                          "page10.jpg", "หน้า1.jpg"});
+    // Where the file system ignores case (Windows), B.jpg was written into b.jpg.
+    if (QFileInfo::exists(folder.path(QStringLiteral("PAGE10.JPG"))))
+        expected.removeOne(QStringLiteral("B.jpg"));
+    // Where Thai goes among Latin names is the system collation's choice.
+    QVERIFY(pages.removeOne(QString::fromUtf8("หน้า1.jpg")));
+    expected.removeLast();
+    QCOMPARE(pages, expected);
     QVERIFY(forms::listPages(folder.path(QStringLiteral("missing"))).isEmpty());
 }
 

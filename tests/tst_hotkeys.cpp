@@ -14,17 +14,24 @@ using testsupport::ProgramFolder;
 
 namespace {
 
-// A stand-in for the procedure the hook replaces: it records and answers.
+// A stand-in for the procedure the hook replaces: it records and answers the
+// messages the tests send, and passes the window system's own (on Windows, all
+// of Qt's) to the panel's original procedure.
 struct Received {
     ws::UINT msg;
     ws::WPARAM wParam;
     ws::LPARAM lParam;
 };
 QList<Received> received;
+ws::LONG_PTR original = 0;
 constexpr ws::LRESULT RecorderResult = 4242;
+constexpr ws::UINT TestKeyDown = 0x0100;
+constexpr ws::UINT PanelPrivateMessage = 0x8FF1;
 
-ws::LRESULT recorder(ws::HWND, ws::UINT msg, ws::WPARAM wParam, ws::LPARAM lParam)
+ws::LRESULT recorder(ws::HWND hwnd, ws::UINT msg, ws::WPARAM wParam, ws::LPARAM lParam)
 {
+    if (msg != TestKeyDown && msg != ws::WM_HOTKEY && msg != PanelPrivateMessage)
+        return ws::CallWindowProcA(original, hwnd, msg, wParam, lParam);
     received.push_back({msg, wParam, lParam});
     return RecorderResult;
 }
@@ -33,6 +40,7 @@ ws::LRESULT recorder(ws::HWND, ws::UINT msg, ws::WPARAM wParam, ws::LPARAM lPara
 void hookOverRecorder(Form1 &panel)
 {
     Module1::UnhookWindow(panel.hWnd());
+    original = ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC);
     ws::SetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC, reinterpret_cast<ws::LONG_PTR>(&recorder));
     Module1::HookWindow(panel.hWnd());
     received.clear();
@@ -61,12 +69,12 @@ void HotkeysTest::startup_registersFourHotkeysAndHooksThePanel()
 {
     ProgramFolder folder;
     Form1 &panel = folder.start();
-    QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC),
-             reinterpret_cast<ws::LONG_PTR>(&Module1::HookWindowProc));
-    QCOMPARE(Module1::PrevWndProc, reinterpret_cast<ws::LONG_PTR>(&ws::DefWindowProcA));
-    // Registered already: a second registration of the same id is refused.
-    for (int id = 2; id <= 5; ++id)
-        QVERIFY(!ws::RegisterHotKey(panel.hWnd(), id, ws::MOD_CONTROL | ws::MOD_SHIFT, 'Z'));
+    const auto hook = reinterpret_cast<ws::LONG_PTR>(&Module1::HookWindowProc);
+    QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC), hook);
+    QVERIFY(Module1::PrevWndProc != 0 && Module1::PrevWndProc != hook);
+    // Registered already: the same combination again is refused.
+    for (ws::UINT key : {'H', 'U', 'M', 'K'})
+        QVERIFY(!ws::RegisterHotKey(panel.hWnd(), 100, ws::MOD_CONTROL | ws::MOD_SHIFT, key));
 }
 
 void HotkeysTest::hotkeyMessages_runTheirCommandsAndEveryMessagePassesOn()
@@ -99,11 +107,11 @@ void HotkeysTest::hotkeyMessages_runTheirCommandsAndEveryMessagePassesOn()
 
     // Each message reaches the previous procedure once, unchanged, with its result.
     received.clear();
-    QCOMPARE(Module1::HookWindowProc(panel.hWnd(), 0x0100, 7, -9), RecorderResult);
+    QCOMPARE(Module1::HookWindowProc(panel.hWnd(), TestKeyDown, 7, -9), RecorderResult);
     QCOMPARE(Module1::HookWindowProc(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyNextPage, 0x4B0006),
              RecorderResult);
     QCOMPARE(received.size(), 2);
-    QCOMPARE(received[0].msg, ws::UINT(0x0100));
+    QCOMPARE(received[0].msg, TestKeyDown);
     QCOMPARE(received[0].wParam, ws::WPARAM(7));
     QCOMPARE(received[0].lParam, ws::LPARAM(-9));
     QCOMPARE(received[1].msg, ws::WM_HOTKEY);

@@ -352,11 +352,11 @@ void PanelTest::shutdown_unhooksThePanel()
     Form1 &panel = folder.start();
     const ws::LONG_PTR hook = reinterpret_cast<ws::LONG_PTR>(&Module1::HookWindowProc);
     QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC), hook);
-    QVERIFY(Module1::PrevWndProc != 0);
+    const ws::LONG_PTR previous = Module1::PrevWndProc;
+    QVERIFY(previous != 0 && previous != hook);
     panel.close();
     QCOMPARE(Module1::PrevWndProc, ws::LONG_PTR(0));
-    QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC),
-             reinterpret_cast<ws::LONG_PTR>(&ws::DefWindowProcA));
+    QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC), previous);
 }
 
 void PanelTest::pageLoad_savesNameUnlessUnchanged()

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -184,9 +185,13 @@ private slots:
 
     void notARegularFile_readsEmptyAndWriteRefused()
     {
-        const QString fifo = m_dir.filePath(QStringLiteral("fifo"));
-        QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
-        for (const QString &target : {m_dir.path(), fifo}) { // a FIFO with no writer blocks an open
+        QStringList targets{m_dir.path()};
+        // Windows has folders but no FIFOs.
+        if (!QStandardPaths::findExecutable(QStringLiteral("mkfifo")).isEmpty()) {
+            targets << m_dir.filePath(QStringLiteral("fifo"));
+            QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {targets.last()}), 0);
+        }
+        for (const QString &target : targets) { // a FIFO with no writer blocks an open
             QCOMPARE(ReadTextFileContents1(target), QString());
             expectFailure(target, forms::ErrPermissionDenied); // nor may a new file replace it
             QVERIFY(QFileInfo::exists(target) && !QFileInfo(target).isFile());

@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# The Windows build under Wine, on its own Xvfb + openbox and in its own Wine
+# prefix: the panel, the page list, a page called up by typed name, the page
+# window's place, opacity and stacking, Ctrl+Shift+K while a Wine program (its
+# notepad) has the focus, the state file at close and at the end of the session,
+# and a screenshot of Thai names for a person to look at.
+#   e2e_wine.sh PACKAGE_FOLDER OUT_DIR
+# Wine grabs no keys on the root window: its hotkeys fire only while a Wine
+# window has the focus, so notepad plays the typist's program.
+
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+package=$(realpath "$1")
+out=$2
+# The checks' helpers; the program and its session are Wine's, not lib.sh's.
+source "$here/../e2e/lib.sh"
+source "$here/prefix.sh"
+E2E_NAME=e2e_wine
+E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-e2e-wine.XXXXXX")
+XS_WORK=$E2E_WORK
+E2E_OUT=$out
+mkdir -p "$E2E_OUT"
+app=$E2E_WORK/app
+cleanup() {
+    wp_remove
+    xs_cleanup
+    rm -rf "$E2E_WORK"
+}
+trap cleanup EXIT
+
+unset DISPLAY WAYLAND_DISPLAY
+xs_start_x || e2e_abort "$XS_ERROR"
+wp_create "$E2E_WORK/prefix" || e2e_abort "$WP_ERROR"
+
+# Pages of one colour each, so that the screen tells which one is shown.
+mkdir -p "$app"
+cp -r "$package"/. "$app"/
+thai_page=$(printf '\xe0\xb8\xab\xe0\xb8\x99\xe0\xb9\x89\xe0\xb8\xb2.jpg') # "หน้า.jpg"
+declare -A colour=([1.jpg]=ff0000 [2.jpg]=00c000 [10.jpg]=0000ff [$thai_page]=ffff00)
+for name in "${!colour[@]}"; do
+    convert -size 1024x900 "xc:#${colour[$name]}" -quality 95 "$app/$name"
+done
+# The remembered name, in the Thai code page as Windows writes it.
+printf '\xCB\xB9\xE9\xD2.jpg\r\n' >"$app/current.txt"
+
+start_program() {
+    (cd "$app" && exec wine zorvane.exe) >"$E2E_WORK/app.log" 2>&1 &
+    E2E_APP_PID=$!
+    xs_track "$E2E_APP_PID"
+    panel=$(xs_wait_window '\(Zorvane\)' 60) || e2e_abort "the panel did not appear: $(cat "$E2E_WORK/app.log")"
+    xs_wait_managed "$panel" || e2e_fail "openbox did not manage the panel"
+    panel_origin=$(xs_geometry "$panel" | cut -d' ' -f1)
+}
+click_panel() {
+    xdotool mousemove $((${panel_origin%,*} + $1)) $((${panel_origin#*,} + $2)) click 1
+}
+page_window() { xdotool search --onlyvisible --name '^Form2$' 2>/dev/null | head -n 1; }
+# shown_colour: the colour of the page window's picture, as RRGGBB, from a screenshot.
+shown_colour() {
+    local shot=$E2E_WORK/now.png
+    xs_screenshot "$shot" && e2e_pixel_hex "$shot" 300 300
+}
+# near COLOUR: the page shows COLOUR, give or take the JPEG's rounding.
+near() {
+    local got want=$1 i
+    got=$(shown_colour) || return 1
+    for i in 0 2 4; do
+        local d=$((16#${got:i:2} - 16#${want:i:2}))
+        [ ${d#-} -le 24 ] || return 1
+    done
+}
+check_page() { # WHAT NAME
+    if xs_wait_for 15 near "${colour[$2]}"; then e2e_ok "$1"; else
+        e2e_fail "$1: expected the colour of $2 (${colour[$2]}), the screen shows $(shown_colour)"
+    fi
+}
+
+# --- the panel ------------------------------------------------------------------
+start_program
+e2e_check_match "panel title" '^www\.[a-z]+\.[a-z]+ \(Zorvane\) size= 1024$' "$(xdotool getwindowname "$panel")"
+e2e_check_eq "panel client size" "439x48" "$(xs_geometry "$panel" | cut -d' ' -f2)"
+
+# --- a page by typed name ----------------------------------------------------------
+click_panel 185 11
+xdotool key ctrl+a
+xdotool type --delay 30 10.jpg
+xdotool key Return
+page=
+xs_wait_for 20 page_window && page=$(page_window)
+[ -n "$page" ] || e2e_abort "no page window after typing 10.jpg: $(cat "$E2E_WORK/app.log")"
+check_page "the typed name shows 10.jpg" 10.jpg
+e2e_check_eq "page window geometry (Top 1200 twips, full width, half the height)" \
+    "0,80 1024x344" "$(xs_geometry "$page")"
+e2e_check_match "page window is unmanaged, as Wine makes borderless pop-ups" \
+    'Override Redirect State: yes' "$(xwininfo -id "$page")"
+e2e_check_eq "page opacity: layered alpha 100 as _NET_WM_WINDOW_OPACITY" \
+    "$((100 * 0xffffffff / 255))" "$(xprop -id "$page" -notype _NET_WM_WINDOW_OPACITY | grep -o '[0-9]*$')"
+e2e_check_match "the panel is kept above" '_NET_WM_STATE_ABOVE' "$(xprop -id "$panel" _NET_WM_STATE)"
+
+# --- Ctrl+Shift+K while notepad has the focus ---------------------------------------
+notes=$E2E_WORK/notes.txt
+: >"$notes"
+(exec wine notepad "Z:${notes//\//\\}") >/dev/null 2>&1 &
+xs_track $!
+notepad=$(xs_wait_window 'Notepad' 60) || e2e_abort "notepad did not appear"
+xs_activate "$notepad" || e2e_fail "notepad did not become active"
+# Under the page window: the page's colour on screen there means the page
+# window is above the focused program.
+xdotool windowmove --sync "$notepad" 200 200 windowsize --sync "$notepad" 400 300
+check_page "the page window stays above the focused notepad" 10.jpg
+xdotool key ctrl+shift+k
+check_page "Ctrl+Shift+K in notepad steps from 10.jpg to the next page (the Thai name)" "$thai_page"
+sleep 1 # the list scrolls to the selection as it repaints: nothing to poll for
+e2e_log "Thai name in the list and the name box: $(e2e_screenshot thai "440x50+${panel_origin%,*}+${panel_origin#*,}")"
+xdotool key ctrl+shift+h
+check_page "Ctrl+Shift+H steps back" 10.jpg
+xdotool key ctrl+shift+h
+check_page "and back to 2.jpg: 2 comes before 10" 2.jpg
+e2e_check_eq "notepad keeps the focus" "$notepad" "$(xs_active_window)"
+# An ordinary key still reaches notepad; then notepad saves what it received.
+xdotool key x ctrl+s
+if xs_wait_for 10 test -s "$notes"; then
+    e2e_check_eq "notepad received no character from the hotkeys" "x" "$(tr -d '\r\n' <"$notes")"
+else
+    e2e_fail "notepad did not save its text"
+fi
+
+# --- the state file at close -----------------------------------------------------------
+xs_close_window "$panel"
+xs_wait_exit "$E2E_APP_PID" 30 || e2e_fail "the program did not end after its panel was closed"
+e2e_check_file_bytes "current.txt at close" "$app/current.txt" '2.jpg\r\n'
+
+# --- the end of the desktop session ------------------------------------------------------
+start_program
+click_panel 185 11
+xdotool key ctrl+a
+xdotool type --delay 30 1.jpg
+xdotool key Return
+check_page "1.jpg by typed name" 1.jpg
+wineboot --end-session >/dev/null 2>&1
+xs_wait_exit "$E2E_APP_PID" 30 || e2e_fail "the program did not end with the session"
+e2e_check_file_bytes "current.txt at the end of the session" "$app/current.txt" '1.jpg\r\n'
+
+e2e_finish
