@@ -175,7 +175,7 @@ void PanelTest::thaiCaptions_renderWithTheDefaultFont()
         int ink = 0;
         for (int y = 0; y < face.height(); ++y)
             for (int x = 0; x < face.width(); ++x)
-                ink += qGray(face.pixel(x, y)) < 100;
+                ink += qGray(face.pixel(x, y)) < 160; // Wine smooths glyphs lighter
         QVERIFY2(ink > 40, qPrintable(QString::number(ink)));
     }
 }
