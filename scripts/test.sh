@@ -23,12 +23,16 @@ ctest --preset default --output-on-failure -j2 "$@" || status=$?
 
 if [ $# -eq 0 ]; then
     # The Windows build and its tests under Wine.
+    started=$SECONDS
     bash scripts/test-windows.sh || status=1
+    echo "test.sh: the Windows build and its tests took $((SECONDS - started)) s"
 
     # Memory errors and undefined behaviour in the program's code, caught where they happen.
+    started=$SECONDS
     cmake --preset sanitize -DZORVANE_WERROR=$werror
     cmake --build --preset sanitize -j "$(nproc)"
     ctest --preset sanitize --output-on-failure -j2 || status=$?
+    echo "test.sh: the sanitizer build and its tests took $((SECONDS - started)) s"
 
     # 30 s a target keeps the whole run within about 15 minutes on a 2-core machine.
     fuzz_seconds=${ZORVANE_FUZZ_SECONDS:-30}
