@@ -18,4 +18,8 @@ bool requested();
 // would otherwise keep the process alive and hold up the end of the session.
 void endOnRequest(QWidget *window);
 
+// Makes the request the system would make (SIGTERM; on Windows the end of the
+// session, sent to `window`), for tests.
+void simulateRequest(QWidget *window);
+
 } // namespace termination

@@ -32,13 +32,17 @@ public:
             *result = TRUE;
             return true;
         }
-        // Every top-level window receives the message: close once.
-        if (msg->message == WM_ENDSESSION && msg->wParam && !m_closed) {
+        if (msg->message != WM_ENDSESSION || !msg->wParam)
+            return false;
+        // Every top-level window receives the message: end once, the way a signal
+        // does elsewhere. Qt's own handling is left out: it would run on a window that
+        // the close has just taken apart.
+        if (!m_closed) {
             m_closed = true;
-            if (m_window)
-                m_window->close();
+            endOnRequest(m_window);
         }
-        return false;
+        *result = 0;
+        return true;
     }
 
 private:
@@ -56,6 +60,13 @@ void closeOnRequest(QWidget *window)
     auto *filter = new EndSessionFilter(window);
     app->installNativeEventFilter(filter);
     QObject::connect(app, &QObject::destroyed, [filter] { delete filter; });
+}
+
+void simulateRequest(QWidget *window)
+{
+    const auto hwnd = reinterpret_cast<HWND>(window->winId());
+    if (SendMessageW(hwnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF))
+        SendMessageW(hwnd, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
 }
 
 } // namespace termination

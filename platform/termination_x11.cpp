@@ -45,4 +45,9 @@ void closeOnRequest(QWidget *window)
         ::sigaction(signalNumber, &action, nullptr);
 }
 
+void simulateRequest(QWidget *)
+{
+    std::raise(SIGTERM);
+}
+
 } // namespace termination

@@ -33,6 +33,11 @@ class PageFolderTest : public QObject
         }
         return native(path);
     }
+    // The user's settings hold a chosen folder (a file here; the registry on Windows).
+    static bool remembers()
+    {
+        return !QSettings(QStringLiteral("zorvane"), QStringLiteral("zorvane")).allKeys().isEmpty();
+    }
     Seams seams(bool writable)
     {
         return {[this](const QString &start) {
@@ -76,9 +81,12 @@ private slots:
         QCOMPARE(start.exitStatus, 2);
         QCOMPARE(start.error, QStringLiteral("zorvane: %1: no such folder or file").arg(missing));
 
-        start = pagefolder::fromArgument(QStringLiteral("/dev/null"));
-        QCOMPARE(start.exitStatus, 2);
-        QCOMPARE(start.error, QStringLiteral("zorvane: /dev/null: is not a folder or a page"));
+        // Neither a file nor a folder: a device (Windows shows none as a path).
+        if (QFileInfo::exists(QStringLiteral("/dev/null"))) {
+            start = pagefolder::fromArgument(QStringLiteral("/dev/null"));
+            QCOMPARE(start.exitStatus, 2);
+            QCOMPARE(start.error, QStringLiteral("zorvane: /dev/null: is not a folder or a page"));
+        }
     }
 
     void noArgument_portableFolderIsKept()
@@ -110,7 +118,7 @@ private slots:
         QCOMPARE(start.folder, QString());
         QCOMPARE(start.exitStatus, 0);
         QCOMPARE(m_chooserStarts, QStringList{QDir::homePath()});
-        QVERIFY(!QFile::exists(m_config.filePath(QStringLiteral("zorvane/zorvane.conf"))));
+        QVERIFY(!remembers());
 
         m_chooserAnswer = chosen;
         QCOMPARE(pagefolder::withoutArgument(system, seams(false)).folder, chosen);
@@ -118,7 +126,7 @@ private slots:
         m_chooserAnswer.clear();
         pagefolder::withoutArgument(system, seams(false));
         QCOMPARE(m_chooserStarts.last(), chosen);
-        QVERIFY(QFile::exists(m_config.filePath(QStringLiteral("zorvane/zorvane.conf"))));
+        QVERIFY(remembers());
 
         // A remembered folder that is gone: start at home again.
         QVERIFY(QDir(chosen).removeRecursively());

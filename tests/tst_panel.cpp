@@ -18,7 +18,6 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include <csignal>
 
 using testsupport::ProgramFolder;
 
@@ -411,7 +410,7 @@ void PanelTest::terminationRequest_whileMessageBoxOpen_savesAndEnds()
     folder.onMessage = [&](const QString &, const QString &) {
         QEventLoop box;
         QTimer::singleShot(10000, &box, &QEventLoop::quit);
-        std::raise(SIGTERM);
+        termination::simulateRequest(&panel);
         QElapsedTimer waited;
         waited.start();
         box.exec();
