@@ -2,6 +2,7 @@
 // Taskbars, pagers and window switchers leave such windows out.
 
 #include "platform/taskbar.h"
+#include "platform/xcb_ptr_p.h"
 
 #include <QGuiApplication>
 #include <QWidget>
@@ -19,12 +20,6 @@
 namespace taskbar {
 
 namespace {
-
-struct FreeDeleter {
-    void operator()(void *p) const { std::free(p); }
-};
-template <typename T>
-using XcbPtr = std::unique_ptr<T, FreeDeleter>;
 
 constexpr uint32_t NetWmStateAdd = 1;
 constexpr uint32_t SourceApplication = 1;

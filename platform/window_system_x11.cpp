@@ -4,6 +4,7 @@
 // call succeeds without effect.
 
 #include "platform/window_system_p.h"
+#include "platform/xcb_ptr_p.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QByteArray>
@@ -27,12 +28,6 @@
 
 namespace ws::native {
 namespace {
-
-struct FreeDeleter {
-    void operator()(void *p) const { std::free(p); }
-};
-template <typename T>
-using XcbPtr = std::unique_ptr<T, FreeDeleter>;
 
 constexpr xcb_keysym_t NumLockKeysym = 0xff7f;
 constexpr uint8_t BadAccess = 10;
