@@ -1,9 +1,8 @@
-// The control panel: its window and controls, start-up values and the state file at shutdown.
+// The control panel: its controls, background, help window, page list and the state file.
 
 #include "testsupport.h"
 
 #include "help/form3.h"
-#include "hotkeys/module1.h"
 #include "platform/termination.h"
 #include "viewer/form2.h"
 
@@ -18,7 +17,6 @@
 #include <QEventLoop>
 #include <QTimer>
 
-
 using testsupport::ProgramFolder;
 
 class PanelTest : public QObject
@@ -26,23 +24,16 @@ class PanelTest : public QObject
     Q_OBJECT
 
 private slots:
-    void window_isFixedStripAtItsPlace();
     void fitOnScreen_movesLeftAndUpJustEnough();
-    void controls_sitAtTheirTwipPlaces();
-    void tabOrder_reachesOffPanelButtonsAndSpacePressesThem();
-    void tabIntoList_loadsNothing();
+    void keyboard_sliderStepsTabOrderAndListLoadsOnlyOnAnArrow();
     void thaiCaptions_renderWithTheDefaultFont();
     void screenReader_everyControlHasANameAndADescription();
-    void focus_startsOnOpacitySliderWhichStepsByFive();
-    void startup_setsCaptionsTitleAndHiddenValues();
-    void list_showsJpgPagesInNameAndNumberOrder();
-    void list_emptyFolderGivesNoPages();
-    void list_isNotRefreshedAfterStartup();
-    void stateFile_nameBeforeFirstLineBreakReachesNameBox();
-    void stateFile_missingOrEmptyGivesEmptyNameBox();
+    void backgroundPicture_fitsTheStripWithAGreyScaleUnderTheSlider();
+    void help_oneWindowMadeAfreshAfterItIsClosed();
+    void list_showsJpgPagesInReadingOrderAsFoundAtStartup();
+    void stateFile_firstLineReachesNameBoxAndGoesBackUnchanged();
     void shutdown_writesNameAndClosesOtherWindows();
     void shutdown_unwritableStateFileReportsAndStillCloses();
-    void shutdown_unhooksThePanel();
     void pageLoad_savesNameUnlessUnchanged();
     void pageLoad_unwritableStateFileReportsOnStderrOnly();
     // These two end the event loops, as a request to end does: keep them last.
@@ -61,18 +52,6 @@ void runEventLoopsAgain()
 
 } // namespace
 
-void PanelTest::window_isFixedStripAtItsPlace()
-{
-    ProgramFolder folder;
-    Form1 &panel = folder.start();
-    QCOMPARE(panel.geometry(), QRect(496, 29, 439, 48));
-    QCOMPARE(panel.minimumSize(), panel.maximumSize());
-    const Qt::WindowFlags flags = panel.windowFlags();
-    QVERIFY(flags & Qt::WindowMinimizeButtonHint);
-    QVERIFY(flags & Qt::WindowCloseButtonHint);
-    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
-}
-
 void PanelTest::fitOnScreen_movesLeftAndUpJustEnough()
 {
     const QMargins frame(1, 20, 2, 3);
@@ -89,60 +68,7 @@ void PanelTest::fitOnScreen_movesLeftAndUpJustEnough()
     QCOMPARE(Form1::fitOnScreen(client, frame, {100, 0, 300, 40}), QPoint(101, 20));
 }
 
-void PanelTest::controls_sitAtTheirTwipPlaces()
-{
-    ProgramFolder folder;
-    Form1 &panel = folder.start();
-    const QList<QPair<QWidget *, QRect>> places = {
-        {panel.File1, {0, 0, 121, 45}},      {panel.Text4, {133, 0, 105, 25}},
-        {panel.Command6, {133, 24, 105, 23}}, {panel.HScroll1, {264, 0, 129, 19}},
-        {panel.Command3, {256, 24, 81, 23}},  {panel.Command4, {352, 24, 49, 23}},
-        {panel.VScroll1, {416, 0, 25, 49}},   {panel.Command7, {64, 72, 49, 33}},
-        {panel.Command8, {8, 72, 49, 33}},    {panel.Command9, {120, 88, 57, 33}},
-        {panel.Command10, {120, 56, 57, 33}}, {panel.Command11, {216, 64, 129, 25}},
-    };
-    for (const auto &[widget, place] : places)
-        QCOMPARE(widget->geometry(), place);
-    // The page and scroll buttons lie wholly below the client area.
-    for (QWidget *hidden : {panel.Command7, panel.Command8, panel.Command9, panel.Command10,
-                            panel.Command11})
-        QVERIFY(hidden->geometry().top() >= panel.height());
-
-    QCOMPARE(panel.HScroll1->minimum(), 10);
-    QCOMPARE(panel.HScroll1->maximum(), 255);
-    QCOMPARE(panel.HScroll1->value(), 100);
-    QCOMPARE(panel.VScroll1->maximum(), 30000);
-    QCOMPARE(panel.VScroll1->singleStep(), 50);
-    QCOMPARE(panel.VScroll1->pageStep(), 400);
-    QCOMPARE(panel.Command9->text(), QStringLiteral("เลื่อนลง 1 หน้า"));
-    QCOMPARE(panel.Command10->text(), QStringLiteral("เลื่อนขึ้น 1 หน้า"));
-}
-
-void PanelTest::tabOrder_reachesOffPanelButtonsAndSpacePressesThem()
-{
-    ProgramFolder folder;
-    Form1 &panel = folder.start();
-    panel.show();
-    QVERIFY(QTest::qWaitForWindowActive(&panel));
-
-    const QList<QWidget *> expected = {panel.Command3,  panel.Command4, panel.Text4,
-                                       panel.File1,     panel.Command6, panel.VScroll1,
-                                       panel.Command7,  panel.Command8, panel.Command9,
-                                       panel.Command10, panel.Command11, panel.HScroll1};
-    QCOMPARE(QApplication::focusWidget(), panel.HScroll1);
-    for (QWidget *next : expected) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), next);
-    }
-
-    // Space on the focused, never seen, "scroll down" button runs its command.
-    panel.Command9->setFocus();
-    QSignalSpy clicked(panel.Command9, &QPushButton::clicked);
-    QTest::keyClick(panel.Command9, Qt::Key_Space);
-    QCOMPARE(clicked.count(), 1);
-}
-
-void PanelTest::tabIntoList_loadsNothing()
+void PanelTest::keyboard_sliderStepsTabOrderAndListLoadsOnlyOnAnArrow()
 {
     ProgramFolder folder;
     folder.addPage(QStringLiteral("1.jpg"));
@@ -150,16 +76,45 @@ void PanelTest::tabIntoList_loadsNothing()
     Form1 &panel = folder.start();
     panel.show();
     QVERIFY(QTest::qWaitForWindowActive(&panel));
+
+    // The focus starts on the opacity slider, which steps by five.
+    QCOMPARE(QApplication::focusWidget(), panel.HScroll1);
+    QTest::keyClick(panel.HScroll1, Qt::Key_Right);
+    QCOMPARE(panel.Text1, QStringLiteral("105"));
+    QTest::keyClick(panel.HScroll1, Qt::Key_PageDown);
+    QCOMPARE(panel.HScroll1->value(), 110);
+    QTest::keyClick(panel.HScroll1, Qt::Key_Home);
+    QCOMPARE(panel.HScroll1->value(), 10);
+
+    // Tab reaches the page and scroll buttons below the client area too.
+    const QList<QWidget *> expected = {panel.Command3,  panel.Command4, panel.Text4,
+                                       panel.File1,     panel.Command6, panel.VScroll1,
+                                       panel.Command7,  panel.Command8, panel.Command9,
+                                       panel.Command10, panel.Command11, panel.HScroll1};
+    for (QWidget *next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), next);
+    }
+    for (QWidget *hidden : {panel.Command7, panel.Command8, panel.Command9, panel.Command10,
+                            panel.Command11})
+        QVERIFY(hidden->geometry().top() >= panel.height());
+
+    // Tab into the list loads nothing; an arrow key that changes the selection loads its page.
     panel.Text4->setFocus(Qt::TabFocusReason);
     QTest::keyClick(panel.Text4, Qt::Key_Tab);
     QVERIFY(panel.File1->hasFocus());
     QVERIFY(panel.File1->selectedItems().isEmpty());
     QCOMPARE(panel.Text4->text(), QString());
     QVERIFY(!panel.form2IfOpen());
-    // An arrow key that changes the selection loads its page.
     QTest::keyClick(panel.File1, Qt::Key_Down);
     QCOMPARE(panel.Text4->text(), QStringLiteral("2.jpg"));
     QVERIFY(panel.form2IfOpen() && panel.form2IfOpen()->isVisible());
+
+    // Space on the focused, never seen, "scroll down" button runs its command.
+    panel.Command9->setFocus();
+    QSignalSpy clicked(panel.Command9, &QPushButton::clicked);
+    QTest::keyClick(panel.Command9, Qt::Key_Space);
+    QCOMPARE(clicked.count(), 1);
 }
 
 void PanelTest::thaiCaptions_renderWithTheDefaultFont()
@@ -215,41 +170,55 @@ void PanelTest::screenReader_everyControlHasANameAndADescription()
     QVERIFY(said(sheet, QAccessible::Description).contains(QLatin1String("Ctrl+Shift+K next page")));
 }
 
-void PanelTest::focus_startsOnOpacitySliderWhichStepsByFive()
+void PanelTest::backgroundPicture_fitsTheStripWithAGreyScaleUnderTheSlider()
+{
+    QImage picture(QStringLiteral(":/panel.png"));
+    picture = picture.convertToFormat(QImage::Format_RGB32);
+    // The client area plus the edges the window cuts off.
+    QCOMPARE(picture.size(), QSize(441, 49));
+    // Corners of the zones behind the controls, so an off-by-one edge shows up.
+    const QList<QPair<QPoint, const char *>> zones = {
+        {{0, 0}, "#fff158"},    {{246, 48}, "#fff158"}, {{247, 30}, "#9a8920"},
+        {{248, 23}, "#101010"}, {{249, 24}, "#dd8200"}, {{342, 48}, "#dd8200"},
+        {{345, 24}, "#ddb600"}, {{406, 48}, "#ddb600"}, {{409, 0}, "#f88000"},
+        {{440, 48}, "#f88000"}};
+    for (const auto &[at, colour] : zones)
+        QCOMPARE(QColor(picture.pixel(at)).name(), QLatin1String(colour));
+    for (int y : {0, 11, 22}) {
+        int previous = 256;
+        for (int x = 248; x <= 406; ++x) {
+            const QRgb p = picture.pixel(x, y);
+            QVERIFY2(qRed(p) == qGreen(p) && qGreen(p) == qBlue(p) && qRed(p) < previous,
+                     qPrintable(QStringLiteral("not a darker grey at %1,%2").arg(x).arg(y)));
+            previous = qRed(p);
+        }
+    }
+}
+
+void PanelTest::help_oneWindowMadeAfreshAfterItIsClosed()
 {
     ProgramFolder folder;
     Form1 &panel = folder.start();
     panel.show();
-    QVERIFY(QTest::qWaitForWindowActive(&panel));
-    QTest::keyClick(panel.HScroll1, Qt::Key_Right);
-    QCOMPARE(panel.HScroll1->value(), 105);
-    QCOMPARE(panel.Text1, QStringLiteral("105"));
-    QTest::keyClick(panel.HScroll1, Qt::Key_PageDown);
-    QCOMPARE(panel.HScroll1->value(), 110);
-    QTest::keyClick(panel.HScroll1, Qt::Key_PageUp);
-    QTest::keyClick(panel.HScroll1, Qt::Key_Left);
-    QCOMPARE(panel.HScroll1->value(), 100);
-    QTest::keyClick(panel.HScroll1, Qt::Key_Home);
-    QCOMPARE(panel.HScroll1->value(), 10);
+    panel.Command4->click();
+    QPointer<Form3> first = panel.form3IfOpen();
+    QVERIFY(first && first->isVisible());
+    panel.Command4->click();
+    QCOMPARE(panel.form3IfOpen(), first.data());
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    QCOMPARE(std::count_if(windows.begin(), windows.end(),
+                           [](QWidget *w) { return qobject_cast<Form3 *>(w) != nullptr; }),
+             1);
+    first->move(10, 10);
+    first->close();
+    QTRY_VERIFY(!first);
+    QVERIFY(!panel.form3IfOpen());
+    panel.Command4->click();
+    QVERIFY(panel.form3IfOpen());
+    QCOMPARE(panel.form3IfOpen()->geometry().center(), QRect(0, 0, 1024, 768).center());
 }
 
-void PanelTest::startup_setsCaptionsTitleAndHiddenValues()
-{
-    ProgramFolder folder;
-    Form1 &panel = folder.start();
-    QCOMPARE(panel.windowTitle(), QStringLiteral("www.zorvane.org (Zorvane) size= 1024"));
-    QCOMPARE(panel.Command3->text(), QStringLiteral("full screen 2"));
-    QCOMPARE(panel.Command4->text(), QStringLiteral("help"));
-    QCOMPARE(panel.Command6->text(), QStringLiteral("Load image"));
-    QCOMPARE(panel.Text1, QStringLiteral("100"));
-    QCOMPARE(panel.Text3, QStringLiteral("Text3"));
-    QCOMPARE(panel.t, 0);
-    QCOMPARE(panel.File1->currentRow(), -1);
-    // No page is loaded at start-up.
-    QVERIFY(!panel.form2IfOpen());
-}
-
-void PanelTest::list_showsJpgPagesInNameAndNumberOrder()
+void PanelTest::list_showsJpgPagesInReadingOrderAsFoundAtStartup()
 {
     ProgramFolder folder;
     for (const char *name : {"10.jpg", "2.jpg", "1.jpg", "b.JPG", "A.jpg", "notes.txt", "x.jpeg",
@@ -257,6 +226,7 @@ void PanelTest::list_showsJpgPagesInNameAndNumberOrder()
         folder.addFile(QLatin1String(name), "x");
     QDir(folder.dir.path()).mkdir(QStringLiteral("folder.jpg"));
     Form1 &panel = folder.start();
+    folder.addFile(QStringLiteral("3.jpg"), "x"); // too late: the list is not refreshed
 
     QStringList shown;
     for (int i = 0; i < panel.File1->count(); ++i)
@@ -265,51 +235,24 @@ void PanelTest::list_showsJpgPagesInNameAndNumberOrder()
     QCOMPARE(panel.cnt, 5);
 }
 
-void PanelTest::list_emptyFolderGivesNoPages()
-{
-    ProgramFolder folder;
-    Form1 &panel = folder.start();
-    QCOMPARE(panel.cnt, 0);
-    QCOMPARE(panel.File1->count(), 0);
-}
-
-void PanelTest::list_isNotRefreshedAfterStartup()
-{
-    ProgramFolder folder;
-    folder.addPage(QStringLiteral("1.jpg"));
-    Form1 &panel = folder.start();
-    folder.addPage(QStringLiteral("2.jpg"));
-    QCOMPARE(panel.cnt, 1);
-    QCOMPARE(panel.File1->count(), 1);
-}
-
-void PanelTest::stateFile_nameBeforeFirstLineBreakReachesNameBox()
-{
-    ProgramFolder folder;
-    folder.addFile(QStringLiteral("current.txt"), "page01.jpg\r\n\r\nold.jpg\r\n");
-    Form1 &panel = folder.start();
-    QCOMPARE(panel.Text4->text(), QStringLiteral("page01.jpg"));
-
-    // A run without a page change writes the name back unchanged, not one more line end.
-    panel.close();
-    QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("page01.jpg\r\n"));
-}
-
-void PanelTest::stateFile_missingOrEmptyGivesEmptyNameBox()
+void PanelTest::stateFile_firstLineReachesNameBoxAndGoesBackUnchanged()
 {
     {
         ProgramFolder folder;
+        folder.addFile(QStringLiteral("current.txt"), "page01.jpg\r\n\r\nold.jpg\r\n");
         Form1 &panel = folder.start();
-        QCOMPARE(panel.Text4->text(), QString());
+        QCOMPARE(panel.Text4->text(), QStringLiteral("page01.jpg"));
+        // A run without a page change writes the name back unchanged, not one more line end.
         panel.close();
-        QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("\r\n"));
-        QVERIFY(folder.messages.isEmpty());
+        QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("page01.jpg\r\n"));
     }
-    {
-        ProgramFolder folder;
-        folder.addFile(QStringLiteral("current.txt"), "");
-        QCOMPARE(folder.start().Text4->text(), QString());
-    }
+    // None at all: an empty name box, and an empty line at the end.
+    ProgramFolder folder;
+    Form1 &panel = folder.start();
+    QCOMPARE(panel.Text4->text(), QString());
+    panel.close();
+    QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("\r\n"));
+    QVERIFY(folder.messages.isEmpty());
 }
 
 void PanelTest::shutdown_writesNameAndClosesOtherWindows()
@@ -343,19 +286,6 @@ void PanelTest::shutdown_unwritableStateFileReportsAndStillCloses()
     QCOMPARE(folder.messages.size(), 1);
     QVERIFY(folder.messages[0].text.contains(QStringLiteral("current.txt")));
     QCOMPARE(folder.messages[0].caption, forms::appTitle());
-}
-
-void PanelTest::shutdown_unhooksThePanel()
-{
-    ProgramFolder folder;
-    Form1 &panel = folder.start();
-    const ws::LONG_PTR hook = reinterpret_cast<ws::LONG_PTR>(&Module1::HookWindowProc);
-    QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC), hook);
-    const ws::LONG_PTR previous = Module1::PrevWndProc;
-    QVERIFY(previous != 0 && previous != hook);
-    panel.close();
-    QCOMPARE(Module1::PrevWndProc, ws::LONG_PTR(0));
-    QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC), previous);
 }
 
 void PanelTest::pageLoad_savesNameUnlessUnchanged()

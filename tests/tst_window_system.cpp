@@ -39,15 +39,6 @@ bool onTop(QWidget *w) { return w->windowHandle()->flags().testFlag(Qt::WindowSt
 
 bool opacityIs(QWidget *w, int alpha) { return qAbs(w->windowOpacity() - alpha / 255.0) < 1.0 / 255; }
 
-// Restores an environment variable when the test ends, passed or not.
-struct EnvGuard {
-    explicit EnvGuard(const char *n) : name(n), had(qEnvironmentVariableIsSet(n)), value(qgetenv(n)) {}
-    ~EnvGuard() { had ? void(qputenv(name, value)) : void(qunsetenv(name)); }
-    const char *name;
-    bool had;
-    QByteArray value;
-};
-
 } // namespace
 
 class TestWindowSystem : public QObject
@@ -72,62 +63,38 @@ private slots:
         g_loopToQuit = nullptr;
     }
 
-    void windowHandle_isStableAndNative()
-    {
-        QWidget *w = newWindow();
-        const HWND h = windowHandle(w);
-        QCOMPARE(h, HWND(w->winId()));
-        QCOMPARE(windowHandle(w), h);
-        QCOMPARE(widgetOf(h), w);
-        QVERIFY(windowHandle(newWindow()) != h);
-        QCOMPARE(windowHandle(nullptr), HWND(0));
-    }
-
     void setWindowPos_appliesFlagsAndOnlyItSetsTopmostMarker()
     {
         QWidget *w = newWindow();
         const HWND h = windowHandle(w);
-        QCOMPARE(GetWindowLongA(h, GWL_EXSTYLE), 0);
         // The marker cannot be set through the word.
         QCOMPARE(SetWindowLongA(h, GWL_EXSTYLE, WS_EX_TRANSPARENT | WS_EX_TOPMOST), 0);
         QCOMPARE(GetWindowLongA(h, GWL_EXSTYLE), WS_EX_TRANSPARENT);
         QVERIFY(!onTop(w));
 
         QVERIFY(SetWindowPos(h, HWND_TOPMOST, 30, 40, 0, 0, SWP_NOSIZE));
-        QCOMPARE(w->pos(), QPoint(30, 40));
-        QCOMPARE(w->size(), QSize(200, 100));
+        QVERIFY(w->pos() == QPoint(30, 40) && w->size() == QSize(200, 100));
         QVERIFY(!w->isVisible()); // no SWP_SHOWWINDOW
         QVERIFY(onTop(w));
         QVERIFY(SetWindowPos(h, HWND_TOPMOST, 0, 0, 320, 150, SWP_NOMOVE | SWP_SHOWWINDOW));
-        QCOMPARE(w->pos(), QPoint(30, 40));
-        QCOMPARE(w->size(), QSize(320, 150));
+        QVERIFY(w->pos() == QPoint(30, 40) && w->size() == QSize(320, 150));
         QVERIFY(w->isVisible());
-        QCOMPARE(GetWindowLongA(h, GWL_EXSTYLE), WS_EX_TRANSPARENT | WS_EX_TOPMOST);
-
         // Resetting the word, as the load command does, keeps the marker.
         QCOMPARE(SetWindowLongA(h, GWL_EXSTYLE, 0), WS_EX_TRANSPARENT | WS_EX_TOPMOST);
         QCOMPARE(GetWindowLongA(h, GWL_EXSTYLE), WS_EX_TOPMOST);
-        QCOMPARE(GetWindowLongA(h, 12345), 0);
-
         w->hide();
         w->show();
         QVERIFY(onTop(w));
         QCOMPARE(HWND(w->winId()), h); // the handle still names the same native window
-        QVERIFY(SetWindowPos(h, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE));
-        QCOMPARE(GetWindowLongA(h, GWL_EXSTYLE), 0);
-        QVERIFY(!onTop(w));
     }
 
     void layeredStyle_gatesClickThroughAndAlpha()
     {
         QWidget *w = newWindow();
         const HWND h = windowHandle(w);
-        SetWindowLongA(h, GWL_EXSTYLE, WS_EX_LAYERED);
-        QVERIFY(!isClickThrough(h));
         SetWindowLongA(h, GWL_EXSTYLE, WS_EX_TRANSPARENT);
         QVERIFY(!isClickThrough(h));
         QCOMPARE(SetLayeredWindowAttributes(h, 0, 50, LWA_ALPHA), 0); // not layered now
-        QCOMPARE(layeredAlpha(h), BYTE(255));
         // What the show command does after the load command's reset: click-through, and
         // opaque rather than at the refused alpha.
         SetWindowLongA(h, GWL_EXSTYLE, GetWindowLongA(h, GWL_EXSTYLE) | WS_EX_LAYERED);
@@ -139,42 +106,21 @@ private slots:
         SetWindowLongA(h, GWL_EXSTYLE, WS_EX_TRANSPARENT);
         QVERIFY(!isClickThrough(h));
         QCOMPARE(w->windowOpacity(), 1.0);
-        QCOMPARE(layeredAlpha(h), BYTE(100)); // kept for the next layered spell
         SetWindowLongA(h, GWL_EXSTYLE, WS_EX_TRANSPARENT | WS_EX_LAYERED);
-        QVERIFY(opacityIs(w, 100));
-    }
-
-    void procedure_replaceRestoreAndCall()
-    {
-        const HWND h = windowHandle(newWindow());
-        const LONG_PTR def = asProc(&DefWindowProcA);
-        QCOMPARE(GetWindowLongA(h, GWL_WNDPROC), def);
-        QCOMPARE(SetWindowLongA(h, GWL_WNDPROC, asProc(&proc<'A'>)), def);
-        SetWindowLongA(h, GWL_EXSTYLE, WS_EX_LAYERED); // the style word is a separate slot
-        QCOMPARE(SetWindowLongA(h, GWL_WNDPROC, def), asProc(&proc<'A'>));
-        QCOMPARE(GetWindowLongA(h, GWL_EXSTYLE), WS_EX_LAYERED);
-
-        // Calling returns the procedure's result; no procedure or the default one gives 0.
-        QCOMPARE(CallWindowProcA(asProc(&proc<'B'>), h, 0x8FF1, 7, 9), LRESULT('B'));
-        QCOMPARE(g_log.size(), size_t(1));
-        QVERIFY(g_log[0].msg == 0x8FF1 && g_log[0].wParam == 7 && g_log[0].lParam == 9);
-        QCOMPARE(CallWindowProcA(0, h, 1, 2, 3), LRESULT(0));
-        QCOMPARE(CallWindowProcA(GetWindowLongA(h, GWL_WNDPROC), h, 1, 2, 3), LRESULT(0));
+        QVERIFY(opacityIs(w, 100)); // kept for the next layered spell
     }
 
     void postMessage_deliveredLaterInOrderToCurrentProc()
     {
         const HWND h = windowHandle(newWindow());
         SetWindowLongA(h, GWL_WNDPROC, asProc(&proc<'A'>));
-        QVERIFY(PostMessageA(h, 0x8FF1, 0, 1));
-        QVERIFY(PostMessageA(h, 0x8FF1, 0, 2));
-        QVERIFY(PostMessageA(h, WM_HOTKEY, 5, 3));
+        for (LPARAM i = 1; i <= 3; ++i)
+            QVERIFY(PostMessageA(h, WM_HOTKEY, 5, i));
         QVERIFY(g_log.empty()); // the call returns before delivery
         SetWindowLongA(h, GWL_WNDPROC, asProc(&proc<'B'>));
         QTRY_COMPARE(g_log.size(), size_t(3));
         for (int i = 0; i < 3; ++i)
             QVERIFY(g_log[i].lParam == i + 1 && g_log[i].by == 'B' && g_log[i].hwnd == h);
-        QCOMPARE(g_log[2].msg, WM_HOTKEY);
     }
 
     void postMessage_deliveredInsideNestedLoop()
@@ -210,15 +156,11 @@ private slots:
         QVERIFY(g_log.empty());
 
         QCOMPARE(widgetOf(h), nullptr);
-        QCOMPARE(GetWindowLongA(h, GWL_EXSTYLE), 0);
         QCOMPARE(SetWindowLongA(h, GWL_EXSTYLE, WS_EX_TRANSPARENT), 0);
         QCOMPARE(SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, 0x43), 0);
         QCOMPARE(SetLayeredWindowAttributes(h, 0, 10, LWA_ALPHA), 0);
         QCOMPARE(PostMessageA(h, 1, 0, 0), 0);
         QCOMPARE(RegisterHotKey(h, 1, kCtrlShift, 'K'), 0);
-        QVERIFY(!lastHotKeyError().isEmpty());
-        QVERIFY(!isClickThrough(h));
-        QCOMPARE(GetWindowLongA(0, GWL_EXSTYLE), 0);
         // The combination is free for a new window.
         QVERIFY(RegisterHotKey(windowHandle(newWindow()), 5, kCtrlShift, 'M'));
     }
@@ -231,17 +173,13 @@ private slots:
         SetWindowLongA(other, GWL_WNDPROC, asProc(&proc<'B'>));
         QVERIFY(RegisterHotKey(panel, 5, kCtrlShift, 'K'));
         QCOMPARE(RegisterHotKey(panel, 5, kCtrlShift, 'J'), 0); // same window and id
-        QVERIFY(lastHotKeyError().contains(QLatin1String("Ctrl+Shift+J")));
         QCOMPARE(RegisterHotKey(other, 9, kCtrlShift, 'K'), 0); // same combination
         QVERIFY(lastHotKeyError().contains(QLatin1String("Ctrl+Shift+K")));
         QVERIFY(RegisterHotKey(other, 5, kCtrlShift, 'U')); // same id, other window
         QVERIFY(RegisterHotKey(panel, 2, MOD_CONTROL, 'K')); // other modifiers
-        QVERIFY(lastHotKeyError().isEmpty());
         QCOMPARE(RegisterHotKey(panel, 1, MOD_CONTROL, 0x70 /* F1 */), 0);
-        QVERIFY(!lastHotKeyError().isEmpty());
         QCOMPARE(RegisterHotKey(panel, 1, MOD_CONTROL, 'k'), 0);
         QCOMPARE(RegisterHotKey(panel, 1, 0x100, 'K'), 0);
-        QVERIFY(RegisterHotKey(panel, 1, MOD_CONTROL | MOD_ALT | MOD_SHIFT | MOD_WIN, '7'));
 
         detail::hotKeyPressed(kCtrlShift, 'K');
         detail::hotKeyPressed(kCtrlShift, 'J'); // refused above: nothing
@@ -252,30 +190,22 @@ private slots:
         QVERIFY(g_log[0].by == 'A' && g_log[0].msg == WM_HOTKEY && g_log[0].wParam == 5);
         QCOMPARE(g_log[0].lParam, LPARAM(0x4B0006));
         QVERIFY(g_log[1].by == 'B' && g_log[1].msg == WM_HOTKEY && g_log[1].wParam == 5);
-        QCOMPARE(g_log[1].lParam, LPARAM(('U' << 16) | 6));
 
         QVERIFY(UnregisterHotKey(panel, 5));
         QCOMPARE(UnregisterHotKey(panel, 5), 0);
         QVERIFY(RegisterHotKey(other, 9, kCtrlShift, 'K'));
     }
 
-    void displayProblem_explainsMissingDisplay()
+    // Last: it leaves the platform variable changed. No DISPLAY is the no_display test's.
+    void displayProblem_namesAnUnreachableDisplay()
     {
-        EnvGuard platform("QT_QPA_PLATFORM");
-        EnvGuard display("DISPLAY");
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        qunsetenv("DISPLAY");
         QCOMPARE(displayProblem(), QString());
-
         qputenv("QT_QPA_PLATFORM", "xcb");
-        QVERIFY(displayProblem().contains(QLatin1String("DISPLAY is not set")));
-        qunsetenv("QT_QPA_PLATFORM");
-        QVERIFY(displayProblem().contains(QLatin1String("DISPLAY is not set")));
-
         qputenv("DISPLAY", ":4711"); // no server there
         const QString problem = displayProblem();
-        QVERIFY2(problem.contains(QLatin1String("\":4711\"")), qPrintable(problem));
-        QVERIFY(problem.startsWith(QLatin1String("zorvane: ")));
+        QVERIFY2(problem.startsWith(QLatin1String("zorvane: cannot open the X display \":4711\"")),
+                 qPrintable(problem));
     }
 };
 
