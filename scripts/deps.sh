@@ -33,6 +33,8 @@ install_packages=(
 run_packages+=(python3-dbus sway foot grim wtype xwayland qt6-wayland)
 # Monitors and screen density for the tests of other screens (xrandr, xrdb).
 run_packages+=(x11-xserver-utils)
+# Reading sway's window tree in its end-to-end test.
+run_packages+=(jq)
 # Fuzzing: clang with libFuzzer and the sanitizer runtimes (fuzz/run.sh).
 build_packages+=(clang-14 libclang-rt-14-dev)
 

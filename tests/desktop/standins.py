@@ -10,8 +10,8 @@ on a private test bus; the test drives them through org.zorvane.TestControl:
   Activate(name)         press a bound shortcut (portal and kglobalaccel)
   CloseSession()         the portal ends the shortcuts session
   Log() -> as            what was called, one line per call
+  Reset()                back to the start: normal mode, nothing bound or logged
 """
-import sys
 
 import dbus
 import dbus.service
@@ -29,7 +29,6 @@ bus = dbus.SessionBus()
 log = []
 state = {"mode": "normal", "taken": [], "session": None, "bound": [], "kga": []}
 names = {}
-request_serial = [0]
 
 
 class Request(dbus.service.Object):

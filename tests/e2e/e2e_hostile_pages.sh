@@ -12,30 +12,20 @@ e2e_add_pages 1.jpg 4.jpg
 ln -s /proc/self/pagemap "$E2E_APP_DIR/2.jpg"
 "$(dirname "$E2E_MAKE_PAGES")/make_many_scans" "$E2E_APP_DIR/3.jpg" --scans 5000 ||
     e2e_abort "make_many_scans failed"
-
 e2e_start_program
 
-# step_to_bad PAGE WHAT: Ctrl+Shift+K onto PAGE must bring the not-found box in 5 s.
-step_to_bad() {
-    local start=$EPOCHREALTIME box
+for bad in "2.jpg a link to /proc/self/pagemap" "3.jpg a JPEG of 5000 scans"; do
     xdotool key ctrl+shift+k
     if box=$(xs_wait_window '^Zorvane$' 5); then
-        e2e_log "$2: message after $(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }') s"
-        e2e_check_match "$2: the not-found message" "^Can't find .*/$1 \\. Please recheck" "$(e2e_alert Zorvane)"
-        xs_activate "$box" || true
-        xdotool key Return
-        xs_wait_for 5 e2e_no_window '^Zorvane$' || e2e_fail "$2: the message is still open after Return"
+        e2e_check_match "${bad#* }: the not-found message" "^Can't find .*/${bad%% *} \\. Please recheck" \
+            "$(e2e_alert Zorvane)"
+        e2e_dismiss "$box" Zorvane "${bad#* }"
     else
-        e2e_fail "$2: no message within 5 s"
+        e2e_fail "${bad#* }: no message within 5 s"
     fi
-}
-
-step_to_bad 2.jpg "a link to /proc/self/pagemap"
-step_to_bad 3.jpg "a JPEG of 5000 scans"
+done
 xdotool key ctrl+shift+k
-e2e_wait_panel 5 name=4.jpg selected=4.jpg ||
-    e2e_fail "the next hotkey did not step to 4.jpg: panel reads [$E2E_PANEL_STATE]"
-e2e_ok "the next hotkey steps to 4.jpg"
+e2e_expect_panel 5 "the next hotkey steps on" name=4.jpg selected=4.jpg
 
 log=$(cat "$E2E_APP_STDERR")
 e2e_check_match "the log gives the /proc link's reason" '2\.jpg is too large \(it is larger than' "$log"

@@ -13,28 +13,19 @@ stage=$E2E_WORK/stage
 # --- the installed files ---
 DESTDIR=$stage cmake --install "$build" --prefix /usr >"$E2E_WORK/install.log" 2>&1 ||
     { cat "$E2E_WORK/install.log"; e2e_abort "cmake --install failed"; }
-icons=
-for size in 128 16 24 256 32 48 64; do
-    icons+="./usr/share/icons/hicolor/${size}x$size/apps/org.zorvane.Zorvane.png "
-done
-expected="./usr/bin/zorvane ./usr/share/applications/org.zorvane.Zorvane.desktop
-./usr/share/doc/zorvane/LICENSE $icons./usr/share/icons/hicolor/scalable/apps/org.zorvane.Zorvane.svg
-./usr/share/man/man1/zorvane.1 ./usr/share/metainfo/org.zorvane.Zorvane.metainfo.xml"
+icons=$(for s in 16 24 32 48 64 128 256; do echo "./usr/share/icons/hicolor/${s}x$s/apps/org.zorvane.Zorvane.png"; done)
+# shellcheck disable=SC2086
+expected=$(printf '%s\n' ./usr/bin/zorvane ./usr/share/applications/org.zorvane.Zorvane.desktop \
+    ./usr/share/doc/zorvane/LICENSE $icons \
+    ./usr/share/icons/hicolor/scalable/apps/org.zorvane.Zorvane.svg ./usr/share/man/man1/zorvane.1 \
+    ./usr/share/metainfo/org.zorvane.Zorvane.metainfo.xml | LC_ALL=C sort)
 installed=$(cd "$stage" && find . -type f | LC_ALL=C sort)
-e2e_check_eq "installed files" "$(tr ' \n' '\n\n' <<<"$expected" | grep . | LC_ALL=C sort)" "$installed"
+e2e_check_eq "installed files" "$expected" "$installed"
 e2e_check_eq "tools and benchmarks are not installed" "./usr/bin/zorvane" "$(cd "$stage" && find . -path '*bin/*')"
 
 share=$stage/usr/share
-if out=$(desktop-file-validate "$share/applications/org.zorvane.Zorvane.desktop" 2>&1); then
-    e2e_ok "desktop-file-validate passes${out:+ ($out)}"
-else
-    e2e_fail "desktop-file-validate: $out"
-fi
-if out=$(appstreamcli validate --no-net "$share/metainfo/org.zorvane.Zorvane.metainfo.xml" 2>&1); then
-    e2e_ok "appstreamcli validate passes"
-else
-    e2e_fail "appstreamcli validate: $out"
-fi
+e2e_check "desktop-file-validate passes" desktop-file-validate "$share/applications/org.zorvane.Zorvane.desktop"
+e2e_check "appstreamcli validate passes" appstreamcli validate --no-net "$share/metainfo/org.zorvane.Zorvane.metainfo.xml"
 warnings=$(groff -ww -z -man "$share/man/man1/zorvane.1" 2>&1)
 warnings+=$(MANWIDTH=80 man --warnings=w -l "$share/man/man1/zorvane.1" 2>&1 >"$E2E_WORK/man.txt")
 e2e_check_eq "manual renders without warnings" "" "$warnings"
@@ -60,9 +51,7 @@ if (cd "$E2E_WORK/pkg" && cpack --config "$build/CPackConfig.cmake" -B "$E2E_WOR
     e2e_check_match "package depends on Qt as dpkg-shlibdeps found it" 'libqt6widgets6 \(>= ' "$control"
     e2e_check_match "package has section, maintainer and description" \
         'Section: graphics.*Maintainer: .+<.+@.+>.*Description: .+' "$(tr '\n' ' ' <<<"$control")"
-    lintian "$deb" >"$E2E_WORK/lintian.txt" 2>&1
-    e2e_log "lintian: $(grep -v "root privileges" "$E2E_WORK/lintian.txt" | paste -sd";")"
-    e2e_check_eq "lintian reports no errors" "" "$(grep '^E:' "$E2E_WORK/lintian.txt")"
+    e2e_check_eq "lintian reports no errors" "" "$(lintian "$deb" 2>&1 | grep '^E:')"
 else
     cat "$E2E_WORK/cpack.log"
     e2e_fail "cpack -G DEB did not build the package"
@@ -72,15 +61,13 @@ fi
 e2e_start_x
 scans="$E2E_WORK/My Scans"
 mkdir -p "$scans"
-gen=$E2E_WORK/generated
-"$E2E_MAKE_PAGES" --out "$gen" --count 3 --width 1024 >/dev/null || e2e_abort "make_pages failed"
-cp "$gen/1.jpg" "$scans/1.jpg"; cp "$gen/2.jpg" "$scans/2.jpg"; cp "$gen/3.jpg" "$scans/10.jpg"
+e2e_add_pages 1.jpg 2.jpg 10.jpg
+mv "$E2E_APP_DIR"/*.jpg "$scans/"
 
 # The installed program from its system folder, in an unrelated (empty) working folder.
 e2e_start_program -- "$stage/usr/bin/zorvane" "$scans"
-tree=$(e2e_atspi --wait-for '10.jpg') || { echo "$tree"; e2e_abort "the page list could not be read"; }
-items=$(awk -F' \\| ' '$1 ~ /^ *list item$/ { print $2 }' <<<"$tree" | paste -sd' ')
-e2e_check_eq "folder argument: its pages are listed" "1.jpg 2.jpg 10.jpg" "$items"
+tree=$(e2e_atspi --wait-for '10.jpg') || e2e_abort "the page list could not be read: $tree"
+e2e_check_eq "folder argument: its pages are listed" "1.jpg 2.jpg 10.jpg" "$(e2e_list_items "$tree")"
 e2e_check_eq "window class matches the desktop entry's StartupWMClass" \
     "WM_CLASS(STRING) = \"zorvane\", \"$(sed -n 's/^StartupWMClass=//p' "$share/applications/org.zorvane.Zorvane.desktop")\"" \
     "$(xprop -id "$panel" WM_CLASS)"
@@ -92,11 +79,7 @@ e2e_check_eq "nothing written beside the installed program nor in the working fo
     "$(ls -A "$stage/usr/bin" | grep -v '^zorvane$')$(ls -A "$E2E_APP_DIR")"
 
 e2e_start_program -- "$stage/usr/bin/zorvane" "$scans/2.jpg"
-if e2e_wait_panel 20 name=2.jpg selected=2.jpg; then
-    e2e_ok "page argument: that page is loaded and selected"
-else
-    e2e_fail "page argument: panel shows [$E2E_PANEL_STATE]"
-fi
+e2e_expect_panel 20 "page argument: that page is loaded and selected" name=2.jpg selected=2.jpg
 e2e_screenshot page-argument >/dev/null
 e2e_stop_program "page argument"
 e2e_check_file_bytes "page argument: current.txt names the page" "$scans/current.txt" '2.jpg\r\n'

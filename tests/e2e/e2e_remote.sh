@@ -19,7 +19,6 @@ remote() {
     REMOTE_ERR=$("$E2E_APP_DIR/zorvane" "$1" 2>&1 >/dev/null)
     REMOTE_STATUS=$?
 }
-
 # expect_panel OPTION WHAT KEY=VALUE...: the command succeeds and the panel
 # comes to that state.
 expect_panel() {
@@ -27,10 +26,8 @@ expect_panel() {
     shift 2
     remote "$option"
     e2e_check_eq "$what: $option exits with 0" "0 " "$REMOTE_STATUS $REMOTE_ERR"
-    e2e_wait_panel 10 "$@" && e2e_ok "$what: panel reads $*" ||
-        e2e_fail "$what: expected $*, panel reads [$E2E_PANEL_STATE]"
+    e2e_expect_panel 10 "$what" "$@"
 }
-
 # The program picks X itself when a Wayland desktop is named as well.
 on_wayland=(QT_QPA_PLATFORM= WAYLAND_DISPLAY=wayland-e2e-none)
 
@@ -38,22 +35,14 @@ on_wayland=(QT_QPA_PLATFORM= WAYLAND_DISPLAY=wayland-e2e-none)
 remote --next
 e2e_check_eq "--next with no program: status 1" 1 "$REMOTE_STATUS"
 e2e_check_match "--next with no program: the reason" '^zorvane: no Zorvane is running' "$REMOTE_ERR"
-e2e_check_eq "--next with no program: no window" "" \
-    "$(xdotool search --name 'Zorvane' 2>/dev/null)"
+e2e_check "--next with no program: no window" e2e_no_window Zorvane
 
-# --- the name held by a process that is not Zorvane ---
-/usr/bin/python3 -c '
-import dbus, dbus.service
-from gi.repository import GLib
-from dbus.mainloop.glib import DBusGMainLoop
-DBusGMainLoop(set_as_default=True)
-name = dbus.service.BusName("org.zorvane.Zorvane", dbus.SessionBus())
-print("held", flush=True)
-GLib.MainLoop().run()' >"$E2E_WORK/holder.log" 2>&1 &
-holder=$!
-xs_track "$holder"
-xs_wait_for 10 grep -qx held "$E2E_WORK/holder.log" ||
-    e2e_abort "the stand-in could not take the name: $(cat "$E2E_WORK/holder.log")"
+# --- the name held by a process that is not Zorvane: the desktop stand-ins take it ---
+e2e_spawn "$E2E_WORK/holder.log" ready /usr/bin/python3 "$E2E_LIB_DIR/../desktop/standins.py"
+holder=$E2E_SPAWNED
+gdbus call --session --dest org.zorvane.TestControl --object-path /control \
+    --method org.zorvane.TestControl.Own org.zorvane.Zorvane true >/dev/null ||
+    e2e_abort "the stand-in could not take the name"
 e2e_start_program
 e2e_check_match "name held elsewhere: the program runs and says where commands go" \
     "^zorvane: process $holder already owns org.zorvane.Zorvane on the session bus: remote commands" \
@@ -61,10 +50,9 @@ e2e_check_match "name held elsewhere: the program runs and says where commands g
 remote --next
 e2e_check_match "--next to a holder that is not Zorvane: status 1 and the reason" \
     '^1 zorvane: the owner of org.zorvane.Zorvane did not take the command' "$REMOTE_STATUS $REMOTE_ERR"
-e2e_wait_panel 3 name= vpos=0 && e2e_ok "the panel did not move" ||
-    e2e_fail "the panel moved: [$E2E_PANEL_STATE]"
+e2e_expect_panel 3 "the panel did not move" name= vpos=0
 e2e_stop_program
-kill "$holder" && wait "$holder" 2>/dev/null
+kill "$holder"
 
 # --- the running program takes the commands; WAYLAND_DISPLAY does not move it off X ---
 e2e_start_program "${on_wayland[@]}"
@@ -101,10 +89,8 @@ if box=$(xs_wait_window '^Image Preview$' 10); then
     xs_wait_for 3 e2e_no_window '^Image Preview$' && e2e_fail "the message box closed by itself" ||
         e2e_ok "the message box is still open: the command ran nested"
     e2e_screenshot nested >/dev/null
-    xs_activate "$box" || true
-    xdotool key Return
-    xs_wait_for 5 e2e_no_window '^Image Preview$' || e2e_fail "the message box did not close"
-    e2e_wait_panel 5 name=2.jpg selected=2.jpg || e2e_fail "after the box: [$E2E_PANEL_STATE]"
+    e2e_dismiss "$box" 'Image Preview' "end of list"
+    e2e_expect_panel 5 "after the box" name=2.jpg selected=2.jpg
 else
     e2e_fail "--next at the last page: no 'Image Preview' message box"
 fi

@@ -1,11 +1,9 @@
 # Shared helpers for the end-to-end tests: each test sources this file, gets a
-# private X server (Xvfb + openbox, optionally picom), a private session bus
-# and a temporary folder holding its own copy of the program and its pages.
+# private X server (Xvfb + openbox, optionally picom; from scripts/xsession.sh),
+# a private session bus and a temporary folder holding its own copy of the
+# program and its pages.
 #
 #   source lib.sh; e2e_init "$@"   (a test is called as: TEST ZORVANE MAKE_PAGES OUT_DIR)
-#
-# The X session itself (Xvfb, openbox, picom, xterms, windows) comes from
-# scripts/xsession.sh, shared with scripts/run.sh and the benchmark.
 #
 # Everything started here is stopped by PID when the test exits, and the
 # temporary folder is removed. Checks print "ok ..." or "FAIL ..." lines and
@@ -33,42 +31,42 @@ e2e_init() {
     # The program and the accessibility reader must share one session bus
     # that nobody else uses: run the whole test again inside its own
     # dbus-run-session, with a private runtime folder (the bus and Qt both put
-    # sockets there).
+    # sockets there). That bus can start the accessibility bus and nothing
+    # else: a desktop service installed on the machine must not start in a test.
     if [ -z "${E2E_IN_SESSION:-}" ]; then
         local status
         E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-e2e.XXXXXX")
         mkdir -m 700 "$E2E_WORK/runtime"
+        mkdir "$E2E_WORK/services"
+        cp /usr/share/dbus-1/services/org.a11y.Bus.service "$E2E_WORK/services/"
+        sed "s|</busconfig>|  <servicedir>$E2E_WORK/services</servicedir>\n</busconfig>|" \
+            "$E2E_LIB_DIR/../desktop/private-bus.conf" >"$E2E_WORK/bus.conf"
         E2E_IN_SESSION=1 E2E_WORK=$E2E_WORK XDG_RUNTIME_DIR=$E2E_WORK/runtime \
-            dbus-run-session --config-file="$(e2e_bus_config)" -- bash "$0" "$@"
+            dbus-run-session --config-file="$E2E_WORK/bus.conf" -- bash "$0" "$@"
         status=$?
         rm -rf "$E2E_WORK"
         exit $status
     fi
     XS_WORK=$E2E_WORK
-    mkdir -p "$E2E_OUT"
     E2E_APP_DIR=$E2E_WORK/app
-    mkdir -p "$E2E_APP_DIR"
+    mkdir -p "$E2E_OUT" "$E2E_APP_DIR"
 }
-
-# A session bus that can start the accessibility bus and nothing else: a desktop
-# service installed on the machine (a portal, say) must not start in a test.
-e2e_bus_config() {
-    mkdir -p "$E2E_WORK/services"
-    cp /usr/share/dbus-1/services/org.a11y.Bus.service "$E2E_WORK/services/"
-    sed "s|</busconfig>|  <servicedir>$E2E_WORK/services</servicedir>\n</busconfig>|" \
-        "$E2E_LIB_DIR/../desktop/private-bus.conf" >"$E2E_WORK/bus.conf"
-    echo "$E2E_WORK/bus.conf"
-}
-
-e2e_log() { echo "# $*"; }
 
 trap xs_cleanup EXIT
 trap 'echo "FAIL interrupted"; exit 130' INT TERM
 
 # --- checks -----------------------------------------------------------------
 
+e2e_log() { echo "# $*"; }
 e2e_ok() { E2E_PASSED=$((E2E_PASSED + 1)); echo "ok $*"; }
 e2e_fail() { E2E_FAILED=$((E2E_FAILED + 1)); echo "FAIL $*"; }
+
+# e2e_check WHAT COMMAND...: passes when COMMAND succeeds.
+e2e_check() {
+    local what=$1
+    shift
+    if "$@"; then e2e_ok "$what"; else e2e_fail "$what"; fi
+}
 
 # e2e_check_eq WHAT EXPECTED ACTUAL
 e2e_check_eq() {
@@ -91,8 +89,8 @@ e2e_check_file_bytes() {
     fi
 }
 
-# Prints "N passed, N failed" (after the program's output when a check failed)
-# and exits 0 only when every check passed.
+# Prints the totals (after the program's output when a check failed) and exits
+# 0 only when every check passed.
 e2e_finish() {
     if [ "$E2E_FAILED" -gt 0 ] && [ -n "${E2E_WORK:-}" ]; then
         echo "--- program output ---"
@@ -109,22 +107,13 @@ e2e_abort() {
     e2e_finish
 }
 
-# --- the X session ----------------------------------------------------------
+# --- the session ------------------------------------------------------------
 
 # e2e_start_x [--compositor]: xs_start_x and the typist's xterm (XS_TYPIST),
 # or the test stops with the reason.
 e2e_start_x() {
     xs_start_x "$@" || e2e_abort "$XS_ERROR"
-    e2e_log "X display $DISPLAY"
     xs_start_typist e2e-typist || e2e_abort "$XS_ERROR"
-}
-
-# e2e_start_xterm TITLE GEOMETRY [COMMAND...]: xs_start_xterm, waiting until
-# the window manager has it; its window id goes to E2E_LAST_XTERM.
-e2e_start_xterm() {
-    xs_start_xterm "$@" || e2e_abort "$XS_ERROR"
-    E2E_LAST_XTERM=$XS_LAST_XTERM
-    xs_wait_managed "$E2E_LAST_XTERM" || true
 }
 
 # e2e_start_recorder GEOMETRY: the typist's terminal that records every byte
@@ -132,12 +121,23 @@ e2e_start_xterm() {
 # mode is on; its window id goes to typist.
 e2e_start_recorder() {
     keys=$E2E_WORK/keys.bin
-    e2e_start_xterm e2e-keys "$1" sh -c 'stty raw -echo && exec cat >"$0"' "$keys"
-    typist=$E2E_LAST_XTERM
-    xs_wait_for 10 test -e "$keys" || e2e_abort "the recording terminal did not start"
+    xs_start_xterm e2e-keys "$1" sh -c 'stty raw -echo && exec cat >"$0"' "$keys" || e2e_abort "$XS_ERROR"
+    typist=$XS_LAST_XTERM
+    xs_wait_managed "$typist" && xs_wait_for 10 test -e "$keys" || e2e_abort "the recording terminal did not start"
 }
 keys_size() { stat -c %s "$keys"; }
 keys_bigger_than() { [ "$(keys_size)" -gt "$1" ]; }
+
+# e2e_spawn LOG READY COMMAND...: starts a helper process (its PID goes to
+# E2E_SPAWNED) and waits until it writes the line READY to LOG.
+e2e_spawn() {
+    local log=$1 ready=$2
+    shift 2
+    "$@" >"$log" 2>&1 &
+    E2E_SPAWNED=$!
+    xs_track "$E2E_SPAWNED"
+    xs_wait_for 10 grep -qx "$ready" "$log" || e2e_abort "$* did not start: $(cat "$log")"
+}
 
 # --- the program under test -------------------------------------------------
 
@@ -155,10 +155,9 @@ e2e_add_pages() {
 
 # e2e_start_program [ENV=VALUE...] [-- COMMAND...]: starts the program (by
 # default the copy in its folder, run there) on X, readable through the
-# accessibility bus, with ENV as `env` takes it; then waits for its panel,
-# managed and readable. Sets E2E_APP_PID, panel (its window id), panel_origin
-# and E2E_APP_STDERR (a file of its own for each start; standard output goes
-# to app.log).
+# accessibility bus, and waits for its panel, managed and readable. Sets
+# E2E_APP_PID, panel (its window id), panel_origin and E2E_APP_STDERR (a file
+# of its own for each start).
 E2E_STARTS=0
 e2e_start_program() {
     local env=()
@@ -210,10 +209,20 @@ e2e_above() {
 # e2e_no_window NAME_REGEX: no visible window has such a name.
 e2e_no_window() { [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ]; }
 
+# e2e_dismiss ID TITLE WHAT: Return in the message box ID closes it.
+e2e_dismiss() {
+    xs_activate "$1" || true
+    xdotool key Return
+    xs_wait_for 5 e2e_no_window "^$2\$" || e2e_fail "$3: the message is still open after Return"
+}
+
 # e2e_atspi [ARGS...]: the program's accessible tree, one line per object.
 e2e_atspi() {
     /usr/bin/python3 "$E2E_LIB_DIR/atspi_dump.py" --pid "$E2E_APP_PID" "$@"
 }
+
+# e2e_list_items TREE: the page list's entries in a tree from e2e_atspi, on one line.
+e2e_list_items() { awk -F' \\| ' '$1 ~ /^ *list item$/ { print $2 }' <<<"$1" | paste -sd' '; }
 
 # --- pictures ---------------------------------------------------------------
 
@@ -227,6 +236,39 @@ e2e_screenshot() {
 
 # e2e_pixel_hex FILE X Y: the pixel as RRGGBB.
 e2e_pixel_hex() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6; }
+
+# e2e_view_matches PAGE OFFSET [ALPHA [ROWS]]: the half-screen page window
+# (at 0,80) shows PAGE moved up by OFFSET pixels, blended at ALPHA/255 (255
+# by default) over the screenshot $before. Its rows 20.. are compared, left of
+# x=690 when blended (a terminal there changes when it gets the focus).
+# LAST_RMSE holds the difference found (root mean square, 0 to 1).
+e2e_view_matches() {
+    local page=$E2E_APP_DIR/$1 alpha=${3:-255} rows=${4:-320} width=1024 now=$E2E_WORK/now.png
+    local expected="${width}x$rows+0+$((20 + $2))"
+    import -window root "$now" 2>/dev/null || return 1
+    if [ "$alpha" -ne 255 ]; then
+        width=690
+        convert \( "$before" -crop "${width}x$rows+0+100" +repage \) \
+            \( "$page" -crop "${width}x$rows+0+$((20 + $2))" +repage \) -compose blend \
+            -define compose:args=$(awk -v a="$alpha" 'BEGIN { print a * 100 / 255 }') \
+            -composite "$E2E_WORK/expected.png"
+        page=$E2E_WORK/expected.png expected="${width}x$rows+0+0"
+    fi
+    LAST_RMSE=$(convert \( "$now" -crop "${width}x$rows+0+100" +repage \) \
+        \( "$page" -crop "$expected" +repage \) -metric RMSE -compare -format '%[distortion]' info:)
+    awk -v d="$LAST_RMSE" 'BEGIN { exit !(d != "" && d < 0.01) }'
+}
+
+# e2e_check_view WHAT PAGE OFFSET [ALPHA [ROWS]]: a check that the screen comes to show so.
+e2e_check_view() {
+    local what=$1
+    shift
+    if xs_wait_for 10 e2e_view_matches "$@"; then
+        e2e_ok "$what: screen shows $1 moved up by $2"
+    else
+        e2e_fail "$what: screen differs from $1 moved up by $2 (RMSE $LAST_RMSE)"
+    fi
+}
 
 # --- the panel's state ------------------------------------------------------
 
@@ -243,8 +285,7 @@ e2e_panel_state() {
 }
 
 # e2e_wait_panel SECONDS KEY=VALUE...: waits until the panel's state holds
-# every KEY=VALUE given. The last state read is left in E2E_PANEL_STATE (one
-# line, for messages).
+# every KEY=VALUE given; the last state read is left in E2E_PANEL_STATE.
 e2e_wait_panel() {
     local deadline=$((SECONDS + $1)) want state missing
     shift
@@ -261,33 +302,29 @@ e2e_wait_panel() {
     done
 }
 
-# e2e_alert TITLE: prints the text of the program's open message box with
-# that title, as a screen reader reads it; fails when there is none.
+# e2e_expect_panel SECONDS WHAT KEY=VALUE...: a check that e2e_wait_panel passes.
+e2e_expect_panel() {
+    local seconds=$1 what=$2
+    shift 2
+    if e2e_wait_panel "$seconds" "$@"; then
+        e2e_ok "$what: panel reads $*"
+    else
+        e2e_fail "$what: expected $*, panel reads [$E2E_PANEL_STATE]"
+    fi
+}
+
+# e2e_alert TITLE [BUTTON]: prints the text of the program's open message box
+# with that title, as a screen reader reads it, or clicks its BUTTON (by
+# caption); fails when there is none.
 e2e_alert() {
-    e2e_atspi --timeout 5 | awk -F' \\| ' -v title="$1" '
+    local found
+    found=$(e2e_atspi --timeout 5 ${2:+--extents} | awk -F' \\| ' -v title="$1" -v button="${2:-}" '
         $1 ~ /^ *alert$/ { inside = ($2 == title); next }
-        inside && $1 ~ /^ *label$/ && $2 != "" { print $2; found = 1; exit }
         $1 ~ /^  [a-z]/ { inside = 0 }
-        END { exit !found }'
-}
-
-# e2e_rmse IMAGE1 CROP1 IMAGE2 CROP2: how far two areas (WxH+X+Y) differ, as
-# the root mean square error from 0 (equal) to 1.
-e2e_rmse() {
-    convert \( "$1" -crop "$2" +repage \) \( "$3" -crop "$4" +repage \) \
-        -metric RMSE -compare -format '%[distortion]\n' info:
-}
-
-# e2e_click_alert_button TITLE BUTTON: clicks the button (by caption) of the
-# program's open message box with that title; fails when there is none.
-e2e_click_alert_button() {
-    local at
-    at=$(e2e_atspi --timeout 5 --extents | awk -F' \\| ' -v title="$1" -v button="$2" '
-        $1 ~ /^ *alert$/ { inside = ($2 == title); next }
-        inside && $1 ~ /^ *push button$/ && $2 == button {
+        inside && button == "" && $1 ~ /^ *label$/ && $2 != "" { print $2; found = 1; exit }
+        inside && button != "" && $1 ~ /^ *push button$/ && $2 == button {
             split($5, p, /[, x]/); print int(p[1] + p[3] / 2), int(p[2] + p[4] / 2); found = 1; exit }
-        $1 ~ /^  [a-z]/ { inside = 0 }
         END { exit !found }') || return 1
     # shellcheck disable=SC2086
-    xdotool mousemove $at click 1
+    if [ -z "${2:-}" ]; then echo "$found"; else xdotool mousemove $found click 1; fi
 }
