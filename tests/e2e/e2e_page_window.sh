@@ -62,9 +62,6 @@ e2e_check_eq "half-screen page window geometry" "0,80 1024x344" "$(xs_geometry "
 e2e_check "_NET_WM_WINDOW_OPACITY is 100/255" xs_wait_for 5 opacity_is 100
 e2e_check_eq "page window above all, off the taskbar and pager" "above skip" "$(window_states "$page")"
 e2e_check_eq "panel above all, with its taskbar entry" "above " "$(window_states "$panel")"
-e2e_atspi --timeout 5 | grep -qE '^  [a-z ]+ \| Page 2\.jpg \|' &&
-    e2e_ok "a screen reader names the page window after the page" ||
-    e2e_fail "no window named 'Page 2.jpg' on the accessibility bus"
 if xs_wait_for 5 e2e_above "$panel" "$page" && e2e_above "$page" "$under" && e2e_above "$page" "$XS_TYPIST"; then
     e2e_ok "stacking: terminals, then the page window, then the panel on top"
 else
@@ -113,24 +110,21 @@ e2e_check_eq "full-screen page window keeps its states" "above skip" "$(window_s
 e2e_screenshot full_layout >/dev/null
 switch_layout "Full screen 2" "0,80 1024x344" "back to half-screen:"
 
-# --- pages that cannot be loaded ---
+# --- a page that cannot be loaded, typed into the name box ---
 printf 'not a picture\n' >"$E2E_APP_DIR/broken.jpg"
-for name in missing.jpg broken.jpg; do
-    e2e_click_panel $((133 + 50)) 12 # the name box
-    xdotool key ctrl+a
-    xdotool type --delay 20 "$name"
-    e2e_wait_panel 5 "name=$name" || e2e_fail "typing into the name box: panel reads [$E2E_PANEL_STATE]"
-    e2e_click_panel $((133 + 50)) $((24 + 11)) # Load image
-    if box=$(xs_wait_window '^Zorvane$' 10); then
-        e2e_check_eq "not-found message for $name" \
-            "Can't find $E2E_APP_DIR/$name . Please recheck file in folder [$E2E_APP_DIR] " \
-            "$(e2e_alert Zorvane)"
-        e2e_dismiss "$box" Zorvane "$name"
-    else
-        e2e_fail "no message box titled Zorvane after Load image with $name"
-    fi
-    e2e_check_view "after $name" 1.jpg 0
-done
+e2e_click_panel $((133 + 50)) 12 # the name box
+xdotool key ctrl+a
+xdotool type --delay 20 broken.jpg
+e2e_expect_panel 5 "typing into the name box" name=broken.jpg
+e2e_click_panel $((133 + 50)) $((24 + 11)) # Load image
+if box=$(xs_wait_window '^Zorvane$' 10); then
+    e2e_check_eq "not-found message" \
+        "Can't find $E2E_APP_DIR/broken.jpg . Please recheck file in folder [$E2E_APP_DIR] " "$(e2e_alert Zorvane)"
+    e2e_dismiss "$box" Zorvane broken.jpg
+else
+    e2e_fail "no message box titled Zorvane after Load image with broken.jpg"
+fi
+e2e_check_view "the picture stays after the message" 1.jpg 0
 
 e2e_stop_program
 e2e_check "no page window left after the program ended" e2e_no_window '^Form2$'

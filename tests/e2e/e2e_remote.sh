@@ -84,7 +84,6 @@ expect_panel --next "to the last page" name=3.jpg
 remote --next
 e2e_check_eq "--next at the last page exits with 0" 0 "$REMOTE_STATUS"
 if box=$(xs_wait_window '^Image Preview$' 10); then
-    e2e_check_eq "end-of-list message" "No more image to preview!" "$(e2e_alert 'Image Preview')"
     expect_panel --prev "while the message box is open" name=2.jpg selected=2.jpg
     xs_wait_for 3 e2e_no_window '^Image Preview$' && e2e_fail "the message box closed by itself" ||
         e2e_ok "the message box is still open: the command ran nested"

@@ -81,12 +81,7 @@ e2e_check_match() {
 # e2e_check_file_bytes WHAT FILE PRINTF_FORMAT: the file holds exactly these bytes.
 e2e_check_file_bytes() {
     # shellcheck disable=SC2059
-    if [ -f "$2" ] && cmp -s "$2" <(printf "$3"); then
-        e2e_ok "$1"
-    else
-        e2e_fail "$1: expected bytes [$(printf "$3" | od -An -c | tr -s ' ')]," \
-            "got [$( [ -f "$2" ] && od -An -c "$2" | tr -s ' ' || echo 'no file')]"
-    fi
+    e2e_check_eq "$1" "$(printf "$3" | od -An -c | tr -s ' ')" "$(od -An -c "$2" 2>&1 | tr -s ' ')"
 }
 
 # Prints the totals (after the program's output when a check failed) and exits
