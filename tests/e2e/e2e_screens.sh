@@ -3,7 +3,7 @@
 # with the primary one on the right (the panel, the page and the help window
 # go on it), a message box raised by a hotkey that leaves the focus with the
 # typist's terminal, Tab into the page list that loads nothing, and a panel
-# kept on small (800x600) and dense (1366x768 at 144 dpi) screens.
+# kept on a screen too narrow for its usual place (1366x768 at 144 dpi).
 
 source "$(dirname "$0")/lib.sh"
 e2e_init "$@"
@@ -97,33 +97,17 @@ e2e_stop_program
 xs_cleanup
 
 # ============================================================================
-# 2. Screens where the panel's usual place reaches past the right edge.
-# check_panel_fits SCREEN_WIDTH TOP WHAT: the panel's frame ends at the
-# screen's right edge (a pixel short when Qt scales by a fraction), and its
-# top is where it always is.
-check_panel_fits() {
-    local right
-    read -r x y w _ < <(xs_geometry "$panel" | tr ',x' '  ')
-    right=$((x + w + $(xprop -id "$panel" -notype _NET_FRAME_EXTENTS | grep -o '[0-9, ]*$' | cut -d, -f2)))
-    if [ "$right" -le "$1" ] && [ "$right" -ge $(($1 - 1)) ]; then
-        e2e_ok "$3: the panel's frame ends at the screen's right edge"
-    else
-        e2e_fail "$3: the panel's frame ends at x=$right on a screen $1 wide"
-    fi
-    e2e_check_eq "$3: the panel keeps its top" "$2" "$y"
-    e2e_screenshot "panel_$1" >/dev/null
-}
-
-XS_SCREEN_SIZE=800x600 e2e_start_x
-e2e_start_program
-check_panel_fits 800 29 "800x600"
-e2e_stop_program
-xs_cleanup
-
+# 2. A screen where the panel's usual place reaches past the right edge (Qt
+# scales by 1.5): the panel's frame ends at the screen's right edge (a pixel
+# short, for the fraction), and its top is where it always is.
 XS_SCREEN_SIZE=1366x768 e2e_start_x
 echo 'Xft.dpi: 144' | xrdb -merge
 e2e_start_program
-check_panel_fits 1366 44 "1366x768 at 144 dpi (Qt scales by 1.5)"
+read -r x y w _ < <(xs_geometry "$panel" | tr ',x' '  ')
+right=$((x + w + $(xprop -id "$panel" -notype _NET_FRAME_EXTENTS | grep -o '[0-9, ]*$' | cut -d, -f2)))
+e2e_check "the panel's frame ends at the right edge (x=$right)" test "$right" -le 1366 -a "$right" -ge 1365
+e2e_check_eq "the panel keeps its top" 44 "$y"
+e2e_screenshot panel_1366 >/dev/null
 e2e_stop_program
 
 e2e_finish
