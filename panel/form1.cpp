@@ -286,7 +286,7 @@ void Form1::Command6_Click()
     const std::shared_ptr<forms::PictureRest> rest = m_pages->pendingRest();
     if (rest) {
         // What a failed load would have left on screen, should the rest turn out broken.
-        m_beforeRest = {path, page.Image1->picture(), page.Image1->size(), page.accessibleName(),
+        m_beforeRest = {path, page.Image1->size(), page.accessibleName(),
                         Text3, t, m_stepping ? t : File1->currentRow(), page.isVisible()};
     }
     page.Image1->setPicture(picture, rest);
@@ -323,16 +323,16 @@ QSize Form1::pageView()
 
 bool Form1::settlePage()
 {
-    QImage replacement;
+    QImage picture;
     forms::Error error;
-    switch (m_pages->finishRest(&replacement, &error)) {
+    switch (m_pages->finishRest(&picture, &error)) {
     case PageCache::RestOutcome::None:
     case PageCache::RestOutcome::Whole:
         if (!m_pageToSave.isEmpty())
             m_saveTimer->start();
         return false;
     case PageCache::RestOutcome::Replaced:
-        form2().Image1->setPicture(replacement);
+        form2().Image1->setPicture(picture);
         Text3 = QString::number(form2().Image1->height());
         if (!m_pageToSave.isEmpty())
             m_saveTimer->start();
@@ -345,7 +345,7 @@ bool Form1::settlePage()
     // the current page and the list's selection come back; the name box keeps the name.
     const BeforeRest before = std::exchange(m_beforeRest, {});
     Form2 &page = form2();
-    page.Image1->setPicture(before.picture);
+    page.Image1->setPicture(picture);
     page.Image1->resize(before.size);
     page.setAccessibleName(before.accessibleName);
     if (!before.shown)

@@ -125,7 +125,6 @@ private:
     // What the page window and the panel showed before a page whose rest is still decoding.
     struct BeforeRest {
         QString path;
-        QImage picture;
         QSize size;
         QString accessibleName;
         QString text3;

@@ -250,6 +250,8 @@ void setPictureRestHookForTesting(std::function<bool(const QString &path)> hook)
 
 void PictureRest::run()
 {
+    if (m_claimed.exchange(true))
+        return;
     // m_replacement and m_error are written before the rest reports that it is over,
     // and read only after that.
     if (pictureRestHook() && !pictureRestHook()(m_path)) {
@@ -266,16 +268,21 @@ void PictureRest::run()
     m_changed.wakeAll();
 }
 
-void PictureRest::waitFor(int rows, int columns) const
+void PictureRest::waitFor(int rows, int columns)
 {
-    if (columns > m_rest->columnsInView())
+    const bool inView = columns <= m_rest->columnsInView();
+    if (inView && m_rest->rowsReady() >= rows)
+        return;
+    run();
+    if (!inView)
         m_rest->wait();
     else
         m_rest->waitForRows(rows);
 }
 
-bool PictureRest::wait(QImage *replacement, Error *error) const
+bool PictureRest::wait(QImage *replacement, Error *error)
 {
+    run();
     {
         const QMutexLocker lock(&m_mutex);
         while (!m_over)

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -74,15 +75,16 @@ class PictureRest
 public:
     PictureRest(QString path, QByteArray bytes, std::shared_ptr<::jpeg::PageRest> rest);
 
-    // Decodes the rest, on a worker thread. A file that turns out broken below the top
-    // rows is decoded again as LoadPicture would: into another picture, or an error.
+    // Decodes the rest, on a worker thread, unless a wait below has already done it. A
+    // file that turns out broken below the top rows is decoded again as LoadPicture
+    // would: into another picture, or an error.
     void run();
-    // Blocks until rows [0, rows) of the first `columns` columns are in the picture, or
-    // run() is over.
-    void waitFor(int rows, int columns) const;
-    // Blocks until run() is over. True when the picture is whole; otherwise `replacement`
-    // is LoadPicture's picture of the file, or null with `error` filled in.
-    bool wait(QImage *replacement, Error *error) const;
+    // Block until rows [0, rows) of the first `columns` columns are in the picture, or
+    // until run() is over. A wait that comes before any run() decodes the rest itself.
+    void waitFor(int rows, int columns);
+    // True when the picture is whole; otherwise `replacement` is LoadPicture's picture
+    // of the file, or null with `error` filled in.
+    bool wait(QImage *replacement, Error *error);
     bool isDone() const;
 
 private:
@@ -95,6 +97,7 @@ private:
     mutable QMutex m_mutex;
     mutable QWaitCondition m_changed;
     bool m_over = false;
+    std::atomic<bool> m_claimed{false};
 };
 
 // As LoadPicture, for a page about to be shown in a view of `view` (columns, and rows from

@@ -529,6 +529,12 @@ void PageRest::waitForRows(int rows)
         m_changed.wait(&m_mutex);
 }
 
+int PageRest::rowsReady() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_rows;
+}
+
 bool PageRest::wait()
 {
     const QMutexLocker lock(&m_mutex);

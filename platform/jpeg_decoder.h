@@ -39,6 +39,8 @@ public:
     void abandon();
     // Blocks until rows [0, rows) are decoded in the columns in view, or run() is over.
     void waitForRows(int rows);
+    // The rows decoded so far in the columns in view.
+    int rowsReady() const;
     // Blocks until run() is over; its result.
     bool wait();
     bool isDone() const;

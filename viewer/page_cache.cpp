@@ -17,6 +17,7 @@ namespace {
 // processors.
 const QEvent::Type SubmitEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 const QEvent::Type SubmitAfterRepaintEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+const QEvent::Type StartRestEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 constexpr int SubmitGraceMs = 20;
 
 // Both neighbours of a page reached by a jump decode at once.
@@ -143,20 +144,29 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
     if (rest) {
         m_beforeRest = {m_currentPath, m_current, m_currentStamp};
         m_rest = rest;
-        m_restPool.start([this, rest] {
-            rest->run();
-            QMetaObject::invokeMethod(this, [this, rest] {
-                if (rest == m_rest && m_restOver)
-                    m_restOver();
-                postSubmit();
-            }, Qt::QueuedConnection);
-        });
+        // The rest starts once the top rows are painted: on two processors, a worker
+        // started now would take the time of the display server and of the repaint.
+        QCoreApplication::postEvent(this, new QEvent(StartRestEvent), Qt::LowEventPriority);
     }
     m_currentPath = path;
     m_current = picture;
     m_currentStamp = now;
     postSubmit();
     return picture;
+}
+
+void PageCache::startRest()
+{
+    if (!m_rest || m_rest->isDone())
+        return;
+    m_restPool.start([this, rest = m_rest] {
+        rest->run();
+        QMetaObject::invokeMethod(this, [this, rest] {
+            if (rest == m_rest && m_restOver)
+                m_restOver();
+            postSubmit();
+        }, Qt::QueuedConnection);
+    });
 }
 
 PageCache::RestOutcome PageCache::finishRest(QImage *picture, forms::Error *error)
@@ -167,9 +177,13 @@ PageCache::RestOutcome PageCache::finishRest(QImage *picture, forms::Error *erro
     Previous previous = std::exchange(m_beforeRest, {});
     postSubmit();
     QImage replacement;
-    if (rest->wait(&replacement, error))
+    if (rest->wait(&replacement, error)) {
+        // Its memory is lent to the next decode, or let go off this thread.
+        keepAsSpare(std::move(previous.picture));
         return RestOutcome::Whole;
+    }
     if (!replacement.isNull()) {
+        keepAsSpare(std::move(previous.picture));
         m_current = replacement;
         *picture = replacement;
         return RestOutcome::Replaced;
@@ -179,6 +193,7 @@ PageCache::RestOutcome PageCache::finishRest(QImage *picture, forms::Error *erro
     m_currentPath = previous.path;
     m_current = previous.picture;
     m_currentStamp = previous.stamp;
+    *picture = previous.picture;
     return RestOutcome::Failed;
 }
 
@@ -220,6 +235,10 @@ void PageCache::postSubmit()
 
 bool PageCache::event(QEvent *event)
 {
+    if (event->type() == StartRestEvent) {
+        startRest();
+        return true;
+    }
     if (event->type() == SubmitEvent) {
         QCoreApplication::postEvent(this, new QEvent(SubmitAfterRepaintEvent), Qt::LowEventPriority);
         return true;

@@ -42,7 +42,7 @@ public:
         None,      // nothing was pending
         Whole,     // the page is whole
         Replaced,  // the file turned out broken; `picture` is what a direct load gives
-        Failed,    // the file turned out broken; the page before it is current again
+        Failed,    // the file turned out broken; the page before it (`picture`) is current again
     };
     // Waits for the rest of the page last loaded, and says how it ended.
     RestOutcome finishRest(QImage *picture, forms::Error *error);
@@ -98,6 +98,7 @@ private:
 
     static FileStamp stampOf(const QString &path);
     void postSubmit();
+    void startRest();
     void submitPending();
     void drop(Entry &entry);
     void keepAsSpare(QImage picture);
