@@ -174,7 +174,8 @@ bool readPicture(const QString &path, Error *error, QByteArray *bytes)
     return true;
 }
 
-QImage decodePicture(const QString &path, const QByteArray &bytes, Error *error, QImage *spare)
+QImage decodePicture(const QString &path, const QByteArray &bytes, Error *error, QImage *spare,
+                     const std::atomic<bool> *cancel = nullptr)
 {
     auto fail = [&](int number, const QString &description) {
         if (error)
@@ -182,7 +183,8 @@ QImage decodePicture(const QString &path, const QByteArray &bytes, Error *error,
         return QImage();
     };
     QString refusal;
-    QImage picture = ::jpeg::decodeDirect(bytes, qint64(MaxPictureMegabytes) << 20, spare, &refusal);
+    QImage picture = ::jpeg::decodeDirect(bytes, qint64(MaxPictureMegabytes) << 20, spare, &refusal,
+                                          cancel);
     if (!picture.isNull())
         return picture;
     if (!refusal.isEmpty())
@@ -207,12 +209,13 @@ QImage decodePicture(const QString &path, const QByteArray &bytes, Error *error,
 
 } // namespace
 
-QImage LoadPicture(const QString &path, Error *error, QImage *spare)
+QImage LoadPicture(const QString &path, Error *error, QImage *spare,
+                   const std::atomic<bool> *cancel)
 {
     QByteArray bytes;
     if (!readPicture(path, error, &bytes))
         return {};
-    return decodePicture(path, bytes, error, spare);
+    return decodePicture(path, bytes, error, spare, cancel);
 }
 
 QImage LoadPictureTop(const QString &path, Error *error, QImage *spare, QSize view,

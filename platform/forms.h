@@ -62,8 +62,10 @@ QString joinPath(const QString &folder, const QString &name);
 QImage LoadPicture(const QString &path, Error *error);
 // As above; when `spare` is a picture of the page's size and format that nothing else
 // holds, the page is decoded into its memory (and `spare` is left null), which saves
-// faulting in fresh memory. Otherwise `spare` is left as it was.
-QImage LoadPicture(const QString &path, Error *error, QImage *spare);
+// faulting in fresh memory. Otherwise `spare` is left as it was. Once `cancel` is set
+// (from another thread), a decode still running may stop early with an error.
+QImage LoadPicture(const QString &path, Error *error, QImage *spare,
+                   const std::atomic<bool> *cancel = nullptr);
 
 // The size and the modification and status-change times (ms since the epoch) of the
 // file at `path`, pages with names that are not UTF-8 included; false when it is not there.

@@ -185,9 +185,11 @@ struct JpegBand {
     qsizetype keepBytes = 0;
     // Told the rows decoded so far, as they come.
     PageRest *progress = nullptr;
+    // Once set, the decode stops: nobody wants the picture any more.
+    const std::atomic<bool> *cancel = nullptr;
 };
 
-enum class BandResult { Whole, Failed, TooManyScans };
+enum class BandResult { Whole, Failed, TooManyScans, Cancelled };
 
 // Decodes one band of rows into the picture's memory.
 BandResult decodeJpegBand(const JpegBand &band)
@@ -214,6 +216,10 @@ BandResult decodeJpegBand(const JpegBand &band)
     JSAMPROW rows[RowsPerCall];
     std::vector<uchar> scratch;
     while (int(cinfo.output_scanline) < band.last) {
+        if (band.cancel && band.cancel->load(std::memory_order_relaxed)) {
+            jpeg_destroy_decompress(&cinfo);
+            return BandResult::Cancelled;
+        }
         const int start = int(cinfo.output_scanline);
         const int count = std::min(RowsPerCall, band.last - start);
         const bool kept = start < band.keepRows;
@@ -428,7 +434,8 @@ BandResult decodeRows(JpegBand upper, bool progressive, qint64 pixels)
 
 // The picture decoded straight into RGB32 (colour) or Grayscale8 (grey), as Qt's
 // reader gives them; a null image when this file is one for Qt's reader.
-QImage decodeDirect(const QByteArray &bytes, qint64 maxBytes, QImage *spare, QString *refusal)
+QImage decodeDirect(const QByteArray &bytes, qint64 maxBytes, QImage *spare, QString *refusal,
+                    const std::atomic<bool> *cancel)
 {
     const DirectPlan plan = planDirect(bytes, maxBytes);
     if (!plan.refusal.isEmpty() && refusal)
@@ -441,14 +448,17 @@ QImage decodeDirect(const QByteArray &bytes, qint64 maxBytes, QImage *spare, QSt
     QImage picture = pictureMemory(header.width, header.height, plan.format, spare);
     if (picture.isNull())
         return {};
-    const JpegBand rows{&bytes, plan.maxScans, plan.outColorSpace, 0, header.height,
-                        picture.bits(), picture.bytesPerLine()};
+    JpegBand rows{&bytes, plan.maxScans, plan.outColorSpace, 0, header.height,
+                  picture.bits(), picture.bytesPerLine()};
+    rows.cancel = cancel;
     const BandResult result = decodeRows(rows, header.progressive, plan.pixels);
     if (result != BandResult::Whole) {
         if (hadSpare && spare->isNull())
             *spare = std::move(picture);  // the caller frees it where it frees spares
         if (result == BandResult::TooManyScans && refusal)
             *refusal = QStringLiteral("more than %1 scans").arg(plan.maxScans);
+        if (result == BandResult::Cancelled && refusal)
+            *refusal = QStringLiteral("cancelled");
         return {};
     }
     describePicture(picture, plan);

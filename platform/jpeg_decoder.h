@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 namespace jpeg {
@@ -20,9 +21,10 @@ bool isWholeJpeg(const QByteArray &bytes);
 // CMYK, or anything the direct path does not take). A file that no reader may take, one
 // larger than `maxBytes` as RGB32 or with more scans than its size allows (such files
 // take minutes to decode), gives a null image and the reason in `refusal`.
-// `spare`, when it has the page's size and format, lends its memory.
+// `spare`, when it has the page's size and format, lends its memory. Once `cancel` is
+// set the decode stops early, with a null image and a refusal.
 QImage decodeDirect(const QByteArray &bytes, qint64 maxBytes, QImage *spare,
-                    QString *refusal = nullptr);
+                    QString *refusal = nullptr, const std::atomic<bool> *cancel = nullptr);
 
 // What is left of a page after decodeTop(): the rows below the part in view and the
 // columns beside it, decoded by run() into the same picture.

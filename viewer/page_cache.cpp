@@ -40,6 +40,7 @@ struct PageCache::Job {
     }
     const QString path;
     std::atomic<int> state{Queued};
+    std::atomic<bool> cancelled{false};  // a running decode nobody wants any more
 };
 
 PageCache::PageCache(QObject *parent)
@@ -274,7 +275,7 @@ void PageCache::submitPending()
                 result.stamp = stampOf(job->path);
                 if (hook)
                     hook(job->path);
-                result.picture = forms::LoadPicture(job->path, &result.error, &spare);
+                result.picture = forms::LoadPicture(job->path, &result.error, &spare, &job->cancelled);
                 return result;
             });
     }
@@ -293,7 +294,8 @@ void PageCache::drop(Entry &entry)
         return;  // never started; the worker will skip it
     if (entry.future.isFinished())
         keepAsSpare(entry.future.takeResult().picture);
-    // A decode still running is left to finish; its picture dies with the worker's result.
+    else  // it would hold up the decodes of the page now wanted
+        entry.job->cancelled = true;
     entry.future = {};
 }
 

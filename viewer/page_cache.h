@@ -34,7 +34,8 @@ public:
     QImage load(const QString &path, forms::Error *error);
     // As load(), for the page about to be shown in a view of `view` (columns, and rows
     // from the top): a large page not in memory has only that part decoded before this
-    // returns, the rest right behind it on a worker (pendingRest() until finishRest()).
+    // returns, the rest on a worker once the event loop has painted that part
+    // (pendingRest() until finishRest()).
     QImage loadShowing(const QString &path, forms::Error *error, QSize view);
     // The rest of the page last loaded, while it is not known to be whole.
     std::shared_ptr<forms::PictureRest> pendingRest() const { return m_rest; }
@@ -49,8 +50,7 @@ public:
     // Runs from the event loop when a rest is over that finishRest() did not wait for.
     void setRestOverHandler(std::function<void()> handler) { m_restOver = std::move(handler); }
     // Decodes these pages ahead, as many of the first as the read-ahead budget holds (one
-    // at least); pages not named are dropped (their decodes cancelled if
-    // they have not started). The decodes start once the events already queued, the
+    // at least); pages not named are dropped (their decodes cancelled). The decodes start once the events already queued, the
     // repaint of a new page among them, have been handled.
     void prefetch(const QStringList &paths);
 
