@@ -1,4 +1,4 @@
-// The hotkey hook on the panel's window procedure, and the panel's private message.
+// The hotkey hook on the panel's window procedure.
 
 #include "testsupport.h"
 
@@ -26,11 +26,10 @@ QList<Received> received;
 ws::LONG_PTR original = 0;
 constexpr ws::LRESULT RecorderResult = 4242;
 constexpr ws::UINT TestKeyDown = 0x0100;
-constexpr ws::UINT PanelPrivateMessage = 0x8FF1;
 
 ws::LRESULT recorder(ws::HWND hwnd, ws::UINT msg, ws::WPARAM wParam, ws::LPARAM lParam)
 {
-    if (msg != TestKeyDown && msg != ws::WM_HOTKEY && msg != PanelPrivateMessage)
+    if (msg != TestKeyDown && msg != ws::WM_HOTKEY)
         return ws::CallWindowProcA(original, hwnd, msg, wParam, lParam);
     received.push_back({msg, wParam, lParam});
     return RecorderResult;
@@ -59,108 +58,96 @@ class HotkeysTest : public QObject
     Q_OBJECT
 
 private slots:
-    void startup_registersFourHotkeysAndHooks_closeUnhooks();
-    void hotkeyMessages_runTheirCommandsAndEveryMessagePassesOn();
-    void command11_postsPrivateMessage_unhookRestoresSavedProcedureOnce();
-    void hotkeyDuringEndOfListMessage_runsNested();
-};
-
-void HotkeysTest::startup_registersFourHotkeysAndHooks_closeUnhooks()
-{
-    ProgramFolder folder;
-    Form1 &panel = folder.start();
-    const auto hook = reinterpret_cast<ws::LONG_PTR>(&Module1::HookWindowProc);
-    QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC), hook);
-    const ws::LONG_PTR previous = Module1::PrevWndProc;
-    QVERIFY(previous != 0 && previous != hook);
-    // Registered already: the same combination again is refused.
-    for (ws::UINT key : {'H', 'U', 'M', 'K'})
-        QVERIFY(!ws::RegisterHotKey(panel.hWnd(), 100, ws::MOD_CONTROL | ws::MOD_SHIFT, key));
-    panel.close();
-    QCOMPARE(Module1::PrevWndProc, ws::LONG_PTR(0));
-    QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC), previous);
-}
-
-void HotkeysTest::hotkeyMessages_runTheirCommandsAndEveryMessagePassesOn()
-{
-    ProgramFolder folder;
-    folder.addNumberedPages(3, 2000);
-    Form1 &panel = folder.start();
-    hookOverRecorder(panel);
-
-    const auto press = [&](int id) {
-        ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, ws::WPARAM(id), 0);
-        deliverPosted();
-    };
-    for (int id : {0, 1, 6, 7})  // not ours: only passed on
-        press(id);
-    QCOMPARE(received.size(), 4);
-    QVERIFY(!panel.form2IfOpen());
-
-    press(Module1::HotkeyNextPage);
-    QCOMPARE(panel.form2().Image1->width(), 42);
-    press(Module1::HotkeyScrollDown);
-    QCOMPARE(panel.VScroll1->value(), 328);
-    press(Module1::HotkeyScrollUp);
-    QCOMPARE(panel.VScroll1->value(), 0);
-    press(Module1::HotkeyPrevPage);
-    QCOMPARE(panel.form2().Image1->width(), 41);
-    QCOMPARE(received.size(), 8);
-
-    // Each message reaches the previous procedure once, unchanged, with its result.
-    received.clear();
-    QCOMPARE(Module1::HookWindowProc(panel.hWnd(), TestKeyDown, 7, -9), RecorderResult);
-    QCOMPARE(received.size(), 1);
-    QVERIFY(received[0].msg == TestKeyDown && received[0].wParam == 7 && received[0].lParam == -9);
-    QVERIFY(folder.messages.isEmpty());
-}
-
-void HotkeysTest::command11_postsPrivateMessage_unhookRestoresSavedProcedureOnce()
-{
-    ProgramFolder folder;
-    folder.addNumberedPages(2, 2000);
-    Form1 &panel = folder.start();
-    hookOverRecorder(panel);
-    panel.Command11->click();
-    QVERIFY(received.isEmpty());  // posted, not sent
-    deliverPosted();
-    QCOMPARE(received.size(), 1);
-    QCOMPARE(received[0].msg, PanelPrivateMessage);
-    QVERIFY(!panel.form2IfOpen());  // nothing handles it
-
-    // Unhooked (twice: the second changes nothing), a hotkey runs nothing.
-    for (int i = 0; i < 2; ++i) {
-        Module1::UnhookWindow(panel.hWnd());
-        QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC),
-                 reinterpret_cast<ws::LONG_PTR>(&recorder));
+    void startup_registersFourHotkeysAndHooks_closeUnhooks()
+    {
+        ProgramFolder folder;
+        Form1 &panel = folder.start();
+        const auto hook = reinterpret_cast<ws::LONG_PTR>(&Module1::HookWindowProc);
+        QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC), hook);
+        const ws::LONG_PTR previous = Module1::PrevWndProc;
+        QVERIFY(previous != 0 && previous != hook);
+        // Registered already: the same combination again is refused.
+        for (ws::UINT key : {'H', 'U', 'M', 'K'})
+            QVERIFY(!ws::RegisterHotKey(panel.hWnd(), 100, ws::MOD_CONTROL | ws::MOD_SHIFT, key));
+        panel.close();
+        QCOMPARE(Module1::PrevWndProc, ws::LONG_PTR(0));
+        QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC), previous);
     }
-    ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyNextPage, 0);
-    deliverPosted();
-    QCOMPARE(panel.t, 0);
-    QCOMPARE(received.size(), 2);
-}
 
-void HotkeysTest::hotkeyDuringEndOfListMessage_runsNested()
-{
-    ProgramFolder folder;
-    folder.addNumberedPages(3, 2000);
-    Form1 &panel = folder.start();
-    panel.File1->setCurrentRow(2);
+    void hotkeyMessages_runTheirCommandsAndEveryMessagePassesOn()
+    {
+        ProgramFolder folder;
+        folder.addNumberedPages(3, 2000);
+        Form1 &panel = folder.start();
+        hookOverRecorder(panel);
 
-    // While the box is open its own loop dispatches the queued hotkey.
-    QList<int> pageWhenBoxCloses;
-    folder.onMessage = [&](const QString &, const QString &) {
-        ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyPrevPage, 0);
+        const auto press = [&](int id) {
+            ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, ws::WPARAM(id), 0);
+            deliverPosted();
+        };
+        for (int id : {0, 1, 6, 7})  // not ours: only passed on
+            press(id);
+        QCOMPARE(received.size(), 4);
+        QVERIFY(!panel.form2IfOpen());
+
+        press(Module1::HotkeyNextPage);
+        QCOMPARE(panel.form2().Image1->width(), 42);
+        press(Module1::HotkeyScrollDown);
+        QCOMPARE(panel.VScroll1->value(), 328);
+        press(Module1::HotkeyScrollUp);
+        QCOMPARE(panel.VScroll1->value(), 0);
+        press(Module1::HotkeyPrevPage);
+        QCOMPARE(panel.form2().Image1->width(), 41);
+        QCOMPARE(received.size(), 8);
+
+        // Each message reaches the previous procedure once, unchanged, with its result.
+        received.clear();
+        QCOMPARE(Module1::HookWindowProc(panel.hWnd(), TestKeyDown, 7, -9), RecorderResult);
+        QCOMPARE(received.size(), 1);
+        QVERIFY(received[0].msg == TestKeyDown && received[0].wParam == 7 && received[0].lParam == -9);
+        QVERIFY(folder.messages.isEmpty());
+    }
+
+    void unhook_restoresSavedProcedureOnce_thenHotkeysRunNothing()
+    {
+        ProgramFolder folder;
+        folder.addNumberedPages(2, 2000);
+        Form1 &panel = folder.start();
+        hookOverRecorder(panel);
+        // Unhooked (twice: the second changes nothing), a hotkey runs nothing.
+        for (int i = 0; i < 2; ++i) {
+            Module1::UnhookWindow(panel.hWnd());
+            QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC),
+                     reinterpret_cast<ws::LONG_PTR>(&recorder));
+        }
+        ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyNextPage, 0);
         deliverPosted();
-        pageWhenBoxCloses << panel.t;
-    };
-    ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyNextPage, 0);
-    deliverPosted();
-    QCOMPARE(folder.messages.size(), 1);
-    QCOMPARE(folder.messages[0].text, QStringLiteral("No more image to preview!"));
-    QCOMPARE(pageWhenBoxCloses, QList<int>{1});
-    QCOMPARE(panel.form2().Image1->width(), 42);
-}
+        QCOMPARE(panel.t, 0);
+        QCOMPARE(received.size(), 1);
+    }
+
+    void hotkeyDuringEndOfListMessage_runsNested()
+    {
+        ProgramFolder folder;
+        folder.addNumberedPages(3, 2000);
+        Form1 &panel = folder.start();
+        panel.File1->setCurrentRow(2);
+
+        // While the box is open its own loop dispatches the queued hotkey.
+        QList<int> pageWhenBoxCloses;
+        folder.onMessage = [&](const QString &, const QString &) {
+            ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyPrevPage, 0);
+            deliverPosted();
+            pageWhenBoxCloses << panel.t;
+        };
+        ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyNextPage, 0);
+        deliverPosted();
+        QCOMPARE(folder.messages.size(), 1);
+        QCOMPARE(folder.messages[0].text, QStringLiteral("No more image to preview!"));
+        QCOMPARE(pageWhenBoxCloses, QList<int>{1});
+        QCOMPARE(panel.form2().Image1->width(), 42);
+    }
+};
 
 ZORVANE_TEST_MAIN(HotkeysTest)
 #include "tst_hotkeys.moc"

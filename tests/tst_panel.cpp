@@ -19,28 +19,6 @@
 
 using testsupport::ProgramFolder;
 
-class PanelTest : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void fitOnScreen_movesLeftAndUpJustEnough();
-    void keyboard_sliderStepsTabOrderAndListLoadsOnlyOnAnArrow();
-    void thaiCaptions_renderWithTheDefaultFont();
-    void screenReader_everyControlHasANameAndADescription();
-    void backgroundPicture_fitsTheStripWithAGreyScaleUnderTheSlider();
-    void help_oneWindowMadeAfreshAfterItIsClosed();
-    void list_showsJpgPagesInReadingOrderAsFoundAtStartup();
-    void stateFile_firstLineReachesNameBoxAndGoesBackUnchanged();
-    void shutdown_writesNameAndClosesOtherWindows();
-    void shutdown_unwritableStateFileReportsAndStillCloses();
-    void pageLoad_savesNameUnlessUnchanged();
-    void pageLoad_unwritableStateFileReportsOnStderrOnly();
-    // These two end the event loops, as a request to end does: keep them last.
-    void terminationRequest_whileMessageBoxOpen_savesAndEnds();
-    void terminationRequest_unwritableStateFileReportsOnStderr();
-};
-
 namespace {
 
 // A request to end leaves every event loop; the test's next loops must run again.
@@ -52,319 +30,300 @@ void runEventLoopsAgain()
 
 } // namespace
 
-void PanelTest::fitOnScreen_movesLeftAndUpJustEnough()
+class PanelTest : public QObject
 {
-    const QMargins frame(1, 20, 2, 3);
-    const QRect client(496, 29, 439, 48);
-    // Fits: unchanged, also on a primary screen that does not start at 0, 0.
-    QCOMPARE(Form1::fitOnScreen(client, frame, {0, 0, 1024, 768}), client.topLeft());
-    QCOMPARE(Form1::fitOnScreen(client.translated(1024, 0), frame, {1024, 0, 1024, 768}),
-             QPoint(1520, 29));
-    // Past the right edge of 800x600: the frame's right edge ends on the screen's.
-    QCOMPARE(Form1::fitOnScreen(client, frame, {0, 0, 800, 600}), QPoint(800 - 2 - 439, 29));
-    // Past the bottom as well; never past the left or top edge of a screen too small.
-    QCOMPARE(Form1::fitOnScreen({496, 580, 439, 48}, frame, {0, 0, 800, 600}),
-             QPoint(359, 600 - 3 - 48));
-    QCOMPARE(Form1::fitOnScreen(client, frame, {100, 0, 300, 40}), QPoint(101, 20));
-}
+    Q_OBJECT
 
-void PanelTest::keyboard_sliderStepsTabOrderAndListLoadsOnlyOnAnArrow()
-{
-    ProgramFolder folder;
-    folder.addPage(QStringLiteral("1.jpg"));
-    folder.addPage(QStringLiteral("2.jpg"));
-    Form1 &panel = folder.start();
-    panel.show();
-    QVERIFY(QTest::qWaitForWindowActive(&panel));
-
-    // The focus starts on the opacity slider, which steps by five.
-    QCOMPARE(QApplication::focusWidget(), panel.HScroll1);
-    QTest::keyClick(panel.HScroll1, Qt::Key_Right);
-    QCOMPARE(panel.Text1, QStringLiteral("105"));
-    QTest::keyClick(panel.HScroll1, Qt::Key_PageDown);
-    QCOMPARE(panel.HScroll1->value(), 110);
-    QTest::keyClick(panel.HScroll1, Qt::Key_Home);
-    QCOMPARE(panel.HScroll1->value(), 10);
-
-    // Tab reaches the page and scroll buttons below the client area too.
-    const QList<QWidget *> expected = {panel.Command3,  panel.Command4, panel.Text4,
-                                       panel.File1,     panel.Command6, panel.VScroll1,
-                                       panel.Command7,  panel.Command8, panel.Command9,
-                                       panel.Command10, panel.Command11, panel.HScroll1};
-    for (QWidget *next : expected) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), next);
+private slots:
+    void fitOnScreen_movesLeftAndUpJustEnough()
+    {
+        const QMargins frame(1, 20, 2, 3);
+        const QRect client(496, 29, 439, 48);
+        // Fits: unchanged, also on a primary screen that does not start at 0, 0.
+        QCOMPARE(Form1::fitOnScreen(client, frame, {0, 0, 1024, 768}), client.topLeft());
+        QCOMPARE(Form1::fitOnScreen(client.translated(1024, 0), frame, {1024, 0, 1024, 768}),
+                 QPoint(1520, 29));
+        // Past the right edge of 800x600: the frame's right edge ends on the screen's.
+        QCOMPARE(Form1::fitOnScreen(client, frame, {0, 0, 800, 600}), QPoint(800 - 2 - 439, 29));
+        // Past the bottom as well; never past the left or top edge of a screen too small.
+        QCOMPARE(Form1::fitOnScreen({496, 580, 439, 48}, frame, {0, 0, 800, 600}),
+                 QPoint(359, 600 - 3 - 48));
+        QCOMPARE(Form1::fitOnScreen(client, frame, {100, 0, 300, 40}), QPoint(101, 20));
     }
-    for (QWidget *hidden : {panel.Command7, panel.Command8, panel.Command9, panel.Command10,
-                            panel.Command11})
-        QVERIFY(hidden->geometry().top() >= panel.height());
 
-    // Tab into the list loads nothing; an arrow key that changes the selection loads its page.
-    panel.Text4->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(panel.Text4, Qt::Key_Tab);
-    QVERIFY(panel.File1->hasFocus());
-    QVERIFY(panel.File1->selectedItems().isEmpty());
-    QCOMPARE(panel.Text4->text(), QString());
-    QVERIFY(!panel.form2IfOpen());
-    QTest::keyClick(panel.File1, Qt::Key_Down);
-    QCOMPARE(panel.Text4->text(), QStringLiteral("2.jpg"));
-    QVERIFY(panel.form2IfOpen() && panel.form2IfOpen()->isVisible());
-
-    // Space on the focused, never seen, "scroll down" button runs its command.
-    panel.Command9->setFocus();
-    QSignalSpy clicked(panel.Command9, &QPushButton::clicked);
-    QTest::keyClick(panel.Command9, Qt::Key_Space);
-    QCOMPARE(clicked.count(), 1);
-}
-
-void PanelTest::thaiCaptions_renderWithTheDefaultFont()
-{
-    // Without a Thai font the captions would come out as empty boxes.
-    QVERIFY(!QFontDatabase::families(QFontDatabase::Thai).isEmpty());
-    ProgramFolder folder;
-    Form1 &panel = folder.start();
-    for (QPushButton *button : {panel.Command9, panel.Command10}) {
-        QVERIFY(button->font() == QApplication::font());
-        const QImage face = button->grab().toImage();
-        int ink = 0;
-        for (int y = 0; y < face.height(); ++y)
-            for (int x = 0; x < face.width(); ++x)
-                ink += qGray(face.pixel(x, y)) < 160; // Wine smooths glyphs lighter
-        QVERIFY2(ink > 40, qPrintable(QString::number(ink)));
-    }
-}
-
-void PanelTest::screenReader_everyControlHasANameAndADescription()
-{
-    ProgramFolder folder;
-    folder.addPage(QStringLiteral("7.jpg"));
-    Form1 &panel = folder.start();
-    const auto said = [](QWidget *widget, QAccessible::Text what) {
-        QAccessibleInterface *face = QAccessible::queryAccessibleInterface(widget);
-        return face ? face->text(what) : QString();
-    };
-    const QList<QWidget *> controls = panel.findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
-    QCOMPARE(controls.size(), 12);
-    for (QWidget *control : controls) {
-        QVERIFY2(!said(control, QAccessible::Name).isEmpty(), qPrintable(control->objectName()));
-        QVERIFY2(!said(control, QAccessible::Description).isEmpty(),
-                 qPrintable(control->objectName()));
-    }
-    QCOMPARE(said(panel.HScroll1, QAccessible::Name), QStringLiteral("Opacity"));
-    QCOMPARE(said(panel.Command3, QAccessible::Name), QStringLiteral("full screen 2"));
-
-    // The layout button says which layout it switches to, also after a switch.
-    panel.Text4->setText(QStringLiteral("7.jpg"));
-    QVERIFY(said(panel.Command3, QAccessible::Description).contains(QLatin1String("full-screen")));
-    panel.Command3->click();
-    QVERIFY(said(panel.Command3, QAccessible::Description).contains(QLatin1String("half-screen")));
-
-    // The page window is named after the page on screen.
-    panel.Command6->click();
-    QCOMPARE(said(&panel.form2(), QAccessible::Name), QStringLiteral("Page 7.jpg"));
-    QVERIFY(!said(&panel.form2(), QAccessible::Description).isEmpty());
-
-    // The help sheet is a picture; its instructions are there as text too.
-    panel.Command4->click();
-    QWidget *sheet = panel.form3IfOpen()->findChild<QWidget *>(QStringLiteral("Picture1"));
-    QVERIFY(said(sheet, QAccessible::Description).contains(QLatin1String("Ctrl+Shift+K next page")));
-}
-
-void PanelTest::backgroundPicture_fitsTheStripWithAGreyScaleUnderTheSlider()
-{
-    QImage picture(QStringLiteral(":/panel.png"));
-    picture = picture.convertToFormat(QImage::Format_RGB32);
-    // The client area plus the edges the window cuts off.
-    QCOMPARE(picture.size(), QSize(441, 49));
-    // Corners of the zones behind the controls, so an off-by-one edge shows up.
-    const QList<QPair<QPoint, const char *>> zones = {
-        {{0, 0}, "#fff158"},    {{246, 48}, "#fff158"}, {{247, 30}, "#9a8920"},
-        {{248, 23}, "#101010"}, {{249, 24}, "#dd8200"}, {{342, 48}, "#dd8200"},
-        {{345, 24}, "#ddb600"}, {{406, 48}, "#ddb600"}, {{409, 0}, "#f88000"},
-        {{440, 48}, "#f88000"}};
-    for (const auto &[at, colour] : zones)
-        QCOMPARE(QColor(picture.pixel(at)).name(), QLatin1String(colour));
-    for (int y : {0, 11, 22}) {
-        int previous = 256;
-        for (int x = 248; x <= 406; ++x) {
-            const QRgb p = picture.pixel(x, y);
-            QVERIFY2(qRed(p) == qGreen(p) && qGreen(p) == qBlue(p) && qRed(p) < previous,
-                     qPrintable(QStringLiteral("not a darker grey at %1,%2").arg(x).arg(y)));
-            previous = qRed(p);
-        }
-    }
-}
-
-void PanelTest::help_oneWindowMadeAfreshAfterItIsClosed()
-{
-    ProgramFolder folder;
-    Form1 &panel = folder.start();
-    panel.show();
-    panel.Command4->click();
-    QPointer<Form3> first = panel.form3IfOpen();
-    QVERIFY(first && first->isVisible());
-    panel.Command4->click();
-    QCOMPARE(panel.form3IfOpen(), first.data());
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    QCOMPARE(std::count_if(windows.begin(), windows.end(),
-                           [](QWidget *w) { return qobject_cast<Form3 *>(w) != nullptr; }),
-             1);
-    first->move(10, 10);
-    first->close();
-    QTRY_VERIFY(!first);
-    QVERIFY(!panel.form3IfOpen());
-    panel.Command4->click();
-    QVERIFY(panel.form3IfOpen());
-    QCOMPARE(panel.form3IfOpen()->geometry().center(), QRect(0, 0, 1024, 768).center());
-}
-
-void PanelTest::list_showsJpgPagesInReadingOrderAsFoundAtStartup()
-{
-    ProgramFolder folder;
-    for (const char *name : {"10.jpg", "2.jpg", "1.jpg", "b.JPG", "A.jpg", "notes.txt", "x.jpeg",
-                             "scan.png"})
-        folder.addFile(QLatin1String(name), "x");
-    QDir(folder.dir.path()).mkdir(QStringLiteral("folder.jpg"));
-    Form1 &panel = folder.start();
-    folder.addFile(QStringLiteral("3.jpg"), "x"); // too late: the list is not refreshed
-
-    QStringList shown;
-    for (int i = 0; i < panel.File1->count(); ++i)
-        shown << panel.File1->item(i)->text();
-    QCOMPARE(shown, QStringList({"1.jpg", "2.jpg", "10.jpg", "A.jpg", "b.JPG"}));
-    QCOMPARE(panel.cnt, 5);
-}
-
-void PanelTest::stateFile_firstLineReachesNameBoxAndGoesBackUnchanged()
-{
+    void keyboard_tabOrderFromTheSlider_listLoadsOnlyOnAnArrow()
     {
         ProgramFolder folder;
-        folder.addFile(QStringLiteral("current.txt"), "page01.jpg\r\n\r\nold.jpg\r\n");
+        folder.addPage(QStringLiteral("1.jpg"));
+        folder.addPage(QStringLiteral("2.jpg"));
         Form1 &panel = folder.start();
-        QCOMPARE(panel.Text4->text(), QStringLiteral("page01.jpg"));
-        // A run without a page change writes the name back unchanged, not one more line end.
-        panel.close();
-        QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("page01.jpg\r\n"));
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowActive(&panel));
+
+        // The focus starts on the opacity slider (its keys: e2e_page_window); Tab reaches
+        // the page and scroll buttons below the client area too.
+        QCOMPARE(QApplication::focusWidget(), panel.HScroll1);
+        const QList<QWidget *> expected = {panel.Command3,  panel.Command4, panel.Text4,
+                                           panel.File1,     panel.Command6, panel.VScroll1,
+                                           panel.Command7,  panel.Command8, panel.Command9,
+                                           panel.Command10, panel.Command11, panel.HScroll1};
+        for (QWidget *next : expected) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
+        for (QWidget *hidden : {panel.Command7, panel.Command8, panel.Command9, panel.Command10,
+                                panel.Command11})
+            QVERIFY(hidden->geometry().top() >= panel.height());
+
+        // Tab into the list loads nothing; an arrow key that changes the selection loads its page.
+        panel.Text4->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(panel.Text4, Qt::Key_Tab);
+        QVERIFY(panel.File1->hasFocus());
+        QVERIFY(panel.File1->selectedItems().isEmpty());
+        QCOMPARE(panel.Text4->text(), QString());
+        QVERIFY(!panel.form2IfOpen());
+        QTest::keyClick(panel.File1, Qt::Key_Down);
+        QCOMPARE(panel.Text4->text(), QStringLiteral("2.jpg"));
+        QVERIFY(panel.form2IfOpen() && panel.form2IfOpen()->isVisible());
+
+        // Space on the focused, never seen, "scroll down" button runs its command.
+        panel.Command9->setFocus();
+        QSignalSpy clicked(panel.Command9, &QPushButton::clicked);
+        QTest::keyClick(panel.Command9, Qt::Key_Space);
+        QCOMPARE(clicked.count(), 1);
     }
-    // None at all: an empty name box, and an empty line at the end.
-    ProgramFolder folder;
-    Form1 &panel = folder.start();
-    QCOMPARE(panel.Text4->text(), QString());
-    panel.close();
-    QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("\r\n"));
-    QVERIFY(folder.messages.isEmpty());
-}
 
-void PanelTest::shutdown_writesNameAndClosesOtherWindows()
-{
-    ProgramFolder folder;
-    Form1 &panel = folder.start();
-    panel.show();
-    panel.Command4->click();
-    QPointer<Form3> help = panel.form3IfOpen();
-    QPointer<Form2> page = &panel.form2();
-    QVERIFY(help);
-    panel.Text4->setText(QStringLiteral("หน้า2.jpg"));
-    panel.close();
-    QVERIFY(!help);
-    QVERIFY(!page);
-    // Thai in the Thai code page, one byte a letter.
-    QCOMPARE(folder.read(QStringLiteral("current.txt")),
-             QByteArray("\xCB\xB9\xE9\xD2" "2.jpg\r\n"));
-}
+    void thaiCaptions_renderWithTheDefaultFont()
+    {
+        // Without a Thai font the captions would come out as empty boxes.
+        QVERIFY(!QFontDatabase::families(QFontDatabase::Thai).isEmpty());
+        ProgramFolder folder;
+        Form1 &panel = folder.start();
+        for (QPushButton *button : {panel.Command9, panel.Command10}) {
+            QVERIFY(button->font() == QApplication::font());
+            const QImage face = button->grab().toImage();
+            int ink = 0;
+            for (int y = 0; y < face.height(); ++y)
+                for (int x = 0; x < face.width(); ++x)
+                    ink += qGray(face.pixel(x, y)) < 160; // Wine smooths glyphs lighter
+            QVERIFY2(ink > 40, qPrintable(QString::number(ink)));
+        }
+    }
 
-void PanelTest::shutdown_unwritableStateFileReportsAndStillCloses()
-{
-    ProgramFolder folder;
-    // A folder where the state file should be: no write can replace it.
-    QVERIFY(QDir(folder.dir.path()).mkdir(QStringLiteral("current.txt")));
-    Form1 &panel = folder.start();
-    panel.show();
-    panel.Text4->setText(QStringLiteral("1.jpg"));
-    QVERIFY(panel.close());
-    QVERIFY(!panel.isVisible());
-    QCOMPARE(folder.messages.size(), 1);
-    QVERIFY(folder.messages[0].text.contains(QStringLiteral("current.txt")));
-    QCOMPARE(folder.messages[0].caption, forms::appTitle());
-}
+    void screenReader_everyControlHasANameAndADescription()
+    {
+        ProgramFolder folder;
+        folder.addPage(QStringLiteral("7.jpg"));
+        Form1 &panel = folder.start();
+        const auto said = [](QWidget *widget, QAccessible::Text what) {
+            QAccessibleInterface *face = QAccessible::queryAccessibleInterface(widget);
+            return face ? face->text(what) : QString();
+        };
+        const QList<QWidget *> controls = panel.findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+        QCOMPARE(controls.size(), 12);
+        for (QWidget *control : controls) {
+            QVERIFY2(!said(control, QAccessible::Name).isEmpty(), qPrintable(control->objectName()));
+            QVERIFY2(!said(control, QAccessible::Description).isEmpty(),
+                     qPrintable(control->objectName()));
+        }
 
-void PanelTest::pageLoad_savesNameUnlessUnchanged()
-{
-    ProgramFolder folder;
-    folder.addPage(QStringLiteral("1.jpg"));
-    folder.addPage(QStringLiteral("2.jpg"));
-    folder.addFile(QStringLiteral("current.txt"), "1.jpg\r\n");
-    Form1 &panel = folder.start();
-    panel.show();
-    panel.Command7_Click();
-    QTRY_COMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("2.jpg\r\n"));
+        // The layout button says which layout it switches to, also after a switch.
+        panel.Text4->setText(QStringLiteral("7.jpg"));
+        QVERIFY(said(panel.Command3, QAccessible::Description).contains(QLatin1String("full-screen")));
+        panel.Command3->click();
+        QVERIFY(said(panel.Command3, QAccessible::Description).contains(QLatin1String("half-screen")));
 
-    // The same name again is not written: a file removed meanwhile stays away.
-    QVERIFY(QFile::remove(folder.path(QStringLiteral("current.txt"))));
-    panel.Command6->click();
-    panel.Text4->setText(QStringLiteral("missing.jpg"));
-    panel.Command6->click(); // a failed load saves nothing either
-    QTest::qWait(50);
-    QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray());
-    panel.Command8_Click();
-    QTRY_COMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("1.jpg\r\n"));
-}
+        // The page window is named after the page on screen.
+        panel.Command6->click();
+        QCOMPARE(said(&panel.form2(), QAccessible::Name), QStringLiteral("Page 7.jpg"));
+        QVERIFY(!said(&panel.form2(), QAccessible::Description).isEmpty());
 
-void PanelTest::pageLoad_unwritableStateFileReportsOnStderrOnly()
-{
-    ProgramFolder folder;
-    folder.addPage(QStringLiteral("1.jpg"));
-    folder.addPage(QStringLiteral("2.jpg"));
-    QVERIFY(QDir(folder.dir.path()).mkdir(QStringLiteral("current.txt")));
-    Form1 &panel = folder.start();
-    panel.show();
-    // Once for the same reason, however many pages follow.
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("page name could not be saved.*current.txt"));
-    panel.Command7_Click();
-    panel.Command8_Click();
-    QTest::qWait(50);
-    QCOMPARE(panel.Text4->text(), QStringLiteral("1.jpg"));
-    QVERIFY(folder.messages.isEmpty());
-}
+        // The help sheet is a picture; its instructions are there as text too.
+        panel.Command4->click();
+        QWidget *sheet = panel.form3IfOpen()->findChild<QWidget *>(QStringLiteral("Picture1"));
+        QVERIFY(said(sheet, QAccessible::Description).contains(QLatin1String("Ctrl+Shift+K next page")));
+    }
 
-void PanelTest::terminationRequest_whileMessageBoxOpen_savesAndEnds()
-{
-    ProgramFolder folder;
-    folder.addPage(QStringLiteral("7.jpg"));
-    Form1 &panel = folder.start();
-    termination::closeOnRequest(&panel);
-    panel.show();
-    panel.File1->setCurrentRow(0);
-    // The end-of-list box waits in its own loop, as the real one does, until SIGTERM.
-    bool boxEnded = false;
-    folder.onMessage = [&](const QString &, const QString &) {
-        QEventLoop box;
-        QTimer::singleShot(10000, &box, &QEventLoop::quit);
-        termination::simulateRequest(&panel);
-        QElapsedTimer waited;
-        waited.start();
-        box.exec();
-        boxEnded = waited.elapsed() < 5000;
-    };
-    panel.Command7_Click();
-    QVERIFY(boxEnded);
-    QVERIFY(!panel.isVisible());
-    QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("7.jpg\r\n"));
-    runEventLoopsAgain();
-}
+    void backgroundPicture_fitsTheStripWithAGreyScaleUnderTheSlider()
+    {
+        QImage picture(QStringLiteral(":/panel.png"));
+        picture = picture.convertToFormat(QImage::Format_RGB32);
+        // The client area plus the edges the window cuts off.
+        QCOMPARE(picture.size(), QSize(441, 49));
+        // Corners of the zones behind the controls, so an off-by-one edge shows up.
+        const QList<QPair<QPoint, const char *>> zones = {
+            {{0, 0}, "#fff158"},    {{246, 48}, "#fff158"}, {{247, 30}, "#9a8920"},
+            {{248, 23}, "#101010"}, {{249, 24}, "#dd8200"}, {{342, 48}, "#dd8200"},
+            {{345, 24}, "#ddb600"}, {{406, 48}, "#ddb600"}, {{409, 0}, "#f88000"},
+            {{440, 48}, "#f88000"}};
+        for (const auto &[at, colour] : zones)
+            QCOMPARE(QColor(picture.pixel(at)).name(), QLatin1String(colour));
+        for (int y : {0, 11, 22}) {
+            int previous = 256;
+            for (int x = 248; x <= 406; ++x) {
+                const QRgb p = picture.pixel(x, y);
+                QVERIFY2(qRed(p) == qGreen(p) && qGreen(p) == qBlue(p) && qRed(p) < previous,
+                         qPrintable(QStringLiteral("not a darker grey at %1,%2").arg(x).arg(y)));
+                previous = qRed(p);
+            }
+        }
+    }
 
-void PanelTest::terminationRequest_unwritableStateFileReportsOnStderr()
-{
-    ProgramFolder folder;
-    QVERIFY(QDir(folder.dir.path()).mkdir(QStringLiteral("current.txt")));
-    Form1 &panel = folder.start();
-    panel.show();
-    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("page name could not be saved.*current.txt"));
-    termination::endOnRequest(&panel);
-    QVERIFY(!panel.isVisible());
-    QVERIFY(folder.messages.isEmpty());
-    runEventLoopsAgain();
-}
+    void help_oneWindowMadeAfreshAfterItIsClosed()
+    {
+        ProgramFolder folder;
+        Form1 &panel = folder.start();
+        panel.show();
+        panel.Command4->click();
+        QPointer<Form3> first = panel.form3IfOpen();
+        QVERIFY(first && first->isVisible());
+        panel.Command4->click();
+        QCOMPARE(panel.form3IfOpen(), first.data());
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        QCOMPARE(std::count_if(windows.begin(), windows.end(),
+                               [](QWidget *w) { return qobject_cast<Form3 *>(w) != nullptr; }),
+                 1);
+        first->move(10, 10);
+        first->close();
+        QTRY_VERIFY(!first);
+        QVERIFY(!panel.form3IfOpen());
+        panel.Command4->click();
+        QVERIFY(panel.form3IfOpen());
+        QCOMPARE(panel.form3IfOpen()->geometry().center(), QRect(0, 0, 1024, 768).center());
+    }
+
+    void list_showsJpgPagesInReadingOrderAsFoundAtStartup()
+    {
+        ProgramFolder folder;
+        for (const char *name : {"10.jpg", "2.jpg", "1.jpg", "b.JPG", "A.jpg", "notes.txt", "x.jpeg",
+                                 "scan.png"})
+            folder.addFile(QLatin1String(name), "x");
+        QDir(folder.dir.path()).mkdir(QStringLiteral("folder.jpg"));
+        Form1 &panel = folder.start();
+        folder.addFile(QStringLiteral("3.jpg"), "x"); // too late: the list is not refreshed
+
+        QStringList shown;
+        for (int i = 0; i < panel.File1->count(); ++i)
+            shown << panel.File1->item(i)->text();
+        QCOMPARE(shown, QStringList({"1.jpg", "2.jpg", "10.jpg", "A.jpg", "b.JPG"}));
+        QCOMPARE(panel.cnt, 5);
+    }
+
+    void stateFile_firstLineReadAtStartNameBoxWrittenAtClose()
+    {
+        {
+            ProgramFolder folder;
+            folder.addFile(QStringLiteral("current.txt"), "page01.jpg\r\n\r\nold.jpg\r\n");
+            Form1 &panel = folder.start();
+            panel.show();
+            QCOMPARE(panel.Text4->text(), QStringLiteral("page01.jpg"));
+            // Closing takes the help and page windows with it.
+            panel.Command4->click();
+            QPointer<Form3> help = panel.form3IfOpen();
+            QPointer<Form2> page = &panel.form2();
+            QVERIFY(help);
+            panel.close();
+            QVERIFY(!help && !page);
+            // A run without a page change writes the name back unchanged, not one more line end.
+            QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("page01.jpg\r\n"));
+        }
+        // None at all: an empty name box, and an empty line at the end.
+        ProgramFolder folder;
+        Form1 &panel = folder.start();
+        QCOMPARE(panel.Text4->text(), QString());
+        panel.close();
+        QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("\r\n"));
+        QVERIFY(folder.messages.isEmpty());
+    }
+
+    void pageLoad_savesNameUnlessUnchanged()
+    {
+        ProgramFolder folder;
+        folder.addPage(QStringLiteral("1.jpg"));
+        folder.addPage(QStringLiteral("2.jpg"));
+        folder.addFile(QStringLiteral("current.txt"), "1.jpg\r\n");
+        Form1 &panel = folder.start();
+        panel.show();
+        panel.Command7_Click();
+        QTRY_COMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("2.jpg\r\n"));
+
+        // The same name again is not written: a file removed meanwhile stays away.
+        QVERIFY(QFile::remove(folder.path(QStringLiteral("current.txt"))));
+        panel.Command6->click();
+        panel.Text4->setText(QStringLiteral("missing.jpg"));
+        panel.Command6->click(); // a failed load saves nothing either
+        QTest::qWait(50);
+        QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray());
+        panel.Command8_Click();
+        QTRY_COMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("1.jpg\r\n"));
+    }
+
+    void unwritableStateFile_stderrOnceWhilePagesTurn_messageBoxAtClose()
+    {
+        ProgramFolder folder;
+        folder.addPage(QStringLiteral("1.jpg"));
+        folder.addPage(QStringLiteral("2.jpg"));
+        // A folder where the state file should be: no write can replace it.
+        QVERIFY(QDir(folder.dir.path()).mkdir(QStringLiteral("current.txt")));
+        Form1 &panel = folder.start();
+        panel.show();
+        // Once for the same reason, however many pages follow.
+        const QRegularExpression reason("page name could not be saved.*current.txt");
+        QTest::ignoreMessage(QtWarningMsg, reason);
+        panel.Command7_Click();
+        panel.Command8_Click();
+        QTest::qWait(50);
+        QCOMPARE(panel.Text4->text(), QStringLiteral("1.jpg"));
+        QVERIFY(folder.messages.isEmpty());
+
+        QVERIFY(panel.close());
+        QVERIFY(!panel.isVisible());
+        QCOMPARE(folder.messages.size(), 1);
+        QVERIFY(folder.messages[0].text.contains(QStringLiteral("current.txt")));
+        QCOMPARE(folder.messages[0].caption, forms::appTitle());
+    }
+
+    // These two end the event loops, as a request to end does: keep them last.
+    void terminationRequest_whileMessageBoxOpen_savesAndEnds()
+    {
+        ProgramFolder folder;
+        folder.addPage(QStringLiteral("7.jpg"));
+        Form1 &panel = folder.start();
+        termination::closeOnRequest(&panel);
+        panel.show();
+        panel.File1->setCurrentRow(0);
+        // The end-of-list box waits in its own loop, as the real one does, until SIGTERM.
+        bool boxEnded = false;
+        folder.onMessage = [&](const QString &, const QString &) {
+            QEventLoop box;
+            QTimer::singleShot(10000, &box, &QEventLoop::quit);
+            termination::simulateRequest(&panel);
+            QElapsedTimer waited;
+            waited.start();
+            box.exec();
+            boxEnded = waited.elapsed() < 5000;
+        };
+        panel.Command7_Click();
+        QVERIFY(boxEnded);
+        QVERIFY(!panel.isVisible());
+        QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("7.jpg\r\n"));
+        runEventLoopsAgain();
+    }
+
+    void terminationRequest_unwritableStateFileReportsOnStderr()
+    {
+        ProgramFolder folder;
+        QVERIFY(QDir(folder.dir.path()).mkdir(QStringLiteral("current.txt")));
+        Form1 &panel = folder.start();
+        panel.show();
+        const QRegularExpression reason("page name could not be saved.*current.txt");
+        QTest::ignoreMessage(QtCriticalMsg, reason);
+        termination::endOnRequest(&panel);
+        QVERIFY(!panel.isVisible());
+        QVERIFY(folder.messages.isEmpty());
+        runEventLoopsAgain();
+    }
+};
 
 ZORVANE_TEST_MAIN(PanelTest)
 #include "tst_panel.moc"

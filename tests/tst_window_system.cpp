@@ -1,5 +1,5 @@
-// The window-system layer under the offscreen platform: style words, Qt-level
-// effects, procedures, the message queue and hotkeys.
+// The window-system layer under the offscreen platform: style words and their Qt-level
+// effects, the message queue, hotkeys and the display check.
 
 #include "platform/window_system.h"
 #include "platform/window_system_p.h"
@@ -7,7 +7,6 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QWidget>
-#include <QWindow>
 #include <QtTest>
 
 #include <memory>
@@ -35,8 +34,6 @@ LRESULT proc(HWND h, UINT m, WPARAM w, LPARAM l)
 
 LONG_PTR asProc(WNDPROC p) { return reinterpret_cast<LONG_PTR>(p); }
 
-bool onTop(QWidget *w) { return w->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint); }
-
 bool opacityIs(QWidget *w, int alpha) { return qAbs(w->windowOpacity() - alpha / 255.0) < 1.0 / 255; }
 
 } // namespace
@@ -63,30 +60,6 @@ private slots:
         g_loopToQuit = nullptr;
     }
 
-    void setWindowPos_appliesFlagsAndOnlyItSetsTopmostMarker()
-    {
-        QWidget *w = newWindow();
-        const HWND h = windowHandle(w);
-        // The marker cannot be set through the word.
-        QCOMPARE(SetWindowLongA(h, GWL_EXSTYLE, WS_EX_TRANSPARENT | WS_EX_TOPMOST), 0);
-        QCOMPARE(GetWindowLongA(h, GWL_EXSTYLE), WS_EX_TRANSPARENT);
-        QVERIFY(!onTop(w));
-
-        QVERIFY(SetWindowPos(h, HWND_TOPMOST, 30, 40, 0, 0, SWP_NOSIZE));
-        QVERIFY(w->pos() == QPoint(30, 40) && w->size() == QSize(200, 100));
-        QVERIFY(!w->isVisible()); // no SWP_SHOWWINDOW
-        QVERIFY(onTop(w));
-        QVERIFY(SetWindowPos(h, HWND_TOPMOST, 0, 0, 320, 150, SWP_NOMOVE | SWP_SHOWWINDOW));
-        QVERIFY(w->pos() == QPoint(30, 40) && w->size() == QSize(320, 150));
-        QVERIFY(w->isVisible());
-        // Resetting the word, as the load command does, keeps the marker.
-        QCOMPARE(SetWindowLongA(h, GWL_EXSTYLE, 0), WS_EX_TRANSPARENT | WS_EX_TOPMOST);
-        QCOMPARE(GetWindowLongA(h, GWL_EXSTYLE), WS_EX_TOPMOST);
-        w->hide();
-        w->show();
-        QVERIFY(onTop(w));
-        QCOMPARE(HWND(w->winId()), h); // the handle still names the same native window
-    }
 
     void layeredStyle_gatesClickThroughAndAlpha()
     {
