@@ -24,12 +24,6 @@ QString nativeFolder(const QString &path)
     return QDir::toNativeSeparators(QDir::cleanPath(path));
 }
 
-// The panel's own listing, so that pages named in the Thai Windows code page count too.
-bool holdsPages(const QString &folder)
-{
-    return !forms::listPages(folder).isEmpty();
-}
-
 } // namespace
 
 Start fromArgument(const QString &argument)
@@ -60,7 +54,7 @@ Seams desktopSeams()
 Start withoutArgument(const QString &programFolder, const Seams &seams)
 {
     // The portable use: a copy kept beside the scans, or in a folder of the user's own.
-    if (holdsPages(programFolder) || seams.isWritable(programFolder))
+    if (forms::holdsPages(programFolder) || seams.isWritable(programFolder))
         return {programFolder, {}, 0, {}};
 
     // An installed program: its folder is no place for pages or for current.txt.

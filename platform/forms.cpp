@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QBuffer>
 #include <QDir>
+#include <QDirIterator>
 #include <QGuiApplication>
 #include <QHash>
 #include <QImageReader>
@@ -360,6 +361,16 @@ QStringList listPages(const QString &folder)
     for (qsizetype i = 0; i < names.size(); ++i)
         names[i] = std::move(keyed[size_t(i)].name);
     return names;
+}
+
+bool holdsPages(const QString &folder)
+{
+    QDirIterator entries(folder, {QStringLiteral("*.jpg")}, QDir::Files);
+    if (entries.hasNext())
+        return true;
+    const QList<QByteArray> raw = filenames::undecodableFiles(folder);
+    return std::any_of(raw.cbegin(), raw.cend(),
+                       [](const QByteArray &name) { return name.toLower().endsWith(".jpg"); });
 }
 
 QString appTitle()

@@ -115,6 +115,8 @@ void setPictureRestHookForTesting(std::function<bool(const QString &path)> hook)
 // The entries of `folder` matching `*.jpg` in any letter case, sorted by name
 // without regard to case and with digit runs compared by value.
 QStringList listPages(const QString &folder);
+// Whether listPages(folder) would list anything; stops at the first page.
+bool holdsPages(const QString &folder);
 
 // Shows a message box with `text`, an OK button and `caption`; returns when it is closed.
 void MsgBox(const QString &text, const QString &caption);
