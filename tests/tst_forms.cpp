@@ -1,13 +1,12 @@
 // The forms runtime stand-ins: screen metrics, the page list and picture decoding.
 
+#include "special_page_files.h"
 #include "testsupport.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImageWriter>
-
-#include <sys/stat.h>
 
 using testsupport::ProgramFolder;
 
@@ -132,34 +131,25 @@ void FormsTest::loadPicture_namesTheReasonOfAFailure()
     ProgramFolder folder;
     folder.addFile(QStringLiteral("text.jpg"), "hello");
     QDir(folder.dir.path()).mkdir(QStringLiteral("dir.jpg"));
-    QVERIFY(QFile::link(QStringLiteral("loop.jpg"), folder.path(QStringLiteral("loop.jpg"))));
-    // Reports size 0 and reads without end.
-    QVERIFY(QFile::link(QStringLiteral("/proc/self/pagemap"), folder.path(QStringLiteral("pagemap.jpg"))));
-    QVERIFY(::mkfifo(QFile::encodeName(folder.path(QStringLiteral("fifo.jpg"))).constData(), 0600) == 0);
     QImage blank(2480, 3508, QImage::Format_RGB32);  // a 300-dpi page
     blank.fill(Qt::white);
     folder.addFile(QStringLiteral("scans.jpg"), withRepeatedLastScan(jpegBytes(blank, true), 100));
     blank = blank.scaled(40, 56);
     folder.addFile(QStringLiteral("1001scans.jpg"), withRepeatedLastScan(jpegBytes(blank, true), 1000));
 
-    const struct {
-        const char *name;
-        int number;
-        const char *reason;
-    } cases[] = {{"missing.jpg", forms::ErrFileNotFound, "not found"},
-                 {"text.jpg", forms::ErrInvalidPicture, "not a whole JPEG"},
-                 {"dir.jpg", forms::ErrPermissionDenied, "folder"},
-                 {"fifo.jpg", forms::ErrPermissionDenied, "FIFO"},
-                 {"loop.jpg", forms::ErrPermissionDenied, "symbolic links"},
-                 {"pagemap.jpg", forms::ErrInvalidPicture, "too large"},
-                 {"scans.jpg", forms::ErrInvalidPicture, "more than 64 scans"},
-                 {"1001scans.jpg", forms::ErrInvalidPicture, "more than 1000 scans"}};
+    QList<testsupport::FailingPage> cases = {
+        {QStringLiteral("missing.jpg"), forms::ErrFileNotFound, QStringLiteral("not found")},
+        {QStringLiteral("text.jpg"), forms::ErrInvalidPicture, QStringLiteral("not a whole JPEG")},
+        {QStringLiteral("dir.jpg"), forms::ErrPermissionDenied, QStringLiteral("folder")},
+        {QStringLiteral("scans.jpg"), forms::ErrInvalidPicture, QStringLiteral("more than 64 scans")},
+        {QStringLiteral("1001scans.jpg"), forms::ErrInvalidPicture, QStringLiteral("more than 1000 scans")}};
+    cases += testsupport::makeSpecialPageFiles(folder.dir.path());
     for (const auto &c : cases) {
         forms::Error error;
-        const QString path = folder.path(QLatin1String(c.name));
-        QVERIFY2(forms::LoadPicture(path, &error).isNull(), c.name);
+        const QString path = folder.path(c.name);
+        QVERIFY2(forms::LoadPicture(path, &error).isNull(), qPrintable(c.name));
         QCOMPARE(error.number, c.number);
-        QVERIFY2(error.description.contains(path) && error.description.contains(QLatin1String(c.reason)),
+        QVERIFY2(error.description.contains(path) && error.description.contains(c.reason),
                  qPrintable(error.description));
     }
 }

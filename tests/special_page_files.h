@@ -1,0 +1,19 @@
+#pragma once
+// Page files only some systems can make (a FIFO, a link loop, a link to a file that
+// reports size 0 and reads without end), each with the failure LoadPicture must give.
+// CMake picks the file that makes them: _posix, or _none where there are none.
+
+#include <QList>
+#include <QString>
+
+namespace testsupport {
+
+struct FailingPage {
+    QString name;
+    int number;      // forms::Err...
+    QString reason;  // a part of the message
+};
+
+QList<FailingPage> makeSpecialPageFiles(const QString &folder);
+
+} // namespace testsupport
