@@ -6,6 +6,7 @@
 #include "panel/page_folder.h"
 #include "platform/forms.h"
 #include "platform/termination.h"
+#include "platform/fonts.h"
 #include "platform/window_system.h"
 
 #include <QApplication>
@@ -58,6 +59,7 @@ int main(int argc, char *argv[])
     // Ties the windows to the installed desktop entry (and its icon) in docks and task lists.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.zorvane.Zorvane"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/org.zorvane.Zorvane.png")));
+    fonts::addThaiFallback();
 
     if (!commandLine.pageArgument) {
         start = pagefolder::withoutArgument(

@@ -4,6 +4,7 @@
 
 #include "panel/form1.h"
 #include "platform/forms.h"
+#include "platform/fonts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -102,6 +103,7 @@ public:
     {                                                                                              \
         testsupport::useScreen1024x768();                                                          \
         QApplication app(argc, argv);                                                              \
+        fonts::addThaiFallback(); /* as the program starts */                                     \
         TestClass test;                                                                            \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \
         return QTest::qExec(&test, argc, argv);                                                    \

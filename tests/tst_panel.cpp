@@ -93,21 +93,42 @@ private slots:
         QCOMPARE(clicked.count(), 1);
     }
 
-    void thaiCaptions_renderWithTheDefaultFont()
+    void thaiText_rendersWholeWithTheDefaultFont()
     {
         // Without a Thai font the captions would come out as empty boxes.
         QVERIFY(!QFontDatabase::families(QFontDatabase::Thai).isEmpty());
         ProgramFolder folder;
         Form1 &panel = folder.start();
+        const auto inkRows = [](QWidget *widget, int *ink) {
+            const QImage face = widget->grab().toImage();
+            QList<int> rows;
+            *ink = 0;
+            for (int y = 2; y < face.height() - 2; ++y) {  // inside the frame
+                for (int x = 2; x < face.width() - 2; ++x) {
+                    if (qGray(face.pixel(x, y)) < 160) { // Wine smooths glyphs lighter
+                        ++*ink;
+                        if (rows.isEmpty() || rows.last() != y)
+                            rows << y;
+                    }
+                }
+            }
+            return rows;
+        };
+        int ink = 0;
         for (QPushButton *button : {panel.Command9, panel.Command10}) {
             QVERIFY(button->font() == QApplication::font());
-            const QImage face = button->grab().toImage();
-            int ink = 0;
-            for (int y = 0; y < face.height(); ++y)
-                for (int x = 0; x < face.width(); ++x)
-                    ink += qGray(face.pixel(x, y)) < 160; // Wine smooths glyphs lighter
+            inkRows(button, &ink);
             QVERIFY2(ink > 40, qPrintable(QString::number(ink)));
         }
+        // A Thai name in the name box: whole, not pushed up out of the box by a fallback
+        // font with a tall line box. Inside the frame, the ink is as tall as the glyphs.
+        const QString thai = QString::fromUtf8("หน้า.jpg");
+        panel.Text4->setText(thai);
+        const QList<int> rows = inkRows(panel.Text4, &ink);
+        const int height = panel.Text4->fontMetrics().tightBoundingRect(thai).height();
+        QVERIFY2(ink > 40 && rows.first() > 2 && rows.last() - rows.first() + 2 >= height,
+                 qPrintable(QStringLiteral("ink %1 in rows %2 to %3; the glyphs are %4 high")
+                                .arg(ink).arg(rows.value(0)).arg(rows.value(rows.size() - 1)).arg(height)));
     }
 
     void screenReader_everyControlHasANameAndADescription()
