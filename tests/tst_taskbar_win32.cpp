@@ -20,34 +20,32 @@ class TaskbarTest : public QObject
     Q_OBJECT
 
 private slots:
-    void pageWindow_ownedByAWindowNeverShown_onEveryShow();
-};
-
-void TaskbarTest::pageWindow_ownedByAWindowNeverShown_onEveryShow()
-{
-    testsupport::ProgramFolder folder;
-    folder.addPage(QStringLiteral("a.jpg"));
-    Form1 &panel = folder.start();
-    panel.Text4->setText(QStringLiteral("a.jpg"));
-    panel.Command6->click();
-    Form2 &page = panel.form2();
-    const auto hwnd = reinterpret_cast<::HWND>(page.hWnd());
-    const auto panelHwnd = reinterpret_cast<::HWND>(panel.winId());
-    for (int show = 1; show <= 2; ++show) {
-        QVERIFY(page.isVisible());
-        // Owned: no taskbar button. By a window never shown: above nothing in particular.
-        const ::HWND owner = ::GetWindow(hwnd, GW_OWNER);
-        QVERIFY(owner);
-        QVERIFY(owner != panelHwnd);
-        QVERIFY(!::IsWindowVisible(owner));
-        // The style word stays exactly as the program wrote it.
-        QCOMPARE(ws::GetWindowLongA(page.hWnd(), GWL_EXSTYLE), PassThrough);
-        page.hide();
-        page.show();
+    void pageWindow_ownedByAWindowNeverShown_onEveryShow()
+    {
+        testsupport::ProgramFolder folder;
+        folder.addPage(QStringLiteral("a.jpg"));
+        Form1 &panel = folder.start();
+        panel.Text4->setText(QStringLiteral("a.jpg"));
+        panel.Command6->click();
+        Form2 &page = panel.form2();
+        const auto hwnd = reinterpret_cast<::HWND>(page.hWnd());
+        const auto panelHwnd = reinterpret_cast<::HWND>(panel.winId());
+        for (int show = 1; show <= 2; ++show) {
+            QVERIFY(page.isVisible());
+            // Owned: no taskbar button. By a window never shown: above nothing in particular.
+            const ::HWND owner = ::GetWindow(hwnd, GW_OWNER);
+            QVERIFY(owner);
+            QVERIFY(owner != panelHwnd);
+            QVERIFY(!::IsWindowVisible(owner));
+            // The style word stays exactly as the program wrote it.
+            QCOMPARE(ws::GetWindowLongA(page.hWnd(), GWL_EXSTYLE), PassThrough);
+            page.hide();
+            page.show();
+        }
+        // The panel is the program's task and keeps its button.
+        QVERIFY(!::GetWindow(panelHwnd, GW_OWNER));
     }
-    // The panel is the program's task and keeps its button.
-    QVERIFY(!::GetWindow(panelHwnd, GW_OWNER));
-}
+};
 
 ZORVANE_TEST_MAIN(TaskbarTest)
 #include "tst_taskbar_win32.moc"
