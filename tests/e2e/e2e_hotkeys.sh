@@ -70,7 +70,7 @@ e2e_screenshot scrolled >/dev/null
 for combination in ctrl+k shift+k ctrl+alt+shift+k ctrl+m shift+h; do
     size=$(keys_size)
     xdotool key "$combination"
-    e2e_check "$combination reaches the terminal" xs_wait_for 5 keys_bigger_than "$size"
+    e2e_check "$combination reaches the terminal" xs_wait_for 15 keys_bigger_than "$size"
 done
 e2e_check_match "the terminal's bytes: Ctrl+K, K, ..., Ctrl+M, H" '^0b 4b .* 0d 48$' \
     "$(od -An -tx1 "$keys" | tr -s ' \n' ' ' | sed 's/^ //; s/ $//')"
@@ -79,10 +79,10 @@ hotkey ctrl+shift+u 2.jpg 0 "near misses did nothing; Ctrl+Shift+U after them"
 
 # --- with NumLock and CapsLock on ---
 xdotool key Num_Lock
-xs_wait_for 5 locks_are Num || e2e_fail "NumLock did not come on: locks [$(locks)]"
+xs_wait_for 15 locks_are Num || e2e_fail "NumLock did not come on: locks [$(locks)]"
 hotkey ctrl+shift+k 3.jpg 0 "Ctrl+Shift+K with NumLock on"
 xdotool key Caps_Lock
-xs_wait_for 5 locks_are "Caps Num" || e2e_fail "CapsLock did not come on: locks [$(locks)]"
+xs_wait_for 15 locks_are "Caps Num" || e2e_fail "CapsLock did not come on: locks [$(locks)]"
 hotkey ctrl+shift+h 2.jpg 0 "Ctrl+Shift+H with NumLock and CapsLock on"
 hotkey ctrl+shift+m 2.jpg 328 "Ctrl+Shift+M with NumLock and CapsLock on"
 hotkey ctrl+shift+u 2.jpg 0 "Ctrl+Shift+U with NumLock and CapsLock on"

@@ -33,7 +33,7 @@ opacity_is() {
 slider() {
     xdotool key "$1"
     e2e_expect_panel 5 "$1 on the slider" "opacity=$2"
-    xs_wait_for 5 opacity_is "$2" && e2e_ok "_NET_WM_WINDOW_OPACITY is $2/255" ||
+    xs_wait_for 15 opacity_is "$2" && e2e_ok "_NET_WM_WINDOW_OPACITY is $2/255" ||
         e2e_fail "_NET_WM_WINDOW_OPACITY: expected $(($2 * 0xffffffff / 255)) ($2/255), got [$(opacity_of)]"
     e2e_check_view "opacity $2" 1.jpg 0 "$2"
 }
@@ -57,10 +57,10 @@ e2e_check_view "at opacity 100" 2.jpg 0 100
 e2e_screenshot hotkey_page_alpha100 >/dev/null
 e2e_check_eq "the typist's terminal keeps the focus when the page appears" "$XS_TYPIST" "$(xs_active_window)"
 e2e_check_eq "half-screen page window geometry" "0,80 1024x344" "$(xs_geometry "$page")"
-e2e_check "_NET_WM_WINDOW_OPACITY is 100/255" xs_wait_for 5 opacity_is 100
+e2e_check "_NET_WM_WINDOW_OPACITY is 100/255" xs_wait_for 15 opacity_is 100
 e2e_check_eq "page window above all, off the taskbar and pager" "above skip" "$(window_states "$page")"
 e2e_check_eq "panel above all, with its taskbar entry" "above " "$(window_states "$panel")"
-if xs_wait_for 5 e2e_above "$panel" "$page" && e2e_above "$page" "$under" && e2e_above "$page" "$XS_TYPIST"; then
+if xs_wait_for 15 e2e_above "$panel" "$page" && e2e_above "$page" "$under" && e2e_above "$page" "$XS_TYPIST"; then
     e2e_ok "stacking: terminals, then the page window, then the panel on top"
 else
     e2e_fail "stacking (bottom first): [$(xs_stacking | paste -sd' ')]; panel $panel, page $page, terminals $XS_TYPIST $under"
@@ -73,7 +73,7 @@ read -r ux uy uw uh < <(xs_geometry "$under" | tr ',x' '  ')
     e2e_fail "the terminal under the page is at $ux,$uy, not under the page window"
 xdotool mousemove $((ux + uw / 2)) $((uy + uh / 2)) click 1
 e2e_check "a click on the page window reaches the terminal below it and activates it" \
-    xs_wait_for 5 xs_is_active "$under"
+    xs_wait_for 15 xs_is_active "$under"
 e2e_check "the page window stays above the clicked terminal" e2e_above "$page" "$under"
 
 # --- a page chosen in the list ---
@@ -96,7 +96,7 @@ e2e_screenshot opaque >/dev/null
 switch_layout() {
     e2e_click_panel $((256 + 40)) $((24 + 11))
     e2e_expect_panel 5 "layout button" "layout=$1"
-    if xs_wait_for 5 page_geometry_is "$2" && sleep 0.5 && page_geometry_is "$2"; then
+    if xs_wait_for 15 page_geometry_is "$2" && sleep 0.5 && page_geometry_is "$2"; then
         e2e_ok "$3 page window geometry $2"
     else
         e2e_fail "$3 page window geometry: expected [$2], got [$(xs_geometry "$(e2e_page_window)")]"

@@ -65,10 +65,10 @@ e2e_expect_panel 10 "Ctrl+Shift+K" name=3.jpg
 xdotool key ctrl+shift+k
 if box=$(xs_wait_window '^Image Preview$' 10); then
     e2e_check_eq "end-of-list message" "No more image to preview!" "$(e2e_alert 'Image Preview')"
-    e2e_check "the message lies above the page window" xs_wait_for 5 e2e_above "$box" "$page"
+    e2e_check "the message lies above the page window" xs_wait_for 15 e2e_above "$box" "$page"
     e2e_check_eq "the terminal keeps the focus while the message shows" "$typist" "$(xs_active_window)"
     xdotool type --delay 50 abc
-    e2e_check "the typist's next keys reach the terminal" xs_wait_for 5 keys_are abc
+    e2e_check "the typist's next keys reach the terminal" xs_wait_for 15 keys_are abc
     # A second press inside the open box opens a second box over it, as before.
     xdotool key ctrl+shift+k
     e2e_check "a second Ctrl+Shift+K opens a second message" xs_wait_for 10 messages_are 2
@@ -79,7 +79,7 @@ if box=$(xs_wait_window '^Image Preview$' 10); then
     e2e_alert 'Image Preview' OK || e2e_fail "no OK button to click"
     e2e_check "a click on OK closes the last message" xs_wait_for 10 messages_are 0
     xdotool type --delay 50 def
-    e2e_check "the terminal still has the keyboard after the clicks" xs_wait_for 5 keys_are abcdef
+    e2e_check "the terminal still has the keyboard after the clicks" xs_wait_for 15 keys_are abcdef
 else
     e2e_fail "Ctrl+Shift+K at the last page: no 'Image Preview' message box"
 fi
@@ -88,7 +88,7 @@ fi
 xs_activate "$panel" || e2e_fail "the panel did not become active"
 xdotool key ctrl+shift+k
 if box=$(xs_wait_window '^Image Preview$' 10); then
-    e2e_check "a message raised from the active panel takes the focus" xs_wait_for 5 xs_is_active "$box"
+    e2e_check "a message raised from the active panel takes the focus" xs_wait_for 15 xs_is_active "$box"
     e2e_dismiss "$box" 'Image Preview' "message from the active panel"
 else
     e2e_fail "Ctrl+Shift+K at the last page with the panel active: no message box"

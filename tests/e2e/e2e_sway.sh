@@ -116,7 +116,7 @@ step k 2.jpg 0 "Ctrl+Shift+K again: one page, not two"
 # A near miss reaches the terminal: the keys do flow to it.
 before=$(keys_size)
 wtype -M ctrl k -m ctrl
-e2e_check "Ctrl+K reaches foot" xs_wait_for 5 keys_bigger_than "$before"
+e2e_check "Ctrl+K reaches foot" xs_wait_for 15 keys_bigger_than "$before"
 
 kill -TERM "$E2E_APP_PID"
 xs_wait_exit "$E2E_APP_PID" 20 && e2e_check_eq "program exits with status 0 on TERM" 0 "$XS_EXIT_STATUS" ||
