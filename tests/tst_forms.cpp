@@ -1,6 +1,6 @@
 // The forms runtime stand-ins: screen metrics, the page list and picture decoding.
 
-#include "special_page_files.h"
+#include "odd_page_files.h"
 #include "testsupport.h"
 
 #include <QBuffer>
@@ -143,7 +143,7 @@ void FormsTest::loadPicture_namesTheReasonOfAFailure()
         {QStringLiteral("dir.jpg"), forms::ErrPermissionDenied, QStringLiteral("folder")},
         {QStringLiteral("scans.jpg"), forms::ErrInvalidPicture, QStringLiteral("more than 64 scans")},
         {QStringLiteral("1001scans.jpg"), forms::ErrInvalidPicture, QStringLiteral("more than 1000 scans")}};
-    cases += testsupport::makeSpecialPageFiles(folder.dir.path());
+    cases += testsupport::makeOddPageFiles(folder.dir.path());
     for (const auto &c : cases) {
         forms::Error error;
         const QString path = folder.path(c.name);

@@ -14,6 +14,6 @@ struct FailingPage {
     QString reason;  // a part of the message
 };
 
-QList<FailingPage> makeSpecialPageFiles(const QString &folder);
+QList<FailingPage> makeOddPageFiles(const QString &folder);
 
 } // namespace testsupport

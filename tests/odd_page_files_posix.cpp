@@ -1,4 +1,4 @@
-#include "special_page_files.h"
+#include "odd_page_files.h"
 
 #include "platform/forms.h"
 
@@ -9,7 +9,7 @@
 
 namespace testsupport {
 
-QList<FailingPage> makeSpecialPageFiles(const QString &folder)
+QList<FailingPage> makeOddPageFiles(const QString &folder)
 {
     // A file that could not be made fails its case as "not found".
     const QDir dir(folder);
