@@ -147,7 +147,8 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
         m_rest = rest;
         // The rest starts once the top rows are painted: on two processors, a worker
         // started now would take the time of the display server and of the repaint.
-        QCoreApplication::postEvent(this, new QEvent(StartRestEvent), Qt::LowEventPriority);
+        if (!std::exchange(m_restStartPosted, true))
+            QCoreApplication::postEvent(this, new QEvent(StartRestEvent), Qt::LowEventPriority);
     }
     m_currentPath = path;
     m_current = picture;
@@ -237,6 +238,7 @@ void PageCache::postSubmit()
 bool PageCache::event(QEvent *event)
 {
     if (event->type() == StartRestEvent) {
+        m_restStartPosted = false;
         startRest();
         return true;
     }

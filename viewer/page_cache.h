@@ -129,6 +129,9 @@ private:
     QList<QImage> m_spares;
     QList<std::function<void()>> m_releases;
     bool m_submitPosted = false;
+    // One start for the rest of the page last loaded: a second worker on the same rest
+    // would report it over while the first still decodes it.
+    bool m_restStartPosted = false;
     Counters m_counters;
     qint64 m_budget = DefaultReadAheadBudget;
     std::function<void(const QString &)> m_startHook;
