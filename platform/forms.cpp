@@ -321,17 +321,30 @@ bool fileTimes(const QString &path, qint64 *size, qint64 *modified, qint64 *chan
     return true;
 }
 
+namespace {
+
+// Pages are the folder's files named *.jpg, in any letter case (as Qt's filters match);
+// names Qt cannot spell are matched by their bytes.
+const QStringList PageFilter = {QStringLiteral("*.jpg")};
+
+bool isPageName(const QByteArray &raw)
+{
+    return raw.toLower().endsWith(".jpg");
+}
+
+} // namespace
+
 QStringList listPages(const QString &folder)
 {
     QDir dir(folder);
-    QStringList names = dir.entryList({QStringLiteral("*.jpg")},
+    QStringList names = dir.entryList(PageFilter,
                                       QDir::Files,
                                       QDir::NoSort);
     // The nameFilters match without regard to case on every platform.
     // Names Qt cannot spell (not UTF-8) come from Thai Windows: shown decoded from its
     // code page, opened by their bytes.
     for (const QByteArray &raw : filenames::undecodableFiles(folder)) {
-        if (!raw.toLower().endsWith(".jpg"))
+        if (!isPageName(raw))
             continue;
         const QString name = windows874::decode(raw);
         if (names.contains(name))
@@ -365,12 +378,11 @@ QStringList listPages(const QString &folder)
 
 bool holdsPages(const QString &folder)
 {
-    QDirIterator entries(folder, {QStringLiteral("*.jpg")}, QDir::Files);
+    QDirIterator entries(folder, PageFilter, QDir::Files);
     if (entries.hasNext())
         return true;
     const QList<QByteArray> raw = filenames::undecodableFiles(folder);
-    return std::any_of(raw.cbegin(), raw.cend(),
-                       [](const QByteArray &name) { return name.toLower().endsWith(".jpg"); });
+    return std::any_of(raw.cbegin(), raw.cend(), isPageName);
 }
 
 QString appTitle()
