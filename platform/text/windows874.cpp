@@ -1,4 +1,4 @@
-#include "platform/windows874.h"
+#include "platform/text/windows874.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
 // Decoding pages with libjpeg-turbo straight into the picture's memory.
 
-#include "platform/jpeg_decoder.h"
+#include "platform/picture/jpeg_decoder.h"
 
 #include <QColorSpace>
 #include <QSemaphore>

@@ -8,8 +8,8 @@
 // Unicode windows, and an ANSI procedure would pass all their text messages through
 // the system code page.
 
-#include "platform/window_system.h"
-#include "platform/window_system_p.h"
+#include "platform/window_system/window_system.h"
+#include "platform/window_system/window_system_p.h"
 
 #include <QWidget>
 #include <QWindow>

@@ -1,8 +1,8 @@
-#include "platform/forms.h"
-#include "platform/file_names.h"
-#include "platform/jpeg_decoder.h"
-#include "platform/page_file.h"
-#include "platform/windows874.h"
+#include "platform/forms/forms.h"
+#include "platform/text/file_names.h"
+#include "platform/picture/jpeg_decoder.h"
+#include "platform/picture/page_file.h"
+#include "platform/text/windows874.h"
 
 #include <QCollator>
 #include <QCoreApplication>

@@ -3,8 +3,8 @@
 // a usable display. Under a platform without an X connection (offscreen) every
 // call succeeds without effect.
 
-#include "platform/window_system_p.h"
-#include "platform/xcb_ptr_p.h"
+#include "platform/window_system/window_system_p.h"
+#include "platform/window_system/xcb_ptr_p.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QByteArray>

@@ -1,7 +1,7 @@
 // Desktop shortcuts over D-Bus: KDE's kglobalaccel, the portal's GlobalShortcuts, and
 // the one-time hint through the desktop's notification service.
 
-#include "platform/desktop_shortcuts_p.h"
+#include "platform/desktop/desktop_shortcuts_p.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>

@@ -1,7 +1,7 @@
 // Systems without a session bus: no remote commands (the program's own hotkeys see
 // every key there).
 
-#include "platform/remote_commands.h"
+#include "platform/desktop/remote_commands.h"
 
 namespace remote {
 

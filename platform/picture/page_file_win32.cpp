@@ -1,6 +1,6 @@
 // Page files read through Qt on Windows, where a path names no FIFO that would block.
 
-#include "platform/page_file.h"
+#include "platform/picture/page_file.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // Page files read with POSIX calls: O_NONBLOCK keeps the open of a FIFO from waiting
 // for a writer, and fstat on the open descriptor says what was really opened.
 
-#include "platform/page_file.h"
+#include "platform/picture/page_file.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "platform/file_names.h"
+#include "platform/text/file_names.h"
 
 #include <QFile>
 

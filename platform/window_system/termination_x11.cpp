@@ -1,4 +1,4 @@
-#include "platform/termination.h"
+#include "platform/window_system/termination.h"
 
 #include <QPointer>
 #include <QSocketNotifier>

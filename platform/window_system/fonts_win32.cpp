@@ -7,7 +7,7 @@
 // UI with Leelawadee UI (Tahoma before Windows 8) through font linking: name that font
 // after the UI font, or, on a system without them, the first family that draws Thai.
 
-#include "platform/fonts.h"
+#include "platform/window_system/fonts.h"
 
 #include <QApplication>
 #include <QFontDatabase>

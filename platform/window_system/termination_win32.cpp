@@ -2,7 +2,7 @@
 // is closed while WM_ENDSESSION is handled, because the process ends as soon as
 // every window has answered it.
 
-#include "platform/termination.h"
+#include "platform/window_system/termination.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QByteArray>

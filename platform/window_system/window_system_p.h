@@ -3,7 +3,7 @@
 // (window_system_<os>.cpp). The OS part carries out the effects the shared code
 // decides on, and reports global key presses back to it.
 
-#include "platform/window_system.h"
+#include "platform/window_system/window_system.h"
 
 #include <QString>
 

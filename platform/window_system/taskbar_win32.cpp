@@ -6,7 +6,7 @@
 // Qt sets a window's owner from its transient parent each time it shows the window,
 // and clears an owner given behind its back, so the owner is given that way.
 
-#include "platform/taskbar.h"
+#include "platform/window_system/taskbar.h"
 
 #include <QWidget>
 #include <QWindow>

@@ -1,6 +1,6 @@
 // Hotkey names for messages, the same on every OS.
 
-#include "platform/window_system_p.h"
+#include "platform/window_system/window_system_p.h"
 
 #include <QStringList>
 

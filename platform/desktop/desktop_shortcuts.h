@@ -6,7 +6,7 @@
 // presses reach the panel as the same hotkey messages. Where none works, the user is
 // told once per login session how to bind keys to the remote commands.
 
-#include "platform/window_system.h"
+#include "platform/window_system/window_system.h"
 
 #include <QList>
 #include <QString>

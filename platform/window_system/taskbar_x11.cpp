@@ -1,8 +1,8 @@
 // The X11 way: the EWMH states _NET_WM_STATE_SKIP_TASKBAR and _NET_WM_STATE_SKIP_PAGER.
 // Taskbars, pagers and window switchers leave such windows out.
 
-#include "platform/taskbar.h"
-#include "platform/xcb_ptr_p.h"
+#include "platform/window_system/taskbar.h"
+#include "platform/window_system/xcb_ptr_p.h"
 
 #include <QGuiApplication>
 #include <QWidget>

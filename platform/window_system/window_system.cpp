@@ -3,8 +3,8 @@
 // out (opacity, stacking, showing). Input pass-through and global hotkeys are asked
 // of the OS part through window_system_p.h.
 
-#include "platform/window_system.h"
-#include "platform/window_system_p.h"
+#include "platform/window_system/window_system.h"
+#include "platform/window_system/window_system_p.h"
 
 #include <QCoreApplication>
 #include <QEvent>

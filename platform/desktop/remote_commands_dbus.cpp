@@ -1,7 +1,7 @@
 // Remote commands over the D-Bus session bus: the running program owns
 // org.zorvane.Zorvane; `zorvane --next` and the like call its methods.
 
-#include "platform/remote_commands.h"
+#include "platform/desktop/remote_commands.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -2,7 +2,7 @@
 // The D-Bus clients behind desktop_shortcuts::start, apart so that tests can drive
 // them against stand-in services on a private bus.
 
-#include "platform/desktop_shortcuts.h"
+#include "platform/desktop/desktop_shortcuts.h"
 
 #include <QDBusConnection>
 #include <QDBusObjectPath>

@@ -1,6 +1,6 @@
 // Systems where the program's own hotkeys see every key: nothing to add.
 
-#include "platform/desktop_shortcuts.h"
+#include "platform/desktop/desktop_shortcuts.h"
 
 namespace desktop_shortcuts {
 
