@@ -2,12 +2,10 @@
 // Taskbars, pagers and window switchers leave such windows out.
 
 #include "platform/window_system/taskbar.h"
-#include "platform/window_system/xcb_ptr_p.h"
+#include "platform/window_system/x11_p.h"
 
-#include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
 
@@ -35,8 +33,7 @@ xcb_atom_t atom(xcb_connection_t *c, const char *name)
 
 void keepOff(QWidget *window)
 {
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t *c = x11 ? x11->connection() : nullptr;  // none under offscreen
+    xcb_connection_t *c = ws::native::x11Connection();
     if (!window || !c)
         return;
     // The QWindow's id: the widget's may name a window Qt has replaced.
