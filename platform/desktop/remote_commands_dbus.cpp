@@ -1,14 +1,18 @@
 // Remote commands over the D-Bus session bus: the running program owns
-// org.zorvane.Zorvane; `zorvane --next` and the like call its methods.
+// org.zorvane.Zorvane; `zorvane --next` and the like call its methods. The adaptor
+// and the proxy are generated from dbus/org.zorvane.Zorvane.xml.
 
 #include "platform/desktop/remote_commands.h"
+
+#include "platform/desktop/remote_commands_service_p.h"
+#include "zorvane_adaptor.h"
+#include "zorvane_interface.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
-#include <QDBusMessage>
-#include <QObject>
+#include <QDBusPendingReply>
 
 namespace remote {
 namespace {
@@ -17,40 +21,19 @@ namespace {
 // program waits in a message box; a longer wait means it is stuck.
 constexpr int SendTimeoutMs = 10000;
 
-class Service : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.zorvane.Zorvane")
-
-public:
-    Service(std::function<void(Command)> run, QObject *parent)
-        : QObject(parent), m_run(std::move(run))
-    {
-    }
-
-public slots:
-    Q_SCRIPTABLE void NextPage() { m_run(Command::NextPage); }
-    Q_SCRIPTABLE void PrevPage() { m_run(Command::PrevPage); }
-    Q_SCRIPTABLE void ScrollUp() { m_run(Command::ScrollUp); }
-    Q_SCRIPTABLE void ScrollDown() { m_run(Command::ScrollDown); }
-
-private:
-    std::function<void(Command)> m_run;
-};
-
-QString methodName(Command command)
+QDBusPendingReply<> call(OrgZorvaneZorvaneInterface &proxy, Command command)
 {
     switch (command) {
     case Command::NextPage:
-        return QStringLiteral("NextPage");
+        return proxy.NextPage();
     case Command::PrevPage:
-        return QStringLiteral("PrevPage");
+        return proxy.PrevPage();
     case Command::ScrollUp:
-        return QStringLiteral("ScrollUp");
+        return proxy.ScrollUp();
     case Command::ScrollDown:
         break;
     }
-    return QStringLiteral("ScrollDown");
+    return proxy.ScrollDown();
 }
 
 } // namespace
@@ -64,7 +47,8 @@ QString serve(std::function<void(Command)> run)
             .arg(bus.lastError().message());
     }
     auto *service = new Service(std::move(run), QCoreApplication::instance());
-    bus.registerObject(QLatin1String(ObjectPath), service, QDBusConnection::ExportScriptableSlots);
+    new ZorvaneAdaptor(service);
+    bus.registerObject(QLatin1String(ObjectPath), service, QDBusConnection::ExportAdaptors);
     // First come, first served: a second program must not take the commands away.
     const auto reply = bus.interface()->registerService(
         QLatin1String(ServiceName), QDBusConnectionInterface::DontQueueService,
@@ -90,15 +74,13 @@ bool send(Command command, QString *error)
                      .arg(bus.lastError().message());
         return false;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QLatin1String(ServiceName), QLatin1String(ObjectPath), QLatin1String(InterfaceName),
-        methodName(command));
-    // Starting a program with no page folder chosen would help nobody.
-    call.setAutoStartService(false);
-    const QDBusMessage reply = bus.call(call, QDBus::Block, SendTimeoutMs);
-    if (reply.type() == QDBusMessage::ReplyMessage)
+    OrgZorvaneZorvaneInterface proxy(QLatin1String(ServiceName), QLatin1String(ObjectPath), bus);
+    proxy.setTimeout(SendTimeoutMs);
+    QDBusPendingReply<> reply = call(proxy, command);
+    reply.waitForFinished();
+    if (!reply.isError())
         return true;
-    const QString name = reply.errorName();
+    const QString name = reply.error().name();
     if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
         || name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")) {
         *error = QStringLiteral("no Zorvane is running (nothing owns %1 on the session bus); "
@@ -106,11 +88,9 @@ bool send(Command command, QString *error)
                      .arg(QLatin1String(ServiceName));
     } else {
         *error = QStringLiteral("the owner of %1 did not take the command: %2")
-                     .arg(QLatin1String(ServiceName), reply.errorMessage());
+                     .arg(QLatin1String(ServiceName), reply.error().message());
     }
     return false;
 }
 
 } // namespace remote
-
-#include "remote_commands_dbus.moc"
