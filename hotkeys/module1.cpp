@@ -2,6 +2,7 @@
 
 #include "panel/form1.h"
 #include "platform/desktop/desktop_shortcuts.h"
+#include "platform/desktop/gnome_page_extension.h"
 #include "platform/desktop/remote_commands.h"
 
 namespace Module1 {
@@ -76,6 +77,7 @@ QString ConnectDesktop(ws::HWND hwnd)
                 QStringLiteral("Scroll the page down")},
                {HotkeyNextPage, Modifiers, 'K', QStringLiteral("next-page"),
                 QStringLiteral("Next page")}});
+    gnome_page_extension::check();
     return problem;
 }
 

@@ -36,8 +36,11 @@ run_packages+=(x11-xserver-utils)
 # Reading sway's window tree in its end-to-end test.
 run_packages+=(jq)
 # The desktop services' D-Bus interface descriptions (KDE's shortcut service, the
-# desktop portal), from which the build generates its proxies.
-build_packages+=(libkf5globalaccel-dev xdg-desktop-portal-dev python3)
+# desktop portal, GNOME Shell's extensions), from which the build generates its proxies.
+build_packages+=(libkf5globalaccel-dev xdg-desktop-portal-dev gnome-shell-common python3)
+# A headless GNOME Shell for the page window's extension, with a native Wayland
+# editor under the page.
+run_packages+=(gnome-shell gedit)
 # Fuzzing: clang with libFuzzer and the sanitizer runtimes (fuzz/run.sh).
 build_packages+=(clang-14 libclang-rt-14-dev)
 
