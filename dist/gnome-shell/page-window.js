@@ -13,7 +13,6 @@ var PageWindowKeeper = class PageWindowKeeper {
     enable() {
         this._pages = new Map(); // page window -> the states it had before
         this._lifted = new Set(); // Zorvane windows made "above" here
-        this._madeUnreactive = new Set(); // the page windows' actors that reacted to the pointer
         this._watched = new Map(); // Zorvane window -> its signal ids
         this._lastFocus = null;
         this._displaySignals = [
@@ -23,7 +22,8 @@ var PageWindowKeeper = class PageWindowKeeper {
         ];
         for (const actor of global.get_window_actors())
             this._watch(actor.meta_window);
-        this._lastFocus = this._isPage(global.display.focus_window) ? null : global.display.focus_window;
+        const focus = global.display.focus_window;
+        this._lastFocus = this._isPage(focus) ? null : focus;
         this._restack();
     }
 
@@ -75,7 +75,13 @@ var PageWindowKeeper = class PageWindowKeeper {
     }
 
     _take(window) {
-        const before = {above: window.is_above(), sticky: window.is_on_all_workspaces(), actor: null, frameId: 0};
+        const before = {
+            above: window.is_above(),
+            sticky: window.is_on_all_workspaces(),
+            actor: null,
+            frameId: 0,
+            unreactive: new Set(),
+        };
         this._pages.set(window, before);
         this._lifted.delete(window);
         if (!before.above)
@@ -86,9 +92,10 @@ var PageWindowKeeper = class PageWindowKeeper {
         if (actor) {
             before.actor = actor;
             // The surface inside the window's actor may come after the window does.
-            before.frameId = actor.connect('first-frame', () => this._passPointer(window, true));
+            before.frameId = actor.connect('first-frame',
+                () => this._passPointer(window, before.unreactive, true));
         }
-        this._passPointer(window, true);
+        this._passPointer(window, before.unreactive, true);
         if (global.display.focus_window === window)
             this._giveFocusBack();
     }
@@ -100,7 +107,7 @@ var PageWindowKeeper = class PageWindowKeeper {
         this._pages.delete(window);
         if (before.actor && before.frameId)
             before.actor.disconnect(before.frameId);
-        this._passPointer(window, false);
+        this._passPointer(window, before.unreactive, false);
         if (!before.above && window.is_above())
             window.unmake_above();
         if (!before.sticky && window.is_on_all_workspaces())
@@ -112,24 +119,29 @@ var PageWindowKeeper = class PageWindowKeeper {
     }
 
     // The shell finds what is under the pointer by asking the actors that react to
-    // it: an actor that does not react lets the pointer reach the window below.
-    _passPointer(window, pass) {
+    // it: an actor that does not react lets the pointer reach the window below. The
+    // actors made so are remembered in `unreactive`, to be given their reactivity back.
+    _passPointer(window, unreactive, pass) {
         const actor = window.get_compositor_private();
         if (!actor)
             return;
+        let changed = false;
         const visit = a => {
             if (pass && a.reactive) {
-                this._madeUnreactive.add(a);
+                unreactive.add(a);
                 a.reactive = false;
-            } else if (!pass && this._madeUnreactive.delete(a)) {
+                changed = true;
+            } else if (!pass && unreactive.delete(a)) {
                 a.reactive = true;
+                changed = true;
             }
             for (const child of a.get_children())
                 visit(child);
         };
         visit(actor);
         // What is under the pointer is found anew only after a redraw.
-        actor.queue_redraw();
+        if (changed)
+            actor.queue_redraw();
     }
 
     // Zorvane's own windows belong above the page: raise any that fell below it.
@@ -139,9 +151,10 @@ var PageWindowKeeper = class PageWindowKeeper {
         this._restacking = true;
         try {
             const pages = [...this._pages.keys()];
-            for (const page of pages)
-                this._passPointer(page, true);
-            const others = [...this._watched.keys()].filter(w => !this._pages.has(w) && w.showing_on_its_workspace());
+            for (const [page, before] of this._pages)
+                this._passPointer(page, before.unreactive, true);
+            const others = [...this._watched.keys()]
+                .filter(w => !this._pages.has(w) && w.showing_on_its_workspace());
             const order = global.display.sort_windows_by_stacking([...pages, ...others]);
             const topPage = Math.max(...pages.map(p => order.indexOf(p)));
             for (const window of order.slice(0, topPage).filter(w => others.includes(w))) {

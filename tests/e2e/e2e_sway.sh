@@ -6,32 +6,11 @@
 # and scroll the page while the terminal keeps the focus and receives none of
 # them.
 #
-# sway refuses to run as root: as root, the test runs a copy of itself, its
-# helpers and the programs again as an unprivileged user (the checkout may not
-# be readable to that user), in a folder of its own.
+# sway refuses to run as root: as root, the test runs again as an unprivileged user.
 
 set -u
-if [ "$(id -u)" -eq 0 ] && [ -z "${E2E_SWAY_USER:-}" ]; then
-    [ $# -ge 3 ] || { echo "usage: $0 ZORVANE MAKE_PAGES OUTPUT_DIR" >&2; exit 2; }
-    src=$(cd "$(dirname "$0")/../.." && pwd)
-    stage=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-sway.XXXXXX")
-    mkdir -p "$stage/src/tests" "$stage/src/scripts" "$stage/bin" "$stage/shots"
-    cp -r "$src/tests/e2e" "$src/tests/desktop" "$stage/src/tests/"
-    cp "$src/scripts/xsession.sh" "$stage/src/scripts/"
-    cp "$1" "$2" "$stage/bin/"
-    chown -R 65534:65534 "$stage"
-    chmod 755 "$stage"
-    cd "$stage" || exit 1
-    HOME=$stage E2E_SWAY_USER=1 setpriv --reuid=65534 --regid=65534 --clear-groups \
-        bash "$stage/src/tests/e2e/$(basename "$0")" "$stage/bin/"{zorvane,make_pages} "$stage/shots"
-    status=$?
-    mkdir -p "$3"
-    cp "$stage"/shots/*.png "$3"/ 2>/dev/null
-    rm -rf "$stage"
-    exit $status
-fi
-
 source "$(dirname "$0")/lib.sh"
+e2e_rerun_unprivileged "$@"
 e2e_init "$@"
 # The programs started here inherit the folder, which must be one this user may enter.
 cd "$E2E_WORK" || e2e_abort "cannot enter $E2E_WORK"

@@ -52,6 +52,38 @@ e2e_init() {
     mkdir -p "$E2E_OUT" "$E2E_APP_DIR"
 }
 
+# e2e_rerun_unprivileged ZORVANE MAKE_PAGES OUT_DIR [FOLDER...]: Wayland compositors
+# refuse to run as root. As root, runs the calling test again as an unprivileged user
+# from a folder of its own holding copies of the tests, the two programs and each
+# FOLDER (as $E2E_STAGE/extra/<its name>), since the checkout may not be readable to
+# that user, copies the screenshots back and exits with the test's status. Otherwise
+# it returns, with E2E_EXTRA naming where the FOLDERs are.
+e2e_rerun_unprivileged() {
+    local src stage status folder
+    E2E_EXTRA=${E2E_STAGE:+$E2E_STAGE/extra}
+    if [ "$(id -u)" -ne 0 ] || [ -n "${E2E_STAGE:-}" ]; then
+        return 0
+    fi
+    [ $# -ge 3 ] || { echo "usage: $0 ZORVANE MAKE_PAGES OUTPUT_DIR" >&2; exit 2; }
+    src=$(cd "$E2E_LIB_DIR/../.." && pwd)
+    stage=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-${E2E_NAME#e2e_}.XXXXXX")
+    mkdir -p "$stage/src/tests" "$stage/src/scripts" "$stage/bin" "$stage/shots" "$stage/extra"
+    cp -r "$src/tests/e2e" "$src/tests/desktop" "$stage/src/tests/"
+    cp "$src/scripts/xsession.sh" "$stage/src/scripts/"
+    cp "$1" "$2" "$stage/bin/"
+    for folder in "${@:4}"; do cp -r "$folder" "$stage/extra/"; done
+    chown -R 65534:65534 "$stage"
+    chmod 755 "$stage"
+    (cd "$stage" && HOME=$stage E2E_STAGE=$stage setpriv --reuid=65534 --regid=65534 \
+        --clear-groups bash "$stage/src/tests/e2e/$E2E_NAME.sh" "$stage/bin/"{zorvane,make_pages} \
+        "$stage/shots")
+    status=$?
+    mkdir -p "$3"
+    cp "$stage"/shots/*.png "$3"/ 2>/dev/null
+    rm -rf "$stage"
+    exit $status
+}
+
 trap xs_cleanup EXIT
 trap 'echo "FAIL interrupted"; exit 130' INT TERM
 
