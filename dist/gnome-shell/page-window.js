@@ -55,8 +55,11 @@ var PageWindowKeeper = class PageWindowKeeper {
         for (const id of this._watched.get(window) ?? [])
             window.disconnect(id);
         this._watched.delete(window);
-        if (undo)
+        if (undo) {
             this._release(window);
+            if (this._lifted.has(window))
+                window.unmake_above();
+        }
         this._pages.delete(window);
         this._lifted.delete(window);
         if (this._lastFocus === window)
@@ -112,10 +115,6 @@ var PageWindowKeeper = class PageWindowKeeper {
             window.unmake_above();
         if (!before.sticky && window.is_on_all_workspaces())
             window.unstick();
-        if (this._lifted.has(window)) {
-            this._lifted.delete(window);
-            window.unmake_above();
-        }
     }
 
     // The shell finds what is under the pointer by asking the actors that react to
@@ -180,7 +179,9 @@ var PageWindowKeeper = class PageWindowKeeper {
 
     _giveFocusBack() {
         const time = global.get_current_time();
-        if (this._lastFocus && !this._lastFocus.is_hidden?.())
+        // The window focused before may be gone since.
+        const shown = global.get_window_actors().some(a => a.meta_window === this._lastFocus);
+        if (this._lastFocus && shown && !this._lastFocus.is_hidden())
             this._lastFocus.focus(time);
         else
             global.display.unset_input_focus?.(time);
