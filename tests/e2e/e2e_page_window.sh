@@ -61,6 +61,15 @@ e2e_check_eq "window manager lets the panel be closed, not resized or maximised"
 # The background picture shows where no control covers it: the column left of the slider.
 e2e_check_eq "panel picture drawn at the client area" "9A8920" \
     "$(e2e_pixel_hex "$before" $((${panel_origin%,*} + 247)) $((${panel_origin#*,} + 40)))"
+# Under the slider, its grey scale: light (see-through) to dark (solid).
+grey_at() { # X: the grey level of the panel's pixel at X, 21, or nothing if it is not grey
+    local h
+    h=$(e2e_pixel_hex "$before" $((${panel_origin%,*} + $1)) $((${panel_origin#*,} + 21)))
+    [ "$h" == "${h:0:2}${h:0:2}${h:0:2}" ] && echo $((16#${h:0:2}))
+}
+light=$(grey_at 270) dark=$(grey_at 380)
+[ -n "$light" ] && [ -n "$dark" ] && [ "$light" -gt "$dark" ] && e2e_ok "grey scale under the slider" ||
+    e2e_fail "grey scale under the slider: grey levels [$light] to [$dark]"
 
 xdotool key ctrl+shift+k
 page=$(xs_wait_window '^Form2$' 10) || e2e_abort "Ctrl+Shift+K at start-up did not show the page window"
