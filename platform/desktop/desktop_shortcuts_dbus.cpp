@@ -3,11 +3,19 @@
 
 #include "platform/desktop/desktop_shortcuts_p.h"
 
+#include "kglobalaccel_component.h"
+#include "kglobalaccel_interface.h"
+#include "notifications.h"
+#include "platform/desktop/dbus/portal_types.h"
+#include "portal_request.h"
+#include "portal_session.h"
+#include "portal_shortcuts.h"
+
 #include <QCoreApplication>
-#include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
 #include <QDBusReply>
 #include <QDBusVariant>
 #include <QDir>
@@ -16,34 +24,6 @@
 #include <QTimer>
 
 #include <cstdio>
-
-namespace {
-
-// One entry of the portal's a(sa{sv}) shortcut lists.
-struct PortalShortcut {
-    QString id;
-    QVariantMap properties;
-};
-
-QDBusArgument &operator<<(QDBusArgument &argument, const PortalShortcut &shortcut)
-{
-    argument.beginStructure();
-    argument << shortcut.id << shortcut.properties;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcut &shortcut)
-{
-    argument.beginStructure();
-    argument >> shortcut.id >> shortcut.properties;
-    argument.endStructure();
-    return argument;
-}
-
-} // namespace
-
-Q_DECLARE_METATYPE(PortalShortcut)
 
 namespace desktop_shortcuts {
 namespace {
@@ -101,15 +81,15 @@ QString portalTrigger(const Shortcut &s)
     return parts.join(QLatin1Char('+'));
 }
 
-QDBusMessage callBlocking(const QDBusConnection &bus, const QString &path, const QString &method,
-                          const QVariantList &arguments)
+// Waits for a kglobalaccel answer (the proxy's timeout bounds it); false with the
+// service's message in `why` when there is none.
+bool answered(QDBusPendingCall call, QString *why)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        QLatin1String(KGlobalAccelClient::Service), path, QStringLiteral("org.kde.KGlobalAccel"),
-        method);
-    message.setArguments(arguments);
-    message.setAutoStartService(false);
-    return bus.call(message, QDBus::Block, KGlobalAccelTimeoutMs);
+    call.waitForFinished();
+    if (!call.isError())
+        return true;
+    *why = call.error().message();
+    return false;
 }
 
 bool hasOwner(const QDBusConnection &bus, const QString &name)
@@ -140,48 +120,42 @@ KGlobalAccelClient::KGlobalAccelClient(const QDBusConnection &bus,
 
 QStringList KGlobalAccelClient::bind(QString *why)
 {
-    const QString path = QStringLiteral("/kglobalaccel");
+    OrgKdeKGlobalAccelInterface accel(QLatin1String(Service), QStringLiteral("/kglobalaccel"),
+                                      m_bus);
+    accel.setTimeout(KGlobalAccelTimeoutMs);
     QStringList bound;
     QStringList refused;
+    QString error;
     for (const Shortcut &s : m_shortcuts) {
         const QStringList action{QLatin1String(Component), s.name,
                                  QLatin1String(ComponentFriendly), s.description};
         const QList<int> keys{qtKeys(s)};
-        QDBusMessage reply = callBlocking(m_bus, path, QStringLiteral("doRegister"),
-                                          {action});
-        if (reply.type() == QDBusMessage::ReplyMessage)
-            reply = callBlocking(m_bus, path, QStringLiteral("setShortcut"),
-                                 {action, QVariant::fromValue(keys), KGlobalAccelIsDefault});
         // "Present" makes the action live; the answer is the keys it now has, which are
         // the user's own choice when the shortcut was changed in the settings.
-        if (reply.type() == QDBusMessage::ReplyMessage)
-            reply = callBlocking(m_bus, path, QStringLiteral("setShortcut"),
-                                 {action, QVariant::fromValue(keys), KGlobalAccelSetPresent});
-        if (reply.type() != QDBusMessage::ReplyMessage) {
-            *why = QStringLiteral("kglobalaccel did not register the shortcuts: %1")
-                       .arg(reply.errorMessage());
+        QDBusPendingReply<QList<int>> present;
+        const bool ok = answered(accel.doRegister(action), &error)
+            && answered(accel.setShortcut(action, keys, KGlobalAccelIsDefault), &error)
+            && answered(present = accel.setShortcut(action, keys, KGlobalAccelSetPresent), &error);
+        if (!ok) {
+            *why = QStringLiteral("kglobalaccel did not register the shortcuts: %1").arg(error);
             return {};
         }
-        const QList<int> got = qdbus_cast<QList<int>>(reply.arguments().value(0));
+        const QList<int> got = present.value();
         if (!got.isEmpty() && got.first() != 0)
             bound << s.name;
         else
             refused << s.name;
     }
 
-    const QDBusMessage component = callBlocking(m_bus, path, QStringLiteral("getComponent"),
-                                                {QLatin1String(Component)});
-    const QString componentPath =
-        qdbus_cast<QDBusObjectPath>(component.arguments().value(0)).path();
-    if (component.type() != QDBusMessage::ReplyMessage || componentPath.isEmpty()
-        || !m_bus.connect(QLatin1String(Service), componentPath,
-                          QStringLiteral("org.kde.kglobalaccel.Component"),
-                          QStringLiteral("globalShortcutPressed"), this,
-                          SLOT(onPressed(QString, QString, qlonglong)))) {
-        *why = QStringLiteral("kglobalaccel gave no component to listen to: %1")
-                   .arg(component.errorMessage());
+    QDBusPendingReply<QDBusObjectPath> component = accel.getComponent(QLatin1String(Component));
+    if (!answered(component, &error) || component.value().path().isEmpty()) {
+        *why = QStringLiteral("kglobalaccel gave no component to listen to: %1").arg(error);
         return {};
     }
+    m_component = new OrgKdeKglobalaccelComponentInterface(
+        QLatin1String(Service), component.value().path(), m_bus, this);
+    connect(m_component, &OrgKdeKglobalaccelComponentInterface::globalShortcutPressed, this,
+            &KGlobalAccelClient::onPressed);
     if (bound.isEmpty())
         *why = QStringLiteral("kglobalaccel bound none of the shortcuts (other actions hold "
                               "their keys)");
@@ -201,10 +175,12 @@ void KGlobalAccelClient::onPressed(const QString &component, const QString &acti
 
 PortalClient::PortalClient(const QDBusConnection &bus, const QList<Shortcut> &shortcuts,
                            QObject *parent)
-    : QObject(parent), m_bus(bus), m_shortcuts(shortcuts)
+    : QObject(parent), m_bus(bus), m_shortcuts(shortcuts),
+      m_portal(new OrgFreedesktopPortalGlobalShortcutsInterface(
+          QLatin1String(Service), QLatin1String(PortalPath), bus, this))
 {
-    qDBusRegisterMetaType<PortalShortcut>();
-    qDBusRegisterMetaType<QList<PortalShortcut>>();
+    qDBusRegisterMetaType<QPair<QString, QVariantMap>>();
+    qDBusRegisterMetaType<PortalShortcutList>();
 }
 
 QString PortalClient::requestPath(const QString &token) const
@@ -216,35 +192,30 @@ QString PortalClient::requestPath(const QString &token) const
     return QStringLiteral("%1/request/%2/%3").arg(QLatin1String(PortalPath), sender, token);
 }
 
-bool PortalClient::call(const QString &method, const QVariantList &arguments,
-                        const QString &token, const char *responseSlot)
+void PortalClient::follow(const QString &path, ResponseSlot onResponse)
 {
+    auto *request = new OrgFreedesktopPortalRequestInterface(QLatin1String(Service), path, m_bus,
+                                                              this);
+    connect(request, &OrgFreedesktopPortalRequestInterface::Response, this, onResponse);
+}
+
+void PortalClient::call(const QString &method, QDBusPendingCall pending, const QString &token,
+                        ResponseSlot onResponse)
+{
+    auto *watcher = new QDBusPendingCallWatcher(pending, this);
     const QString path = requestPath(token);
-    if (!m_bus.connect(QLatin1String(Service), path, QStringLiteral("org.freedesktop.portal.Request"),
-                       QStringLiteral("Response"), this, responseSlot)) {
-        fail(QStringLiteral("the portal's answers cannot be received"));
-        return false;
-    }
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        QLatin1String(Service), QLatin1String(PortalPath), QLatin1String(PortalInterface), method);
-    message.setArguments(arguments);
-    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, method, path,
-                                                               responseSlot] {
+                                                               onResponse] {
         watcher->deleteLater();
         if (watcher->isError()) {
             fail(QStringLiteral("%1 failed: %2").arg(method, watcher->error().message()));
             return;
         }
         // Older portals put the request elsewhere; follow it there as well.
-        const QString handle =
-            qdbus_cast<QDBusObjectPath>(watcher->reply().arguments().value(0)).path();
+        const QString handle = QDBusPendingReply<QDBusObjectPath>(*watcher).value().path();
         if (!handle.isEmpty() && handle != path)
-            m_bus.connect(QLatin1String(Service), handle,
-                          QStringLiteral("org.freedesktop.portal.Request"),
-                          QStringLiteral("Response"), this, responseSlot);
+            follow(handle, onResponse);
     });
-    return true;
 }
 
 void PortalClient::start()
@@ -266,11 +237,14 @@ void PortalClient::start()
             return;
         }
         const QString suffix = QString::number(QRandomGenerator::global()->generate());
+        const QString token = QStringLiteral("zorvane_session_") + suffix;
+        // Listening before the call: the Response cannot slip by in between.
+        follow(requestPath(token), &PortalClient::onSessionResponse);
         const QVariantMap options{
-            {QStringLiteral("handle_token"), QStringLiteral("zorvane_session_") + suffix},
+            {QStringLiteral("handle_token"), token},
             {QStringLiteral("session_handle_token"), QStringLiteral("zorvane_") + suffix}};
-        call(QStringLiteral("CreateSession"), {options}, QStringLiteral("zorvane_session_") + suffix,
-             SLOT(onSessionResponse(uint, QVariantMap)));
+        call(QStringLiteral("CreateSession"), m_portal->CreateSession(options), token,
+             &PortalClient::onSessionResponse);
     });
 }
 
@@ -287,23 +261,25 @@ void PortalClient::onSessionResponse(uint response, const QVariantMap &results)
                            : QStringLiteral("the portal could not open a global shortcuts session"));
         return;
     }
-    m_bus.connect(QLatin1String(Service), m_session, QStringLiteral("org.freedesktop.portal.Session"),
-                  QStringLiteral("Closed"), this, SLOT(onSessionClosed(QVariantMap)));
-    m_bus.connect(QLatin1String(Service), QLatin1String(PortalPath), QLatin1String(PortalInterface),
-                  QStringLiteral("Activated"), this,
-                  SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    m_sessionProxy = new OrgFreedesktopPortalSessionInterface(QLatin1String(Service), m_session,
+                                                              m_bus, this);
+    connect(m_sessionProxy, &OrgFreedesktopPortalSessionInterface::Closed, this,
+            &PortalClient::onSessionClosed);
+    connect(m_portal, &OrgFreedesktopPortalGlobalShortcutsInterface::Activated, this,
+            &PortalClient::onActivated);
 
-    QList<PortalShortcut> wanted;
+    PortalShortcutList wanted;
     for (const Shortcut &s : m_shortcuts)
         wanted.append({s.name,
                        {{QStringLiteral("description"), s.description},
                         {QStringLiteral("preferred_trigger"), portalTrigger(s)}}});
     const QString token =
         QStringLiteral("zorvane_bind_") + QString::number(QRandomGenerator::global()->generate());
+    follow(requestPath(token), &PortalClient::onBindResponse);
     call(QStringLiteral("BindShortcuts"),
-         {QVariant::fromValue(QDBusObjectPath(m_session)), QVariant::fromValue(wanted), QString(),
-          QVariantMap{{QStringLiteral("handle_token"), token}}},
-         token, SLOT(onBindResponse(uint, QVariantMap)));
+         m_portal->BindShortcuts(QDBusObjectPath(m_session), wanted, QString(),
+                                 {{QStringLiteral("handle_token"), token}}),
+         token, &PortalClient::onBindResponse);
 }
 
 void PortalClient::onBindResponse(uint response, const QVariantMap &results)
@@ -315,20 +291,20 @@ void PortalClient::onBindResponse(uint response, const QVariantMap &results)
                            : QStringLiteral("the portal could not bind the shortcuts"));
         return;
     }
-    QList<PortalShortcut> got;
+    PortalShortcutList got;
     const QVariant list = results.value(QStringLiteral("shortcuts"));
     if (list.canConvert<QDBusArgument>())
         list.value<QDBusArgument>() >> got;
     QStringList names;
     QStringList triggers;
-    for (const PortalShortcut &entry : std::as_const(got)) {
+    for (const auto &[id, properties] : std::as_const(got)) {
         const bool ours = std::any_of(m_shortcuts.cbegin(), m_shortcuts.cend(),
-                                      [&](const Shortcut &s) { return s.name == entry.id; });
-        if (!ours || names.contains(entry.id))
+                                      [&](const Shortcut &s) { return s.name == id; });
+        if (!ours || names.contains(id))
             continue;
-        names << entry.id;
-        triggers << entry.id + QStringLiteral(": ")
-                + entry.properties.value(QStringLiteral("trigger_description")).toString();
+        names << id;
+        triggers << id + QStringLiteral(": ")
+                + properties.value(QStringLiteral("trigger_description")).toString();
     }
     if (names.isEmpty()) {
         fail(QStringLiteral("the portal bound none of the shortcuts"));
@@ -464,13 +440,11 @@ void Coordinator::tellOnce(const QString &why)
     std::fprintf(stderr, "zorvane: %s. %s\n", qPrintable(why), HintText);
     if (!m_bus.isConnected() || !isOffered(m_bus, QLatin1String(NotificationsService)))
         return;
-    QDBusMessage notify = QDBusMessage::createMethodCall(
-        QLatin1String(NotificationsService), QStringLiteral("/org/freedesktop/Notifications"),
-        QLatin1String(NotificationsService), QStringLiteral("Notify"));
-    notify.setArguments({QStringLiteral("Zorvane"), 0u, QString(), QLatin1String(HintSummary),
-                         QLatin1String(HintText), QStringList(), QVariantMap(), -1});
+    OrgFreedesktopNotificationsInterface notifications(
+        QLatin1String(NotificationsService), QStringLiteral("/org/freedesktop/Notifications"), m_bus);
     // Not waited for: a notification is no reason to hold up the program.
-    m_bus.asyncCall(notify);
+    notifications.Notify(QStringLiteral("Zorvane"), 0, QString(), QLatin1String(HintSummary),
+                         QLatin1String(HintText), {}, {}, -1);
 }
 
 // ---- the entry point ----------------------------------------------------------------------

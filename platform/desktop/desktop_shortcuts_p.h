@@ -6,9 +6,14 @@
 
 #include <QDBusConnection>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
+
+class OrgFreedesktopPortalGlobalShortcutsInterface;
+class OrgFreedesktopPortalSessionInterface;
+class OrgKdeKglobalaccelComponentInterface;
 
 namespace desktop_shortcuts {
 
@@ -37,6 +42,7 @@ private slots:
 private:
     QDBusConnection m_bus;
     QList<Shortcut> m_shortcuts;
+    OrgKdeKglobalaccelComponentInterface *m_component = nullptr;
 };
 
 // The desktop portal's GlobalShortcuts (version 1): a session, one BindShortcuts call
@@ -71,13 +77,19 @@ private slots:
     void onSessionClosed(const QVariantMap &details);
 
 private:
+    using ResponseSlot = void (PortalClient::*)(uint, const QVariantMap &);
     QString requestPath(const QString &token) const;
-    bool call(const QString &method, const QVariantList &arguments, const QString &token,
-              const char *responseSlot);
+    // Listens for the Response of the request object at `path`.
+    void follow(const QString &path, ResponseSlot onResponse);
+    // Watches a portal call whose request object was followed at `token`'s path.
+    void call(const QString &method, QDBusPendingCall pending, const QString &token,
+              ResponseSlot onResponse);
     void fail(const QString &why);
 
     QDBusConnection m_bus;
     QList<Shortcut> m_shortcuts;
+    OrgFreedesktopPortalGlobalShortcutsInterface *m_portal;
+    OrgFreedesktopPortalSessionInterface *m_sessionProxy = nullptr;
     QString m_session;
     bool m_done = false;
 };
