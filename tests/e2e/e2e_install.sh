@@ -20,7 +20,8 @@ expected=$(printf '%s\n' ./usr/bin/zorvane ./usr/share/applications/org.zorvane.
     ./usr/share/doc/zorvane/LICENSE $icons \
     ./usr/share/gnome-shell/extensions/page-window{,-legacy}@zorvane.org/{extension.js,metadata.json} \
     ./usr/share/icons/hicolor/scalable/apps/org.zorvane.Zorvane.svg ./usr/share/man/man1/zorvane.1 \
-    ./usr/share/metainfo/org.zorvane.Zorvane.metainfo.xml | LC_ALL=C sort)
+    ./usr/share/metainfo/org.zorvane.Zorvane.metainfo.xml ./usr/share/dbus-1/interfaces/org.zorvane.Zorvane.xml |
+    LC_ALL=C sort)
 installed=$(cd "$stage" && find . -type f | LC_ALL=C sort)
 e2e_check_eq "installed files" "$expected" "$installed"
 
