@@ -2,6 +2,7 @@
 #include "platform/file_names.h"
 #include "platform/jpeg_decoder.h"
 #include "platform/page_file.h"
+#include "platform/taskbar.h"
 #include "platform/windows874.h"
 
 #include <QCollator>
@@ -485,9 +486,8 @@ void MsgBox(const QString &text, const QString &caption)
         handler(text, caption.isEmpty() ? appTitle() : caption);
         return;
     }
-    // Owned by the panel: on Windows an unowned box gets a taskbar button of its own.
     QMessageBox box(QMessageBox::NoIcon, caption.isEmpty() ? appTitle() : caption, text,
-                    QMessageBox::Ok, boxOwner());
+                    QMessageBox::Ok);
     // The panel and the page stay above ordinary windows; the message must not hide behind them.
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     // Raised by a hotkey while another program has the focus: a program in the background
@@ -506,6 +506,8 @@ void MsgBox(const QString &text, const QString &caption)
             window->installEventFilter(&acceptFocus);
         ++quietBoxes;
     }
+    // Owned by the panel where an unowned box would get a taskbar button of its own.
+    taskbar::ownDialog(&box, boxOwner());
     openBoxes().append(&box);
     box.exec();
     openBoxes().removeAll(&box);

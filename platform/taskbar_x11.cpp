@@ -83,4 +83,6 @@ void keepOff(QWidget *window)
     xcb_flush(c);
 }
 
+void ownDialog(QWidget *, QWidget *) {}
+
 } // namespace taskbar
