@@ -6,7 +6,7 @@
 // its height in steps of 16), then the page file.
 
 #include "fuzz_support.h"
-#include "platform/jpeg_decoder.h"
+#include "platform/picture/jpeg_decoder.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 #include "persist/text_file.h"
 
-#include "platform/durable_file.h"
-#include "platform/windows874.h"
+#include "platform/forms/durable_file.h"
+#include "platform/text/windows874.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QImageWriter>
 
-#include "platform/jpeg_decoder.h"
+#include "platform/picture/jpeg_decoder.h"
 
 using testsupport::ProgramFolder;
 
