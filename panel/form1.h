@@ -103,6 +103,7 @@ private:
 
     int pageStep();
     void describeLayoutButton();
+    void keepOwnedWindowsAbove();
     // Once the window manager has framed the panel: every control stays reachable.
     void fitFrameOnScreen();
     void savePageLater(const QString &name);

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QImageWriter>
 
+#include "platform/picture/jpeg_decoder.h"
+
 using testsupport::ProgramFolder;
 
 namespace {
@@ -42,6 +44,8 @@ private slots:
     void joinPath_alwaysAddsTheSeparator();
     void listPages_ordersNumbersByValueAndIgnoresCase();
     void loadPicture_namesTheReasonOfAFailure();
+    void bandFirst_restNeverRewritesTheRowsInView_data();
+    void bandFirst_restNeverRewritesTheRowsInView();
 };
 
 void FormsTest::joinPath_alwaysAddsTheSeparator()
@@ -100,6 +104,50 @@ void FormsTest::loadPicture_namesTheReasonOfAFailure()
         QCOMPARE(error.number, c.number);
         QVERIFY2(error.description.contains(path) && error.description.contains(c.reason),
                  qPrintable(error.description));
+    }
+}
+
+void FormsTest::bandFirst_restNeverRewritesTheRowsInView_data()
+{
+    QTest::addColumn<int>("viewRows");
+    QTest::newRow("view above the split") << 300;
+    // A view scrolled far down before a jump reaches below where the lower band starts.
+    QTest::newRow("view across the split") << 900;
+    QTest::newRow("view almost the whole page") << 1180;
+}
+
+void FormsTest::bandFirst_restNeverRewritesTheRowsInView()
+{
+    QFETCH(int, viewRows);
+    QImage page(1000, 1200, QImage::Format_RGB32);
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x)
+            page.setPixel(x, y, qRgb((x * 7 + y) & 255, (y * 3) & 255, (x ^ y) & 255));
+    }
+    const QByteArray bytes = jpegBytes(page);
+    const QSize view(600, viewRows);
+    QImage picture;
+    const auto rest = jpeg::decodeTop(bytes, qint64(1) << 30, nullptr, view, &picture);
+    QVERIFY(rest);
+    // The rows in view may be on the screen while the rest decodes: mark them, as a
+    // painter reading them would see them, and none may be written again.
+    auto *bits = const_cast<uchar *>(picture.constBits());
+    const qsizetype inView = qsizetype(view.width()) * 4;
+    for (int y = 0; y < viewRows; ++y)
+        std::memset(bits + y * picture.bytesPerLine(), 0x5A, size_t(inView));
+    QVERIFY(rest->run());
+    const QImage whole = jpeg::decodeDirect(bytes, qint64(1) << 30, nullptr);
+    for (int y = 0; y < picture.height(); ++y) {
+        const uchar *row = picture.constScanLine(y);
+        if (y < viewRows) {
+            QVERIFY2(std::all_of(row, row + inView, [](uchar b) { return b == 0x5A; }),
+                     qPrintable(QStringLiteral("row %1 in view was written again").arg(y)));
+            QVERIFY(std::memcmp(row + inView, whole.constScanLine(y) + inView,
+                                size_t(picture.bytesPerLine() - inView)) == 0);
+        } else {
+            QVERIFY2(std::memcmp(row, whole.constScanLine(y), size_t(picture.bytesPerLine())) == 0,
+                     qPrintable(QStringLiteral("row %1 differs from a whole decode").arg(y)));
+        }
     }
 }
 

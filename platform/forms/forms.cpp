@@ -3,6 +3,7 @@
 #include "platform/picture/jpeg_decoder.h"
 #include "platform/picture/page_file.h"
 #include "platform/text/windows874.h"
+#include "platform/window_system/taskbar.h"
 
 #include <QCollator>
 #include <QCoreApplication>
@@ -14,9 +15,13 @@
 #include <QImageReader>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
+#include <cmath>
 
 namespace forms {
 
@@ -101,6 +106,21 @@ QRect Area()
 {
     QScreen *screen = primaryScreen();
     return screen ? screen->geometry() : QRect();
+}
+
+int FittingWidth()
+{
+    QScreen *screen = primaryScreen();
+    if (!screen)
+        return 0;
+    const int width = screen->geometry().width();
+    const qreal scale = screen->devicePixelRatio();
+    // The fewest screen pixels that Qt rounds to this width; a window of w is qRound(w * scale).
+    const int native = int(std::ceil((width - 0.5) * scale - 1e-9));
+    int fitting = width;
+    while (fitting > 1 && qRound(fitting * scale) > native)
+        --fitting;
+    return fitting;
 }
 
 } // namespace Screen
@@ -216,6 +236,17 @@ QImage LoadPicture(const QString &path, Error *error, QImage *spare,
     QByteArray bytes;
     if (!readPicture(path, error, &bytes))
         return {};
+    return decodePicture(path, bytes, error, spare, cancel);
+}
+
+bool ReadPictureFile(const QString &path, Error *error, QByteArray *bytes)
+{
+    return readPicture(path, error, bytes);
+}
+
+QImage DecodePicture(const QString &path, const QByteArray &bytes, Error *error, QImage *spare,
+                     const std::atomic<bool> *cancel)
+{
     return decodePicture(path, bytes, error, spare, cancel);
 }
 
@@ -395,6 +426,58 @@ void setMessageBoxHandler(MessageBoxHandler handler)
     messageBoxHandler() = std::move(handler);
 }
 
+namespace {
+
+QPointer<QWidget> &boxOwner()
+{
+    static QPointer<QWidget> owner;
+    return owner;
+}
+
+QList<QPointer<QMessageBox>> &openBoxes()
+{
+    static QList<QPointer<QMessageBox>> boxes;
+    return boxes;
+}
+
+// A quiet box is shown refusing the focus, so that the window system does not hand it
+// the typist's keys; once it is on the screen it accepts the focus again, so that a
+// click gives it the keyboard and Return, Escape or Space close it.
+class AcceptFocusOnceShown : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *window = qobject_cast<QWindow *>(watched);
+        if (window && event->type() == QEvent::Expose && window->isExposed()) {
+            window->removeEventFilter(this);
+            // After the window manager has decided on the focus of the new window.
+            QTimer::singleShot(0, window, [window] {
+                window->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+            });
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+void setMessageBoxOwner(QWidget *owner)
+{
+    boxOwner() = owner;
+}
+
+void raiseOpenBoxes()
+{
+    for (const QPointer<QMessageBox> &box : std::as_const(openBoxes())) {
+        if (box && box->isVisible())
+            box->raise();
+    }
+}
+
 void MsgBox(const QString &text, const QString &caption)
 {
     if (messageBoxHandler()) {
@@ -408,17 +491,27 @@ void MsgBox(const QString &text, const QString &caption)
     // The panel and the page stay above ordinary windows; the message must not hide behind them.
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     // Raised by a hotkey while another program has the focus: a program in the background
-    // may not take the focus, or the typist's next keys would land in the box. It shows,
-    // and a click on OK still closes it. A box raised inside such a box stays as quiet:
-    // Qt counts the open box as focused although the window system never gave it the focus.
+    // may not take the focus, or the typist's next keys would land in the box. It shows
+    // without it, and a click on it gives it the keyboard. A box raised inside such a box
+    // stays as quiet: Qt counts the open box as focused although the window system never
+    // gave it the focus.
     static int quietBoxes = 0;
     const bool quiet = quietBoxes > 0 || !QGuiApplication::focusWindow();
+    AcceptFocusOnceShown acceptFocus;
     if (quiet) {
         box.setAttribute(Qt::WA_ShowWithoutActivating, true);
         box.setWindowFlag(Qt::WindowDoesNotAcceptFocus, true);
+        box.winId();
+        if (QWindow *window = box.windowHandle())
+            window->installEventFilter(&acceptFocus);
         ++quietBoxes;
     }
+    // Owned by the panel where an unowned box would get a taskbar button of its own.
+    taskbar::ownDialog(&box, boxOwner());
+    openBoxes().append(&box);
     box.exec();
+    openBoxes().removeAll(&box);
+    openBoxes().removeAll(nullptr);
     if (quiet)
         --quietBoxes;
 }
