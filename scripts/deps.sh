@@ -37,6 +37,9 @@ run_packages+=(python3-dbus sway foot grim wtype xwayland qt6-wayland)
 run_packages+=(x11-xserver-utils)
 # Reading sway's window tree in its end-to-end test.
 run_packages+=(jq)
+# The desktop services' D-Bus interface descriptions (KDE's shortcut service, the
+# desktop portal), from which the build generates its proxies.
+build_packages+=(libkf5globalaccel-dev xdg-desktop-portal-dev python3)
 # Fuzzing: clang with libFuzzer and the sanitizer runtimes (fuzz/run.sh).
 build_packages+=(clang-14 libclang-rt-14-dev)
 

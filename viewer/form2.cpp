@@ -1,8 +1,8 @@
 #include "viewer/form2.h"
 
 #include "panel/form1.h"
-#include "platform/forms.h"
-#include "platform/taskbar.h"
+#include "platform/forms/forms.h"
+#include "platform/window_system/taskbar.h"
 
 #include <QPaintEvent>
 #include <QPainter>

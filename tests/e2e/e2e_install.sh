@@ -19,6 +19,7 @@ icons=$(for s in 16 24 32 48 64 128 256; do echo "./usr/share/icons/hicolor/${s}
 # shellcheck disable=SC2086
 expected=$(printf '%s\n' ./usr/bin/zorvane ./usr/share/applications/org.zorvane.Zorvane.desktop \
     ./usr/share/kio/servicemenus/org.zorvane.Zorvane.open-folder.desktop \
+    ./usr/share/dbus-1/interfaces/org.zorvane.Zorvane.xml \
     ./usr/share/doc/zorvane/LICENSE $icons \
     ./usr/share/icons/hicolor/scalable/apps/org.zorvane.Zorvane.svg ./usr/share/man/man1/zorvane.1 \
     ./usr/share/metainfo/org.zorvane.Zorvane.metainfo.xml | LC_ALL=C sort)
