@@ -146,6 +146,7 @@ e2e_check_match "the hint says how to enable the extension" \
     "extension $uuid is not enabled.*gnome-extensions enable $uuid.*after you log out and in" \
     "$(cat "$E2E_APP_STDERR")"
 click 500 650
+xs_wait_for 5 gedit_focused && sleep 0.5
 e2e_check_eq "without the extension no click on the page reaches gedit" "0 of 5" "$(clicks_through)"
 
 e2e_stop_program
