@@ -9,6 +9,7 @@
 #include "viewer/page_cache.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -111,6 +112,7 @@ void Form1::Form_Initialize()
     connect(HScroll1, &QScrollBar::valueChanged, this, &Form1::HScroll1_Change);
     connect(VScroll1, &QScrollBar::valueChanged, this, &Form1::VScroll1_Change);
     Text4->installEventFilter(this);
+    connect(Text4, &QLineEdit::textEdited, this, [this] { m_used = true; });
     HScroll1->installEventFilter(this);
     VScroll1->installEventFilter(this);
 
@@ -199,7 +201,9 @@ void Form1::Form_Unload()
     m_saveTimer->stop();
     forms::Error error;
     const QString path = stateFilePath();
-    if (!persist::WriteTextFileContents(Text4->text(), path, false, &error)) {
+    // Opening a folder of someone's scans to look leaves it as it was.
+    const bool mereLook = m_openedFolder && !m_used && !QFileInfo::exists(path);
+    if (!mereLook && !persist::WriteTextFileContents(Text4->text(), path, false, &error)) {
         // The close goes on; the previous file is still whole. At a logout or a kill
         // nobody can answer a box, and it would keep the process alive.
         const QString text = QStringLiteral("The page name could not be saved to %1.\n%2 (error %3)")
@@ -219,6 +223,7 @@ void Form1::savePageLater(const QString &name)
     // The name loaded, not what the name box holds when the timer fires: the typist
     // may be typing the next name already.
     m_pageToSave = name;
+    m_used = true;
     m_saveTimer->start();
 }
 

@@ -10,10 +10,11 @@ build_packages=(
     libxcb1-dev libxcb-keysyms1-dev libxcb-shape0-dev libxcb-xfixes0-dev
     libxcb-damage0-dev libxcb-xtest0-dev
 )
-# The Windows build (scripts/build-windows.sh) and its tests under Wine; Qt for
-# Windows comes from ../shared/toolchains.
+# The Windows build (scripts/build-windows.sh) and its tests under Wine, the
+# installer (makensis) and zorvane.exe's icon (icotool; wrestool reads it back);
+# Qt for Windows comes from ../shared/toolchains.
 windows_packages=(
-    g++-mingw-w64-x86-64-posix wine wine64 zip unzip
+    g++-mingw-w64-x86-64-posix wine wine64 zip unzip nsis icoutils
 )
 # Run and test: a headless X server and window manager, X tools to drive and
 # inspect windows, a compositor (to see opacity in screenshots), a Thai font,
@@ -24,9 +25,10 @@ run_packages=(
     dbus at-spi2-core gir1.2-atspi-2.0 python3-gi xauth qt6-qpa-plugins
 )
 # Install and package: the icon's bitmaps, the Debian package (dpkg-shlibdeps needs
-# dpkg-dev, CPack's DEB generator needs file) and the checkers of the installed files.
+# dpkg-dev, CPack's DEB generator needs file) and the checkers of the installed files
+# (xdg-mime: which program a desktop opens folders with).
 install_packages=(
-    librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream groff man-db
+    librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream groff man-db xdg-utils
 )
 # Wayland desktops: stand-in desktop services (D-Bus in Python), and a headless
 # sway with Xwayland, a native terminal, key injection and screenshots.

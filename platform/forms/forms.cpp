@@ -5,7 +5,6 @@
 #include "platform/text/windows874.h"
 #include "platform/window_system/taskbar.h"
 
-#include <QCollator>
 #include <QCoreApplication>
 #include <QBuffer>
 #include <QDir>
@@ -13,7 +12,6 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QImageReader>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
@@ -22,6 +20,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <string_view>
 
 namespace forms {
 
@@ -363,6 +363,69 @@ bool isPageName(const QByteArray &raw)
     return raw.toLower().endsWith(".jpg");
 }
 
+// The page order, one rule for every system (the systems' own collations differ, and
+// Wine's puts Thai among Latin names): spaces and punctuation first, then numbers by
+// value, then letters without regard to case or accents, by script in code-point order
+// (Latin before Thai), as ICU's root collation with numbers by value orders them. Thai
+// is ordered as Thai dictionaries do: a leading vowel after its consonant, tone marks
+// only between names otherwise equal.
+constexpr char32_t AsciiPunctuationWeights = 0x10;
+constexpr char32_t OtherSymbolWeights = 0x100;  // + code point
+constexpr char32_t NumberWeight = 0x200000;     // then the digit count, then the digits
+constexpr char32_t LetterWeights = 0x300000;    // + case-folded code point of the base letter
+// ASCII spaces, punctuation and symbols in ICU's order.
+constexpr std::string_view AsciiPunctuationOrder = " _-,;:!?.'\"()[]{}@*/\\&#%`^+<=>|~$";
+
+bool isThaiConsonant(char32_t c) { return c >= 0x0E01 && c <= 0x0E2E; }
+bool isThaiLeadingVowel(char32_t c) { return c >= 0x0E40 && c <= 0x0E44; }
+bool isThaiVowelMark(char32_t c) { return c >= 0x0E31 && c <= 0x0E3A; }
+bool isThaiToneOrSign(char32_t c) { return c >= 0x0E47 && c <= 0x0E4E; }
+bool isDecimalDigit(char32_t c) { return QChar::category(c) == QChar::Number_DecimalDigit; }
+
+char32_t letterWeight(char32_t c)
+{
+    if (QChar::decompositionTag(c) == QChar::Canonical)
+        c = QChar::decomposition(c).toUcs4().value(0, c);
+    return LetterWeights + QChar::toCaseFolded(c);
+}
+
+std::u32string pageOrderKey(const QString &name)
+{
+    const QList<uint> text = name.toUcs4();
+    const qsizetype size = text.size();
+    std::u32string key;
+    key.reserve(size_t(size) + 4);
+    for (qsizetype i = 0; i < size; ++i) {
+        const char32_t c = text[i];
+        if (isDecimalDigit(c)) {
+            qsizetype end = i;
+            while (end < size && isDecimalDigit(text[end]))
+                ++end;
+            while (i < end - 1 && QChar::digitValue(text[i]) == 0)
+                ++i;  // 007 is 7
+            key += NumberWeight;
+            key += NumberWeight + char32_t(end - i);
+            for (; i < end; ++i)
+                key += NumberWeight + char32_t(QChar::digitValue(text[i]));
+            --i;
+        } else if (isThaiLeadingVowel(c) && i + 1 < size && isThaiConsonant(text[i + 1])) {
+            key += letterWeight(text[i + 1]);
+            key += letterWeight(c);
+            ++i;
+        } else if (isThaiToneOrSign(c) || QChar::category(c) == QChar::Other_Format
+                   || (QChar::category(c) == QChar::Mark_NonSpacing && !isThaiVowelMark(c))) {
+            continue;  // accents and tone marks: secondary
+        } else if (QChar::isLetter(c) || QChar::isMark(c)) {
+            key += letterWeight(c);
+        } else if (c < 0x80 && AsciiPunctuationOrder.find(char(c)) != std::string_view::npos) {
+            key += AsciiPunctuationWeights + char32_t(AsciiPunctuationOrder.find(char(c)));
+        } else {
+            key += OtherSymbolWeights + c;
+        }
+    }
+    return key;
+}
+
 } // namespace
 
 QStringList listPages(const QString &folder)
@@ -383,24 +446,26 @@ QStringList listPages(const QString &folder)
         rawNames().insert(joinPath(folder, name), {folder, raw});
         names << name;
     }
-    // An explicit locale: under the C locale the collator ignores numeric mode.
-    QCollator collator{QLocale(QLocale::English)};
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    // Sort keys made once per name: comparing through the collator on every step of the
-    // sort took most of the start-up time in a folder of 10,000 pages.
+    // Keys made once per name: comparing names afresh on every step of the sort took
+    // most of the start-up time in a folder of 10,000 pages.
     struct Keyed {
-        QCollatorSortKey key;
+        std::u32string primary;
+        QString secondary;
         QString name;
     };
     std::vector<Keyed> keyed;
     keyed.reserve(size_t(names.size()));
-    for (const QString &name : std::as_const(names))
-        keyed.push_back({collator.sortKey(name), name});
+    for (const QString &name : std::as_const(names)) {
+        QString accented = name.toCaseFolded().normalized(QString::NormalizationForm_D);
+        keyed.push_back({pageOrderKey(name), std::move(accented), name});
+    }
     std::sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) {
-        const int order = a.key.compare(b.key);
-        // Names equal to the collator (a.jpg, A.jpg) still get a fixed order.
-        return order != 0 ? order < 0 : a.name < b.name;
+        if (a.primary != b.primary)
+            return a.primary < b.primary;
+        // Then accents and Thai tone marks; names still equal (a.jpg, A.jpg) get a fixed order.
+        if (a.secondary != b.secondary)
+            return a.secondary < b.secondary;
+        return a.name < b.name;
     });
     for (qsizetype i = 0; i < names.size(); ++i)
         names[i] = std::move(keyed[size_t(i)].name);
