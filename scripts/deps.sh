@@ -9,6 +9,9 @@ build_packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libxcb1-dev libxcb-keysyms1-dev libxcb-shape0-dev libxcb-xfixes0-dev
     libxcb-damage0-dev libxcb-xtest0-dev
+    # The page's layer surface on Wayland desktops: the client library, wayland-scanner
+    # and the layer-shell protocol description (Debian ships it in the Rust crate).
+    libwayland-dev libwayland-bin librust-wayland-protocols-dev
 )
 # The Windows build (scripts/build-windows.sh) and its tests under Wine; Qt for
 # Windows comes from ../shared/toolchains.
@@ -35,6 +38,9 @@ run_packages+=(python3-dbus sway foot grim wtype xwayland qt6-wayland)
 run_packages+=(x11-xserver-utils)
 # Reading sway's window tree in its end-to-end test.
 run_packages+=(jq)
+# A headless KWin (Plasma's compositor) with a native Wayland editor for the page's
+# layer surface and the shortcuts given back at exit.
+run_packages+=(kwin-wayland gedit)
 # Fuzzing: clang with libFuzzer and the sanitizer runtimes (fuzz/run.sh).
 build_packages+=(clang-14 libclang-rt-14-dev)
 

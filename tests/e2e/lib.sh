@@ -232,6 +232,10 @@ e2e_screenshot() {
 # e2e_pixel_hex FILE X Y: the pixel as RRGGBB.
 e2e_pixel_hex() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6; }
 
+# E2E_GRAB: the command that saves the whole screen to the file it is given.
+E2E_GRAB=e2e_grab_x
+e2e_grab_x() { import -window root "$1" 2>/dev/null; }
+
 # e2e_view_matches PAGE OFFSET [ALPHA [ROWS]]: the half-screen page window
 # (at 0,80) shows PAGE moved up by OFFSET pixels, blended at ALPHA/255 (255
 # by default) over the screenshot $before. Its rows 20.. are compared, left of
@@ -240,7 +244,7 @@ e2e_pixel_hex() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6; }
 e2e_view_matches() {
     local page=$E2E_APP_DIR/$1 alpha=${3:-255} rows=${4:-320} width=1024 now=$E2E_WORK/now.png
     local expected="${width}x$rows+0+$((20 + $2))"
-    import -window root "$now" 2>/dev/null || return 1
+    "$E2E_GRAB" "$now" || return 1
     if [ "$alpha" -ne 255 ]; then
         width=690
         convert \( "$before" -crop "${width}x$rows+0+100" +repage \) \
