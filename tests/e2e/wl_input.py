@@ -1,12 +1,13 @@
 #!/usr/bin/python3
-"""Drives a headless KWin for the end-to-end tests: input through KWin's fake-input
-protocol (spoken here directly on the Wayland socket), screenshots through its
-ScreenShot2 D-Bus service.
+"""Input and screenshots on headless Wayland compositors for the end-to-end tests,
+spoken directly on the Wayland socket: KWin's fake-input protocol (keys and
+pointer), or wlroots' virtual pointer (sway; keys there come from wtype).
+Screenshots through KWin's ScreenShot2 D-Bus service.
 
-  kwin.py click X Y [COUNT]      moves the pointer there and clicks the left button
-  kwin.py keys COMBO...          presses each combination, e.g. ctrl+shift+k x
-  kwin.py shot FILE.png          the whole screen
-  kwin.py code KEY               prints the key's code, as clients receive it
+  wl_input.py click X Y [COUNT]      moves the pointer there and clicks the left button
+  wl_input.py keys COMBO...          KWin: presses each combination, e.g. ctrl+shift+k x
+  wl_input.py shot FILE.png          KWin: the whole screen
+  wl_input.py code KEY               prints the key's code, as clients receive it
 """
 
 import os
@@ -25,7 +26,7 @@ KEYS.update({c: code for c, code in zip("zxcvbnm", range(44, 51))})
 BTN_LEFT = 0x110
 
 
-class FakeInput:
+class Input:
     def __init__(self):
         path = os.path.join(os.environ["XDG_RUNTIME_DIR"], os.environ.get("WAYLAND_DISPLAY", "wayland-0"))
         self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
@@ -40,13 +41,23 @@ class FakeInput:
                 name, = struct.unpack_from("<I", body)
                 interface, rest = self.unstring(body[4:])
                 globals_[interface] = (name, struct.unpack_from("<I", rest)[0])
-        if "org_kde_kwin_fake_input" not in globals_:
-            sys.exit("kwin.py: the compositor offers no fake input")
-        name, version = globals_["org_kde_kwin_fake_input"]
-        self.fake = self.new_id()
-        self.send(registry, 0, struct.pack("<I", name) + self.string("org_kde_kwin_fake_input")
-                  + struct.pack("<II", min(version, 4), self.fake))
-        self.send(self.fake, 0, self.string("zorvane-e2e") + self.string("end-to-end test"))
+        self.fake = self.pointer = None
+        if "org_kde_kwin_fake_input" in globals_:
+            self.fake = self.bind(registry, globals_, "org_kde_kwin_fake_input", 4)
+            self.send(self.fake, 0, self.string("zorvane-e2e") + self.string("end-to-end test"))
+        elif "zwlr_virtual_pointer_manager_v1" in globals_:
+            manager = self.bind(registry, globals_, "zwlr_virtual_pointer_manager_v1", 1)
+            self.pointer = self.new_id()
+            self.send(manager, 0, struct.pack("<II", 0, self.pointer))  # on the default seat
+        else:
+            sys.exit("wl_input.py: the compositor offers no input injection")
+
+    def bind(self, registry, globals_, interface, version):
+        name, offered = globals_[interface]
+        new = self.new_id()
+        self.send(registry, 0, struct.pack("<I", name) + self.string(interface)
+                  + struct.pack("<II", min(offered, version), new))
+        return new
 
     def new_id(self):
         self.next_id += 1
@@ -78,25 +89,37 @@ class FakeInput:
                     break
                 body, self.inbox = self.inbox[8:size], self.inbox[size:]
                 if obj == 1 and (word & 0xFFFF) == 0:
-                    sys.exit("kwin.py: protocol error %r" % body)
+                    sys.exit("wl_input.py: protocol error %r" % body)
                 if obj == callback:
                     return events
                 events.append((obj, word & 0xFFFF, body))
             data = self.sock.recv(65536)
             if not data:
-                sys.exit("kwin.py: the compositor closed the connection")
+                sys.exit("wl_input.py: the compositor closed the connection")
             self.inbox += data
 
     def key(self, code, down):
         self.send(self.fake, 10, struct.pack("<II", code, 1 if down else 0))
 
-    def click(self, x, y):
-        self.send(self.fake, 9, struct.pack("<ii", int(x * 256), int(y * 256)))
+    def click(self, x, y, width=1024, height=768):
+        if self.fake:
+            self.send(self.fake, 9, struct.pack("<ii", int(x * 256), int(y * 256)))
+        else:  # motion_absolute and frame, in the output's extent
+            self.send(self.pointer, 1, struct.pack("<IIIII", self.now(), int(x), int(y), width, height))
+            self.send(self.pointer, 4)
         self.roundtrip()
         time.sleep(0.05)
-        self.send(self.fake, 2, struct.pack("<II", BTN_LEFT, 1))
-        self.send(self.fake, 2, struct.pack("<II", BTN_LEFT, 0))
+        for state in (1, 0):
+            if self.fake:
+                self.send(self.fake, 2, struct.pack("<II", BTN_LEFT, state))
+            else:
+                self.send(self.pointer, 2, struct.pack("<III", self.now(), BTN_LEFT, state))
+                self.send(self.pointer, 4)
         self.roundtrip()
+
+    @staticmethod
+    def now():
+        return int(time.monotonic() * 1000) & 0xFFFFFFFF
 
 
 def shot(path):
@@ -125,7 +148,7 @@ def main(args):
         return shot(args[1])
     if args[:1] == ["code"]:
         return print(KEYS[args[1]])
-    fake = FakeInput()
+    fake = Input()
     if args[:1] == ["click"]:
         for _ in range(int(args[3]) if len(args) > 3 else 1):
             fake.click(float(args[1]), float(args[2]))
