@@ -140,7 +140,10 @@ panel_click() {
     # shellcheck disable=SC2086
     click $at
 }
-panel_click Opacity && wtype -k End
+panel_focused() { [[ $(window '\(Zorvane\)') =~ ^xwayland\ true ]]; }
+panel_click Opacity
+# Xwayland may drop the first key of a keyboard it has not seen yet: press until it counts.
+xs_wait_for 15 panel_focused && xs_wait_for 15 eval 'wtype -k End; e2e_wait_panel 1 opacity=255'
 e2e_expect_panel 15 "End on the slider" opacity=255
 focus_foot
 e2e_check_view "opacity 255: the page opaque" 2.jpg 0 255
@@ -150,13 +153,49 @@ focus_foot
 e2e_check_view "full-screen layout: the page reaches down the screen" 2.jpg 0 255 600
 
 # A near miss reaches the terminal: the keys do flow to it.
+# After the panel had the focus, foot may miss the first key of wtype's new keyboard.
 sent=$(keys_size)
-wtype -M ctrl k -m ctrl
-e2e_check "Ctrl+K reaches foot" xs_wait_for 15 keys_bigger_than "$sent"
+e2e_check "Ctrl+K reaches foot" xs_wait_for 15 eval 'wtype -M ctrl k -m ctrl; xs_wait_for 1 keys_bigger_than "$sent"'
+
 
 swaymsg -q '[title="\(Zorvane\)"] kill'
 xs_wait_exit "$E2E_APP_PID" 20 && e2e_check_eq "program exits with status 0 when the panel closes" 0 "$XS_EXIT_STATUS" ||
     e2e_fail "the program did not end when the panel closed"
 e2e_check "panel closed: the page is gone" xs_wait_for 15 e2e_screen_as_before
+
+# --- through a proxy socket: without a layer shell, and with the connection cut ---
+# proxied NAME [HIDDEN]: Zorvane talking to sway through a proxy NAME that hides HIDDEN;
+# the proxy's PID goes to proxy.
+proxied() {
+    e2e_spawn "$E2E_WORK/$1.log" ready /usr/bin/python3 "$E2E_LIB_DIR/wl_proxy.py" "$@"
+    proxy=$E2E_SPAWNED
+    (cd "$E2E_APP_DIR" && exec env -u QT_QPA_PLATFORM WAYLAND_DISPLAY="$1" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
+        ./zorvane) >>"$E2E_WORK/app.log" 2>"$E2E_WORK/stderr-$1.txt" &
+    E2E_APP_PID=$!
+    xs_track "$E2E_APP_PID"
+    e2e_wait_panel 30 vpos=0 || e2e_abort "the panel could not be read: [$E2E_PANEL_STATE]"
+}
+# page_window WHAT: the page is shown by the Xwayland page window.
+page_window() {
+    e2e_check "$1: the Xwayland page window shows the page" xs_wait_for 15 window '^Form2$'
+    e2e_check_match "$1: it is an Xwayland window" '^xwayland ' "$(window '^Form2$')"
+}
+proxied no-layer-shell zwlr_layer_shell_v1
+press k
+e2e_expect_panel 15 "no layer shell: Ctrl+Shift+K" name=2.jpg
+page_window "no layer shell"
+e2e_check_match "no layer shell: the user is told" \
+    'page is shown as an Xwayland window: the compositor offers no layer shell' "$(cat "$E2E_WORK/stderr-no-layer-shell.txt")"
+kill -TERM "$E2E_APP_PID"
+xs_wait_exit "$E2E_APP_PID" 20 || e2e_fail "the program did not end on TERM"
+
+proxied cut
+press k
+e2e_expect_panel 15 "before the cut: Ctrl+Shift+K" name=2.jpg
+e2e_check "before the cut: no page window, the layer surface instead" xs_wait_for 5 eval '! window "^Form2\$"'
+kill -TERM "$proxy"
+page_window "connection cut"
+press k
+e2e_expect_panel 15 "connection cut: Ctrl+Shift+K still works" name=3.jpg
 
 e2e_finish
