@@ -29,7 +29,8 @@ chmod +x "$E2E_WORK/tell-display"
 KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 \
     "$E2E_WORK/kwin_wayland" --virtual --xwayland --socket wayland-e2e --width 1024 --height 768 \
     "$E2E_WORK/tell-display" >"$E2E_WORK/kwin.log" 2>&1 &
-xs_track $!
+kwin=$!
+xs_track $kwin
 xs_wait_for 30 test -s "$E2E_WORK/display" || e2e_abort "KWin did not start: $(tail -5 "$E2E_WORK/kwin.log")"
 export WAYLAND_DISPLAY=wayland-e2e DISPLAY
 DISPLAY=$(cat "$E2E_WORK/display")
@@ -124,10 +125,11 @@ focus_editor
 e2e_check_view "full-screen layout: the page reaches down the screen" 1.jpg 0 10 600
 wl_input shot "$E2E_OUT/e2e_kwin_full.png"
 
-# ended HOW: after the program ended, Ctrl+Shift+K typed into gedit reaches it.
+# ended HOW [STATUS]: after the program ended (with STATUS, 0 by default), Ctrl+Shift+K
+# typed into gedit reaches it.
 ended() {
     local pressed
-    xs_wait_exit "$E2E_APP_PID" 20 && e2e_check_eq "$1: the program exits with status 0" 0 "$XS_EXIT_STATUS" ||
+    xs_wait_exit "$E2E_APP_PID" 20 && e2e_check_eq "$1: the program's exit status" "${2:-0}" "$XS_EXIT_STATUS" ||
         e2e_fail "$1: the program did not end"
     focus_editor
     pressed=$(presses 37)
@@ -143,5 +145,10 @@ start_zorvane
 step ctrl+shift+k 2.jpg 0 "Ctrl+Shift+K after a new start"
 kill -TERM "$E2E_APP_PID"
 ended "TERM"
+# The X server gone (as at the end of a session): Qt ends the program from inside its loop.
+start_zorvane
+xwayland=$(pgrep -P "$kwin" -x Xwayland)
+[ -n "$xwayland" ] && kill -KILL "$xwayland"
+ended "Xwayland gone" 1
 
 e2e_finish
