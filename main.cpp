@@ -4,10 +4,10 @@
 #include "panel/command_line.h"
 #include "panel/form1.h"
 #include "panel/page_folder.h"
-#include "platform/forms.h"
-#include "platform/termination.h"
-#include "platform/fonts.h"
-#include "platform/window_system.h"
+#include "platform/forms/forms.h"
+#include "platform/window_system/termination.h"
+#include "platform/window_system/fonts.h"
+#include "platform/window_system/window_system.h"
 
 #include <QApplication>
 #include <QDir>

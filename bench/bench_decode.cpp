@@ -5,7 +5,7 @@
 //
 // Prints, per file, the picture's size and the median and fastest time of each.
 
-#include "platform/forms.h"
+#include "platform/forms/forms.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 // Neither a crash, a sanitizer report nor a hang is allowed.
 
 #include "fuzz_support.h"
-#include "platform/forms.h"
+#include "platform/forms/forms.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "help/form3.h"
 
-#include "platform/forms.h"
+#include "platform/forms/forms.h"
 
 #include <QGuiApplication>
 #include <QLabel>

@@ -1,8 +1,8 @@
 #include "hotkeys/module1.h"
 
 #include "panel/form1.h"
-#include "platform/desktop_shortcuts.h"
-#include "platform/remote_commands.h"
+#include "platform/desktop/desktop_shortcuts.h"
+#include "platform/desktop/remote_commands.h"
 
 namespace Module1 {
 

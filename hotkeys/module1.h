@@ -3,7 +3,7 @@
 // which turns WM_HOTKEY messages into the panel's page and scroll commands and passes
 // every message on to the procedure it replaced.
 
-#include "platform/window_system.h"
+#include "platform/window_system/window_system.h"
 
 namespace Module1 {
 

@@ -2,7 +2,7 @@
 // What the command line asks for. It is read before the display is opened, so that
 // --help, --version and a wrong argument work without one.
 
-#include "platform/remote_commands.h"
+#include "platform/desktop/remote_commands.h"
 
 #include <QString>
 #include <QStringList>

@@ -3,8 +3,8 @@
 #include "help/form3.h"
 #include "hotkeys/module1.h"
 #include "persist/text_file.h"
-#include "platform/forms.h"
-#include "platform/termination.h"
+#include "platform/forms/forms.h"
+#include "platform/window_system/termination.h"
 #include "viewer/form2.h"
 #include "viewer/page_cache.h"
 

@@ -3,7 +3,7 @@
 // folder, loads and steps them, sets the page window's opacity, scrolls the page and
 // switches the page window between its two layouts.
 
-#include "platform/window_system.h"
+#include "platform/window_system/window_system.h"
 
 #include <QImage>
 #include <QPointer>

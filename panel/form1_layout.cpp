@@ -1,7 +1,7 @@
 // The panel's window settings and controls: kinds, design captions, places in twips.
 
 #include "panel/form1.h"
-#include "platform/forms.h"
+#include "platform/forms/forms.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "panel/page_folder.h"
 
-#include "platform/forms.h"
+#include "platform/forms/forms.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 #include "persist/text_file.h"
 
-#include "platform/windows874.h"
+#include "platform/text/windows874.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 // The two text-file operations behind the state file. Text is stored 8-bit in the
 // Thai Windows code page (874); a text that code page cannot hold is stored as UTF-8.
 
-#include "platform/forms.h"
+#include "platform/forms/forms.h"
 
 #include <QByteArray>
 #include <QString>

@@ -38,6 +38,9 @@ run_packages+=(python3-dbus sway foot grim wtype xwayland qt6-wayland)
 run_packages+=(x11-xserver-utils)
 # Reading sway's window tree in its end-to-end test.
 run_packages+=(jq)
+# The desktop services' D-Bus interface descriptions (KDE's shortcut service, the
+# desktop portal), from which the build generates its proxies.
+build_packages+=(libkf5globalaccel-dev xdg-desktop-portal-dev python3)
 # A headless KWin (Plasma's compositor) with a native Wayland editor for the page's
 # layer surface and the shortcuts given back at exit.
 run_packages+=(kwin-wayland gedit)

@@ -1,6 +1,6 @@
 #include "odd_page_files.h"
 
-#include "platform/forms.h"
+#include "platform/forms/forms.h"
 
 #include <QDir>
 #include <QFile>

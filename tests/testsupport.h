@@ -3,8 +3,8 @@
 // program folder of generated pages, and a message-box recorder.
 
 #include "panel/form1.h"
-#include "platform/forms.h"
-#include "platform/fonts.h"
+#include "platform/forms/forms.h"
+#include "platform/window_system/fonts.h"
 
 #include <QApplication>
 #include <QDir>

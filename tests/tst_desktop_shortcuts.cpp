@@ -2,8 +2,8 @@
 // standins.py) on a private bus that starts nothing: KDE's kglobalaccel, the portal's
 // GlobalShortcuts and the notification service.
 
-#include "platform/desktop_shortcuts_p.h"
-#include "platform/window_system_p.h"
+#include "platform/desktop/desktop_shortcuts_p.h"
+#include "platform/window_system/window_system_p.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

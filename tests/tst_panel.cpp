@@ -3,7 +3,7 @@
 #include "testsupport.h"
 
 #include "help/form3.h"
-#include "platform/termination.h"
+#include "platform/window_system/termination.h"
 #include "viewer/form2.h"
 
 #include <QLineEdit>

@@ -1,8 +1,8 @@
 // The window-system layer under the offscreen platform: style words and their Qt-level
 // effects, the message queue, hotkeys and the display check.
 
-#include "platform/window_system.h"
-#include "platform/window_system_p.h"
+#include "platform/window_system/window_system.h"
+#include "platform/window_system/window_system_p.h"
 
 #include <QEventLoop>
 #include <QTimer>

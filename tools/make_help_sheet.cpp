@@ -2,7 +2,7 @@
 // the real control panel. Usage: make_help_sheet OUT.png
 
 #include "panel/form1.h"
-#include "platform/forms.h"
+#include "platform/forms/forms.h"
 
 #include <QApplication>
 #include <QFile>

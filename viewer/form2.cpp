@@ -1,9 +1,9 @@
 #include "viewer/form2.h"
 
 #include "panel/form1.h"
-#include "platform/forms.h"
-#include "platform/page_surface.h"
-#include "platform/taskbar.h"
+#include "platform/forms/forms.h"
+#include "platform/page_surface/page_surface.h"
+#include "platform/window_system/taskbar.h"
 
 #include <QPaintEvent>
 #include <QPainter>

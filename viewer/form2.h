@@ -3,8 +3,8 @@
 // over the typist's programs. Its own place and size are in twips; its controls, the
 // page picture Image1 and the red line Line1, measure in pixels.
 
-#include "platform/forms.h"
-#include "platform/window_system.h"
+#include "platform/forms/forms.h"
+#include "platform/window_system/window_system.h"
 
 #include <QColor>
 #include <QImage>

@@ -10,7 +10,7 @@
 // let go lends its memory to the next decode, or is freed on another thread, once the
 // new page is on screen.
 
-#include "platform/forms.h"
+#include "platform/forms/forms.h"
 
 #include <QEvent>
 #include <QFuture>

@@ -1,0 +1,55 @@
+// The measurements made in one run of the program (zorvane_bench flips), each in its own
+// file; flips.cpp runs them in turn on one PageSession and prints their figures.
+#pragma once
+
+#include "page_session.h"
+
+namespace bench {
+
+// Steps by hotkey (hotkey_steps.cpp): Ctrl+Shift+K to the last page, Ctrl+Shift+H back,
+// and Ctrl+Shift+K again without a pause.
+struct HotkeySteps {
+    Samples next{"hotkey next (Ctrl+Shift+K)", {}, 0};
+    Samples prev{"hotkey previous (Ctrl+Shift+H)", {}, 0};
+    Samples rapid{"hotkey next, no pause", {}, 0};
+
+    void forward(PageSession &session);
+    void back(PageSession &session);
+    void withoutPause(PageSession &session);
+    void print(const Options &options) const;
+    int wrong() const { return next.wrong + prev.wrong + rapid.wrong; }
+};
+
+// Far jumps by a page name typed into the name box, then Enter (typed_jumps.cpp).
+struct TypedJumps {
+    Samples jumps{"typed name + Enter", {}, 0};
+    Samples jumpsFirst{"typed name: first damage (the page's top rows)", {}, 0};
+    Samples jumpsLast{"typed name: last damage of the page window", {}, 0};
+    Samples bigJumps{"typed name, large page", {}, 0};
+
+    void run(PageSession &session, PageSession::Corner panel);
+    void print(const Options &options) const;  // the pages of the book's own size
+    void printLarge(const Options &options) const;
+    int wrong() const { return jumps.wrong + bigJumps.wrong; }
+};
+
+// Far jumps by a click in the page list, scrolled away by the wheel (list_clicks.cpp).
+struct ListClicks {
+    Samples clicks{"list click", {}, 0};
+    Samples clicksFirst{"list click: first damage (the page's top rows)", {}, 0};
+    Samples clicksLast{"list click: last damage of the page window", {}, 0};
+
+    void run(PageSession &session, PageSession::Corner panel);
+    void print(const Options &options) const;
+    int wrong() const { return clicks.wrong; }
+};
+
+// The program's resident memory after the steps forward and at the end (memory.cpp).
+struct Memory {
+    long afterForwardKb = -1;
+
+    void readAfterForward(const Program &program);
+    void print(const Program &program, const Options &options) const;
+};
+
+} // namespace bench

@@ -1,0 +1,83 @@
+#include "page_session.h"
+
+namespace bench {
+
+PageSession::PageSession(Display &display, const Options &runOptions)
+    : d(display)
+    , options(runOptions)
+    , program(runOptions.app)
+{
+    panel = d.waitForWindow("(Zorvane)", 15000);
+    if (!panel)
+        die("the panel window did not appear within 15 s");
+    // The typist's program holds the focus; the hotkeys reach Zorvane all the same.
+    if (xcb_window_t typist = d.findWindow("zorvane-bench-typist"))
+        d.activate(typist);
+    sleepMs(300);
+
+    hotkey('k')();
+    const xcb_window_t page = d.waitForWindow("Form2", 15000);
+    if (!page)
+        die("the page window did not appear within 15 s");
+    sleepMs(500);
+    watch.emplace(d, page);
+    if (auto hash = watch->settle(300))
+        pictures[row] = *hash;
+}
+
+Press PageSession::hotkey(uint32_t letter)
+{
+    return [this, letter] {
+        d.key(d.keycode(KeyControl), true);
+        d.key(d.keycode(KeyShift), true);
+        xcb_flush(d.conn);
+        sleepMs(5);
+        d.key(d.keycode(letter), true);
+        const Clock::time_point pressed = Clock::now();
+        xcb_flush(d.conn);
+        d.key(d.keycode(letter), false);
+        d.key(d.keycode(KeyShift), false);
+        d.key(d.keycode(KeyControl), false);
+        xcb_flush(d.conn);
+        return pressed;
+    };
+}
+
+void PageSession::step(Samples &samples, const Press &press, int expectedRow, int gapMs,
+                       Samples *firstDamage, Samples *lastDamage)
+{
+    const PixelWatch::Step result = watch->measure(press, options.quietMs, 5000);
+    const auto known = pictures.find(expectedRow);
+    const auto before = pictures.find(row);
+    bool right = result.latencyMs >= 0 && result.hash;
+    if (right && known != pictures.end())
+        right = known->second == *result.hash;
+    else if (right && before != pictures.end())
+        right = before->second != *result.hash;
+    if (right) {
+        samples.values.push_back(result.latencyMs);
+        if (firstDamage)
+            firstDamage->values.push_back(result.firstMs);
+        if (lastDamage)
+            lastDamage->values.push_back(result.lastMs);
+        if (expectedRow >= 0)
+            pictures[expectedRow] = *result.hash;
+    } else {
+        ++samples.wrong;
+    }
+    row = expectedRow;
+    // A typist reads for a while before the next step; the pages ahead decode meanwhile.
+    sleepMs(gapMs);
+}
+
+PageSession::Corner PageSession::panelCorner()
+{
+    Corner corner;
+    int width = 0;
+    int height = 0;
+    if (!d.geometry(panel, &corner.x, &corner.y, &width, &height))
+        die("cannot read the panel's place");
+    return corner;
+}
+
+} // namespace bench

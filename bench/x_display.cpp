@@ -1,0 +1,323 @@
+#include "x_display.h"
+
+#include <xcb/xtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include <poll.h>
+
+namespace bench {
+
+Display::Display()
+{
+    conn = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(conn))
+        die("cannot open the X display (DISPLAY is \"" + std::string(getenv("DISPLAY") ? getenv("DISPLAY") : "") + "\")");
+    const xcb_setup_t *setup = xcb_get_setup(conn);
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(setup);
+    for (int i = 0; i < screenNumber; ++i)
+        xcb_screen_next(&it);
+    root = it.data->root;
+    minKeycode = setup->min_keycode;
+    maxKeycode = setup->max_keycode;
+
+    const xcb_query_extension_reply_t *damage = xcb_get_extension_data(conn, &xcb_damage_id);
+    if (!damage || !damage->present)
+        die("the X server has no DAMAGE extension");
+    damageEvent = damage->first_event;
+    xcb_damage_query_version_reply_t *version =
+        xcb_damage_query_version_reply(conn, xcb_damage_query_version(conn, 1, 1), nullptr);
+    std::free(version);
+    const xcb_query_extension_reply_t *xtest = xcb_get_extension_data(conn, &xcb_test_id);
+    if (!xtest || !xtest->present)
+        die("the X server has no XTEST extension");
+    loadKeyboard();
+}
+
+Display::~Display()
+{
+    xcb_disconnect(conn);
+}
+
+std::string Display::windowName(xcb_window_t window)
+{
+    for (const char *atomName : {"_NET_WM_NAME", "WM_NAME"}) {
+        const xcb_atom_t property = atom(atomName);
+        xcb_get_property_reply_t *reply = xcb_get_property_reply(
+            conn, xcb_get_property(conn, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
+            nullptr);
+        if (!reply)
+            continue;
+        std::string name(static_cast<const char *>(xcb_get_property_value(reply)),
+                         size_t(xcb_get_property_value_length(reply)));
+        std::free(reply);
+        if (!name.empty())
+            return name;
+    }
+    return {};
+}
+
+xcb_window_t Display::findWindow(const std::string &part)
+{
+    std::vector<xcb_window_t> candidates;
+    for (xcb_window_t top : children(root)) {
+        candidates.push_back(top);
+        const std::vector<xcb_window_t> inner = children(top);
+        candidates.insert(candidates.end(), inner.begin(), inner.end());
+    }
+    for (xcb_window_t window : candidates) {
+        if (windowName(window).find(part) != std::string::npos && viewable(window))
+            return window;
+    }
+    return XCB_NONE;
+}
+
+xcb_window_t Display::waitForWindow(const std::string &part, int timeoutMs)
+{
+    const Clock::time_point start = Clock::now();
+    while (msSince(start) < timeoutMs) {
+        if (xcb_window_t window = findWindow(part))
+            return window;
+        sleepMs(10);
+    }
+    return XCB_NONE;
+}
+
+bool Display::viewable(xcb_window_t window)
+{
+    xcb_get_window_attributes_reply_t *reply = xcb_get_window_attributes_reply(
+        conn, xcb_get_window_attributes(conn, window), nullptr);
+    const bool result = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(reply);
+    return result;
+}
+
+bool Display::geometry(xcb_window_t window, int *x, int *y, int *width, int *height)
+{
+    xcb_get_geometry_reply_t *geo =
+        xcb_get_geometry_reply(conn, xcb_get_geometry(conn, window), nullptr);
+    if (!geo)
+        return false;
+    *width = geo->width;
+    *height = geo->height;
+    std::free(geo);
+    xcb_translate_coordinates_reply_t *pos = xcb_translate_coordinates_reply(
+        conn, xcb_translate_coordinates(conn, window, root, 0, 0), nullptr);
+    if (!pos)
+        return false;
+    *x = pos->dst_x;
+    *y = pos->dst_y;
+    std::free(pos);
+    return true;
+}
+
+std::optional<size_t> Display::imageHash(xcb_window_t window, int width, int height)
+{
+    xcb_get_image_reply_t *image = xcb_get_image_reply(
+        conn,
+        xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, uint16_t(width),
+                      uint16_t(height), ~0u),
+        nullptr);
+    if (!image)
+        return std::nullopt;
+    const size_t hash = std::hash<std::string_view>{}(std::string_view(
+        reinterpret_cast<const char *>(xcb_get_image_data(image)),
+        size_t(xcb_get_image_data_length(image))));
+    std::free(image);
+    return hash;
+}
+
+void Display::activate(xcb_window_t window)
+{
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = atom("_NET_ACTIVE_WINDOW");
+    event.data.data32[0] = 2;  // from a pager or tool
+    xcb_send_event(conn, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&event));
+    xcb_flush(conn);
+}
+
+// ---- input ----
+
+uint8_t Display::keycode(uint32_t keysym) const
+{
+    const auto found = keycodes.find(keysym);
+    if (found == keycodes.end())
+        die("no key for keysym " + std::to_string(keysym));
+    return found->second;
+}
+
+void Display::key(uint8_t code, bool press)
+{
+    xcb_test_fake_input(conn, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code, XCB_CURRENT_TIME,
+                        XCB_NONE, 0, 0, 0);
+}
+
+void Display::tap(uint32_t keysym)
+{
+    key(keycode(keysym), true);
+    key(keycode(keysym), false);
+    xcb_flush(conn);
+}
+
+void Display::click(int x, int y)
+{
+    xcb_test_fake_input(conn, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, int16_t(x),
+                        int16_t(y), 0);
+    xcb_test_fake_input(conn, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_test_fake_input(conn, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_flush(conn);
+}
+
+void Display::wheel(int x, int y, uint8_t button, int notches)
+{
+    xcb_test_fake_input(conn, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, int16_t(x),
+                        int16_t(y), 0);
+    for (int notch = 0; notch < notches; ++notch) {
+        xcb_test_fake_input(conn, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        xcb_test_fake_input(conn, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    }
+    xcb_flush(conn);
+}
+
+std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> Display::nextEvent(double timeoutMs)
+{
+    const Clock::time_point start = Clock::now();
+    for (;;) {
+        if (xcb_generic_event_t *event = xcb_poll_for_event(conn))
+            return {event, &std::free};
+        if (xcb_connection_has_error(conn))
+            die("lost the X connection");
+        const double left = timeoutMs - msSince(start);
+        if (left <= 0)
+            return {nullptr, &std::free};
+        pollfd fd{xcb_get_file_descriptor(conn), POLLIN, 0};
+        poll(&fd, 1, std::max(1, int(left)));
+    }
+}
+
+xcb_atom_t Display::atom(const char *name)
+{
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        conn, xcb_intern_atom(conn, 0, uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t result = reply ? reply->atom : XCB_NONE;
+    std::free(reply);
+    return result;
+}
+
+std::vector<xcb_window_t> Display::children(xcb_window_t window)
+{
+    std::vector<xcb_window_t> result;
+    xcb_query_tree_reply_t *tree =
+        xcb_query_tree_reply(conn, xcb_query_tree(conn, window), nullptr);
+    if (!tree)
+        return result;
+    const xcb_window_t *list = xcb_query_tree_children(tree);
+    result.assign(list, list + xcb_query_tree_children_length(tree));
+    std::free(tree);
+    return result;
+}
+
+void Display::loadKeyboard()
+{
+    const int count = maxKeycode - minKeycode + 1;
+    xcb_get_keyboard_mapping_reply_t *map = xcb_get_keyboard_mapping_reply(
+        conn, xcb_get_keyboard_mapping(conn, minKeycode, uint8_t(count)), nullptr);
+    if (!map)
+        die("cannot read the keyboard mapping");
+    const xcb_keysym_t *syms = xcb_get_keyboard_mapping_keysyms(map);
+    const int perCode = map->keysyms_per_keycode;
+    // Unshifted symbols only: everything typed here is lower case, digits and signs.
+    for (int i = count - 1; i >= 0; --i) {
+        if (syms[i * perCode] != 0)
+            keycodes[syms[i * perCode]] = uint8_t(minKeycode + i);
+    }
+    std::free(map);
+}
+
+// ---- watching a window's pixels ---------------------------------------------------------
+
+PixelWatch::PixelWatch(Display &display, xcb_window_t watched)
+    : d(display)
+    , window(watched)
+{
+    damage = xcb_generate_id(d.conn);
+    xcb_damage_create(d.conn, damage, window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+    int x = 0;
+    int y = 0;
+    d.geometry(window, &x, &y, &width, &height);
+    xcb_flush(d.conn);
+}
+
+PixelWatch::~PixelWatch()
+{
+    xcb_damage_destroy(d.conn, damage);
+    xcb_flush(d.conn);
+}
+
+std::optional<size_t> PixelWatch::settle(int quietMs)
+{
+    for (;;) {
+        reset();
+        if (!waitForDamage(quietMs))
+            return d.imageHash(window, width, height);
+    }
+}
+
+PixelWatch::Step PixelWatch::measure(const std::function<Clock::time_point()> &press, int quietMs,
+                                     int timeoutMs)
+{
+    reset();
+    const Clock::time_point pressed = press();
+    std::vector<std::pair<double, std::optional<size_t>>> seen;
+    double wait = timeoutMs;
+    while (waitForDamage(wait)) {
+        const double at = msSince(pressed);
+        reset();
+        seen.emplace_back(at, d.imageHash(window, width, height));
+        wait = quietMs;
+    }
+    Step step;
+    if (seen.empty())
+        return step;
+    step.hash = seen.back().second;
+    step.firstMs = seen.front().first;
+    step.lastMs = seen.back().first;
+    for (const auto &[at, hash] : seen) {
+        if (hash == step.hash) {
+            step.latencyMs = at;
+            break;
+        }
+    }
+    return step;
+}
+
+void PixelWatch::reset()
+{
+    xcb_damage_subtract(d.conn, damage, XCB_NONE, XCB_NONE);
+    xcb_flush(d.conn);
+}
+
+bool PixelWatch::waitForDamage(double timeoutMs)
+{
+    const Clock::time_point start = Clock::now();
+    for (;;) {
+        const double left = timeoutMs - msSince(start);
+        auto event = d.nextEvent(std::max(0.0, left));
+        if (!event)
+            return false;
+        if ((event->response_type & 0x7f) == d.damageEvent + XCB_DAMAGE_NOTIFY) {
+            const auto *notify = reinterpret_cast<xcb_damage_notify_event_t *>(event.get());
+            if (notify->damage == damage)
+                return true;
+        }
+    }
+}
+
+} // namespace bench

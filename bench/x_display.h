@@ -1,0 +1,104 @@
+// The bench's side of the X display: finding the program's windows by title, keys and
+// clicks through XTest, and a window's pixels watched through X Damage.
+#pragma once
+
+#include "harness.h"
+
+#include <xcb/damage.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+constexpr uint32_t KeyControl = 0xffe3;
+constexpr uint32_t KeyShift = 0xffe1;
+constexpr uint32_t KeyReturn = 0xff0d;
+
+class Display
+{
+public:
+    Display();  // DISPLAY, with DAMAGE and XTEST; dies without them
+    ~Display();
+    Display(const Display &) = delete;
+    Display &operator=(const Display &) = delete;
+
+    std::string windowName(xcb_window_t window);
+    // A viewable window whose title contains `part`: a child of the root or of a window
+    // manager's frame.
+    xcb_window_t findWindow(const std::string &part);
+    xcb_window_t waitForWindow(const std::string &part, int timeoutMs);
+    bool viewable(xcb_window_t window);
+    // Position on the screen and size.
+    bool geometry(xcb_window_t window, int *x, int *y, int *width, int *height);
+    // A hash of the window's pixels; nullopt when the window cannot be read.
+    std::optional<size_t> imageHash(xcb_window_t window, int width, int height);
+    // Asks the window manager to give `window` the keyboard focus.
+    void activate(xcb_window_t window);
+
+    // ---- input ----
+    uint8_t keycode(uint32_t keysym) const;
+    void key(uint8_t code, bool press);
+    void tap(uint32_t keysym);
+    void click(int x, int y);
+    // Turns the mouse wheel at (x, y): button 4 up, 5 down.
+    void wheel(int x, int y, uint8_t button, int notches);
+
+    // Waits for the next event, up to `timeoutMs`; null on timeout.
+    std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> nextEvent(double timeoutMs);
+    xcb_atom_t atom(const char *name);
+
+    xcb_connection_t *conn = nullptr;
+    xcb_window_t root = XCB_NONE;
+    uint8_t damageEvent = 0;
+
+private:
+    std::vector<xcb_window_t> children(xcb_window_t window);
+    void loadKeyboard();
+
+    int screenNumber = 0;
+    uint8_t minKeycode = 8;
+    uint8_t maxKeycode = 255;
+    std::map<uint32_t, uint8_t> keycodes;
+};
+
+// A window's pixels: each change timed from a key press to the picture it settles on.
+class PixelWatch
+{
+public:
+    PixelWatch(Display &display, xcb_window_t watched);
+    ~PixelWatch();
+    PixelWatch(const PixelWatch &) = delete;
+    PixelWatch &operator=(const PixelWatch &) = delete;
+
+    // Waits until no damage has come for `quietMs`; the settled picture's hash.
+    std::optional<size_t> settle(int quietMs);
+
+    struct Step {
+        double latencyMs = -1;  // key press to the settled picture's first appearance
+        double firstMs = -1;    // key press to the first damage (a new page's top rows)
+        double lastMs = -1;     // key press to the last damage
+        std::optional<size_t> hash;
+    };
+
+    // Runs `press` (which returns the moment of its key press) and times the change.
+    Step measure(const std::function<Clock::time_point()> &press, int quietMs, int timeoutMs);
+
+private:
+    void reset();
+    bool waitForDamage(double timeoutMs);
+
+    Display &d;
+    xcb_window_t window;
+    xcb_damage_damage_t damage;
+    int width = 0;
+    int height = 0;
+};
+
+} // namespace bench
