@@ -266,7 +266,11 @@ bool Surface::eventFilter(QObject *watched, QEvent *event)
 
 void Surface::onReadable()
 {
-    if (wl_display_dispatch(m_display) < 0)
+    // Reads what is there without waiting (a plain dispatch could block the GUI thread
+    // on a wake-up with nothing to read), then handles it.
+    while (wl_display_prepare_read(m_display) != 0)
+        wl_display_dispatch_pending(m_display);
+    if (wl_display_read_events(m_display) < 0 || wl_display_dispatch_pending(m_display) < 0)
         lose(QStringLiteral("the Wayland connection was lost"));
 }
 
