@@ -11,6 +11,10 @@
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #undef namespace
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -63,6 +67,28 @@ struct Buffer {
     QSize size;
     bool busy = false;
 };
+
+constexpr const char *GnomeExtension = "zorvane@zorvane.org";
+constexpr int GnomeShellTimeoutMs = 3000;
+
+enum class Extension { NotGnome, Off, Enabled };
+
+Extension gnomeExtension()
+{
+    const QString shell = QStringLiteral("org.gnome.Shell");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(shell).value())
+        return Extension::NotGnome;
+    QDBusMessage call = QDBusMessage::createMethodCall(shell, QStringLiteral("/org/gnome/Shell"),
+                                                       QStringLiteral("org.gnome.Shell.Extensions"),
+                                                       QStringLiteral("GetExtensionInfo"));
+    call.setArguments({QLatin1String(GnomeExtension)});
+    const QDBusMessage reply = bus.call(call, QDBus::Block, GnomeShellTimeoutMs);
+    const QVariantMap info = qdbus_cast<QVariantMap>(reply.arguments().value(0));
+    // 1 is "enabled" (GNOME 43-44) and "active" (45 and later).
+    return info.value(QStringLiteral("state")).toDouble() == 1.0 ? Extension::Enabled
+                                                                  : Extension::Off;
+}
 
 void tellOnce(const QString &why)
 {
@@ -473,9 +499,24 @@ void attach(QWidget *window)
     }
     auto *surface = new Surface(window, display);
     const QString missing = surface->start();
-    if (!missing.isEmpty()) {
-        delete surface;
+    if (missing.isEmpty())
+        return;
+    delete surface;
+    // GNOME has no layer shell: there our GNOME Shell extension looks after the window.
+    switch (gnomeExtension()) {
+    case Extension::Enabled:
+        return;
+    case Extension::Off:
+        tellOnce(missing + QStringLiteral(". On GNOME, turn on Zorvane's GNOME Shell extension, "
+                                          "which keeps the page above your programs and lets "
+                                          "clicks through it: gnome-extensions enable %1 (GNOME "
+                                          "on Wayland finds a newly installed extension after "
+                                          "the next login)")
+                               .arg(QLatin1String(GnomeExtension)));
+        return;
+    case Extension::NotGnome:
         tellOnce(missing);
+        return;
     }
 }
 
