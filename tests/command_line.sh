@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The command line, with no display at all: --help, --version, a wrong option or
-# argument. Called as: command_line.sh ZORVANE VERSION
+# argument, and a start with no display. Called as: command_line.sh ZORVANE VERSION
 set -u
 zorvane=$1 version=$2
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
@@ -34,6 +34,11 @@ expect "missing folder" 2 "^$" "^zorvane: /nonexistent/scans: no such folder or 
 expect "not a folder" 2 "^$" "^zorvane: /dev/null: is not a folder or a page$" -- /dev/null
 expect "--next and --prev" 2 '^$' "^zorvane: give one of --next, --prev, --scroll-up and --scroll-down alone, not --next --prev\." -- --next --prev
 expect "--scroll-up with a folder" 2 '^$' "alone, not --scroll-up /tmp\." -- --scroll-up /tmp
+# No X display to show the panel on, and a Wayland desktop without Xwayland.
+expect "no display" 2 '^$' \
+    '^zorvane: cannot open the X display: DISPLAY is not set\. Zorvane needs an X11 display \(on a Wayland desktop: Xwayland\)' --
+WAYLAND_DISPLAY=wayland-0 expect "no Xwayland" 2 '^$' \
+    '^zorvane: cannot open the X display: DISPLAY is not set, and this Wayland desktop offers no Xwayland\. Zorvane needs an X11 display' --
 # A remote command with no session bus: the reason and status 1, and no display needed.
 DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus expect "--next without a bus" 1 '^$' \
     '^zorvane: no D-Bus session bus to reach a running Zorvane' -- --next

@@ -1,4 +1,4 @@
-// The forms runtime stand-ins: screen metrics, the page list and picture decoding.
+// The forms runtime stand-ins: paths, the page list and the failures of picture decoding.
 
 #include "odd_page_files.h"
 #include "testsupport.h"
@@ -23,26 +23,6 @@ QByteArray jpegBytes(const QImage &image, bool progressive = false)
     return bytes;
 }
 
-// Inserts an EXIF block that says how the camera was turned.
-QByteArray withExifOrientation(QByteArray jpeg, quint16 orientation)
-{
-    QByteArray tiff("MM\x00\x2A\x00\x00\x00\x08", 8);
-    tiff += QByteArray("\x00\x01", 2);                              // one entry
-    tiff += QByteArray("\x01\x12\x00\x03\x00\x00\x00\x01", 8);      // Orientation, SHORT, 1
-    tiff += char(orientation >> 8);
-    tiff += char(orientation & 0xFF);
-    tiff += QByteArray(2, '\0');
-    tiff += QByteArray(4, '\0');                                    // no next IFD
-    const QByteArray payload = QByteArray("Exif\x00\x00", 6) + tiff;
-    QByteArray segment("\xFF\xE1", 2);
-    const int length = int(payload.size()) + 2;
-    segment += char(length >> 8);
-    segment += char(length & 0xFF);
-    segment += payload;
-    jpeg.insert(2, segment);
-    return jpeg;
-}
-
 // A progressive page whose last scan is repeated: each repeat is a few bytes, yet a
 // decoder walks the whole picture for each.
 QByteArray withRepeatedLastScan(const QByteArray &jpeg, int repeats)
@@ -59,20 +39,10 @@ class FormsTest : public QObject
     Q_OBJECT
 
 private slots:
-    void screen_givesTwipsAtNinetySixDpi();
     void joinPath_alwaysAddsTheSeparator();
     void listPages_ordersNumbersByValueAndIgnoresCase();
-    void loadPicture_decodesGreyProgressiveAndTurnedPages();
     void loadPicture_namesTheReasonOfAFailure();
 };
-
-void FormsTest::screen_givesTwipsAtNinetySixDpi()
-{
-    QCOMPARE(forms::Screen::TwipsPerPixelX(), 15);
-    QCOMPARE(forms::Screen::TwipsPerPixelY(), 15);
-    QCOMPARE(forms::Screen::Width(), 15360.0);
-    QCOMPARE(forms::Screen::Height(), 11520.0);
-}
 
 void FormsTest::joinPath_alwaysAddsTheSeparator()
 {
@@ -103,27 +73,6 @@ void FormsTest::listPages_ordersNumbersByValueAndIgnoresCase()
     expected.removeLast();
     QCOMPARE(pages, expected);
     QVERIFY(forms::listPages(folder.path(QStringLiteral("missing"))).isEmpty());
-}
-
-void FormsTest::loadPicture_decodesGreyProgressiveAndTurnedPages()
-{
-    ProgramFolder folder;
-    QImage grey(30, 50, QImage::Format_Grayscale8);
-    grey.fill(128);
-    folder.addFile(QStringLiteral("grey.jpg"), jpegBytes(grey));
-    QImage colour(40, 20, QImage::Format_RGB32);
-    colour.fill(Qt::darkGreen);
-    folder.addFile(QStringLiteral("progressive.jpg"), jpegBytes(colour, true));
-    folder.addFile(QStringLiteral("turned.jpg"), withExifOrientation(jpegBytes(colour), 6));
-
-    forms::Error error;
-    QCOMPARE(forms::LoadPicture(folder.path(QStringLiteral("grey.jpg")), &error).size(),
-             QSize(30, 50));
-    QCOMPARE(forms::LoadPicture(folder.path(QStringLiteral("progressive.jpg")), &error).size(),
-             QSize(40, 20));
-    // A phone photo taken upright: the page's size is the turned one.
-    QCOMPARE(forms::LoadPicture(folder.path(QStringLiteral("turned.jpg")), &error).size(),
-             QSize(20, 40));
 }
 
 void FormsTest::loadPicture_namesTheReasonOfAFailure()

@@ -125,28 +125,6 @@ private slots:
         QCOMPARE(panel.t, 0);
         QCOMPARE(received.size(), 1);
     }
-
-    void hotkeyDuringEndOfListMessage_runsNested()
-    {
-        ProgramFolder folder;
-        folder.addNumberedPages(3, 2000);
-        Form1 &panel = folder.start();
-        panel.File1->setCurrentRow(2);
-
-        // While the box is open its own loop dispatches the queued hotkey.
-        QList<int> pageWhenBoxCloses;
-        folder.onMessage = [&](const QString &, const QString &) {
-            ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyPrevPage, 0);
-            deliverPosted();
-            pageWhenBoxCloses << panel.t;
-        };
-        ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyNextPage, 0);
-        deliverPosted();
-        QCOMPARE(folder.messages.size(), 1);
-        QCOMPARE(folder.messages[0].text, QStringLiteral("No more image to preview!"));
-        QCOMPARE(pageWhenBoxCloses, QList<int>{1});
-        QCOMPARE(panel.form2().Image1->width(), 42);
-    }
 };
 
 ZORVANE_TEST_MAIN(HotkeysTest)

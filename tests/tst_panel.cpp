@@ -1,4 +1,4 @@
-// The control panel: its controls, background, help window, page list and the state file.
+// The control panel: its controls, help window, page list and the state file.
 
 #include "testsupport.h"
 
@@ -74,17 +74,6 @@ private slots:
         for (QWidget *hidden : {panel.Command7, panel.Command8, panel.Command9, panel.Command10,
                                 panel.Command11})
             QVERIFY(hidden->geometry().top() >= panel.height());
-
-        // Tab into the list loads nothing; an arrow key that changes the selection loads its page.
-        panel.Text4->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(panel.Text4, Qt::Key_Tab);
-        QVERIFY(panel.File1->hasFocus());
-        QVERIFY(panel.File1->selectedItems().isEmpty());
-        QCOMPARE(panel.Text4->text(), QString());
-        QVERIFY(!panel.form2IfOpen());
-        QTest::keyClick(panel.File1, Qt::Key_Down);
-        QCOMPARE(panel.Text4->text(), QStringLiteral("2.jpg"));
-        QVERIFY(panel.form2IfOpen() && panel.form2IfOpen()->isVisible());
 
         // Space on the focused, never seen, "scroll down" button runs its command.
         panel.Command9->setFocus();
@@ -163,31 +152,6 @@ private slots:
         panel.Command4->click();
         QWidget *sheet = panel.form3IfOpen()->findChild<QWidget *>(QStringLiteral("Picture1"));
         QVERIFY(said(sheet, QAccessible::Description).contains(QLatin1String("Ctrl+Shift+K next page")));
-    }
-
-    void backgroundPicture_fitsTheStripWithAGreyScaleUnderTheSlider()
-    {
-        QImage picture(QStringLiteral(":/panel.png"));
-        picture = picture.convertToFormat(QImage::Format_RGB32);
-        // The client area plus the edges the window cuts off.
-        QCOMPARE(picture.size(), QSize(441, 49));
-        // Corners of the zones behind the controls, so an off-by-one edge shows up.
-        const QList<QPair<QPoint, const char *>> zones = {
-            {{0, 0}, "#fff158"},    {{246, 48}, "#fff158"}, {{247, 30}, "#9a8920"},
-            {{248, 23}, "#101010"}, {{249, 24}, "#dd8200"}, {{342, 48}, "#dd8200"},
-            {{345, 24}, "#ddb600"}, {{406, 48}, "#ddb600"}, {{409, 0}, "#f88000"},
-            {{440, 48}, "#f88000"}};
-        for (const auto &[at, colour] : zones)
-            QCOMPARE(QColor(picture.pixel(at)).name(), QLatin1String(colour));
-        for (int y : {0, 11, 22}) {
-            int previous = 256;
-            for (int x = 248; x <= 406; ++x) {
-                const QRgb p = picture.pixel(x, y);
-                QVERIFY2(qRed(p) == qGreen(p) && qGreen(p) == qBlue(p) && qRed(p) < previous,
-                         qPrintable(QStringLiteral("not a darker grey at %1,%2").arg(x).arg(y)));
-                previous = qRed(p);
-            }
-        }
     }
 
     void help_oneWindowMadeAfreshAfterItIsClosed()
@@ -304,7 +268,7 @@ private slots:
         QCOMPARE(folder.messages[0].caption, forms::appTitle());
     }
 
-    // These two end the event loops, as a request to end does: keep them last.
+    // This ends the event loops, as a request to end does: keep it last.
     void terminationRequest_whileMessageBoxOpen_savesAndEnds()
     {
         ProgramFolder folder;
@@ -328,20 +292,6 @@ private slots:
         QVERIFY(boxEnded);
         QVERIFY(!panel.isVisible());
         QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("7.jpg\r\n"));
-        runEventLoopsAgain();
-    }
-
-    void terminationRequest_unwritableStateFileReportsOnStderr()
-    {
-        ProgramFolder folder;
-        QVERIFY(QDir(folder.dir.path()).mkdir(QStringLiteral("current.txt")));
-        Form1 &panel = folder.start();
-        panel.show();
-        const QRegularExpression reason("page name could not be saved.*current.txt");
-        QTest::ignoreMessage(QtCriticalMsg, reason);
-        termination::endOnRequest(&panel);
-        QVERIFY(!panel.isVisible());
-        QVERIFY(folder.messages.isEmpty());
         runEventLoopsAgain();
     }
 };

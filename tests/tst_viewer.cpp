@@ -49,26 +49,6 @@ private slots:
         QVERIFY(QColor(shot.pixel(500, 17)) != QColor(Qt::red));
     }
 
-
-    void show_afterLoadIsLayeredClickThroughTopmostAtSliderOpacity()
-    {
-        ProgramFolder folder;
-        folder.addPage(QStringLiteral("a.jpg"));
-        Form1 &panel = folder.start();
-        load(panel, QStringLiteral("a.jpg"));
-        load(panel, QStringLiteral("a.jpg")); // the second show changes nothing
-        Form2 &page = panel.form2();
-        QVERIFY(page.isVisible());
-        QCOMPARE(style(page), PassThrough);
-        QCOMPARE(ws::layeredAlpha(page.hWnd()), ws::BYTE(100));
-        QVERIFY(ws::isClickThrough(page.hWnd()));
-        QVERIFY(ws::isTopmost(panel.hWnd()));
-        QVERIFY(page.testAttribute(Qt::WA_ShowWithoutActivating));
-        panel.HScroll1->setValue(0);
-        QCOMPARE(panel.HScroll1->value(), 10);
-        QCOMPARE(ws::layeredAlpha(page.hWnd()), ws::BYTE(10));
-    }
-
     void slider_showsOnlyWithANameOfMoreThanFourLettersAndThenTakesInput()
     {
         ProgramFolder folder;
@@ -124,25 +104,7 @@ private slots:
         ProgramFolder folder;
         folder.addPage(QStringLiteral("a.jpg"), {90, 90});
         Form1 &panel = folder.start();
-        load(panel, QStringLiteral("a.jpg"));
-        Form2 &page = panel.form2();
-        panel.Text4->setText(QStringLiteral("gone.jpg"));
-        panel.Command3->click();
-        QCOMPARE(panel.Command3->text(), QStringLiteral("Half screen 1"));
-        QCOMPARE(page.geometry(), QRect(0, 80, 1024, 728));
-        QCOMPARE(page.Image1->width(), 90);
-        QCOMPARE(style(page), PassThrough);
-        load(panel, QStringLiteral("a.jpg"));
-        QCOMPARE(page.geometry().height(), 728);
-        QVERIFY(folder.messages.isEmpty());
-    }
-
-    void layout_withoutALoadedPage()
-    {
         // With an empty name nothing changes.
-        ProgramFolder folder;
-        folder.addPage(QStringLiteral("a.jpg"), {90, 90});
-        Form1 &panel = folder.start();
         panel.Command3->click();
         QCOMPARE(panel.Command3->text(), QStringLiteral("full screen 2"));
         QVERIFY(!panel.form2IfOpen());
@@ -155,6 +117,16 @@ private slots:
         QCOMPARE(page.geometry(), QRect(0, 80, 1024, 728));
         QCOMPARE(page.Image1->width(), 90);
         QCOMPARE(style(page), PassThrough);
+
+        // A name that is gone: the switch still happens and keeps the page.
+        panel.Text4->setText(QStringLiteral("gone.jpg"));
+        panel.Command3->click();
+        QCOMPARE(page.geometry(), QRect(0, 80, 1024, 344));
+        QCOMPARE(page.Image1->width(), 90);
+        QCOMPARE(style(page), PassThrough);
+        load(panel, QStringLiteral("a.jpg"));
+        QCOMPARE(page.geometry().height(), 344);
+        QVERIFY(folder.messages.isEmpty());
     }
 };
 

@@ -1,11 +1,9 @@
-// The window-system layer under the offscreen platform: style words and their Qt-level
-// effects, the message queue, hotkeys and the display check.
+// The window-system layer under the offscreen platform: the message queue, calls on a
+// destroyed window, hotkeys and the display check.
 
 #include "platform/window_system/window_system.h"
 #include "platform/window_system/window_system_p.h"
 
-#include <QEventLoop>
-#include <QTimer>
 #include <QWidget>
 #include <QtTest>
 
@@ -19,7 +17,6 @@ namespace {
 struct Message { HWND hwnd; UINT msg; WPARAM wParam; LPARAM lParam; char by; };
 
 std::vector<Message> g_log;
-QEventLoop *g_loopToQuit = nullptr;
 constexpr UINT kCtrlShift = MOD_CONTROL | MOD_SHIFT;
 
 // Logs each message with its tag and returns the tag.
@@ -27,14 +24,10 @@ template <char By>
 LRESULT proc(HWND h, UINT m, WPARAM w, LPARAM l)
 {
     g_log.push_back({h, m, w, l, By});
-    if (g_loopToQuit)
-        g_loopToQuit->quit();
     return By;
 }
 
 LONG_PTR asProc(WNDPROC p) { return reinterpret_cast<LONG_PTR>(p); }
-
-bool opacityIs(QWidget *w, int alpha) { return qAbs(w->windowOpacity() - alpha / 255.0) < 1.0 / 255; }
 
 } // namespace
 
@@ -57,30 +50,6 @@ private slots:
         m_windows.clear();
         QCoreApplication::processEvents(); // leaves no message for the next test
         g_log.clear();
-        g_loopToQuit = nullptr;
-    }
-
-
-    void layeredStyle_gatesClickThroughAndAlpha()
-    {
-        QWidget *w = newWindow();
-        const HWND h = windowHandle(w);
-        SetWindowLongA(h, GWL_EXSTYLE, WS_EX_TRANSPARENT);
-        QVERIFY(!isClickThrough(h));
-        QCOMPARE(SetLayeredWindowAttributes(h, 0, 50, LWA_ALPHA), 0); // not layered now
-        // What the show command does after the load command's reset: click-through, and
-        // opaque rather than at the refused alpha.
-        SetWindowLongA(h, GWL_EXSTYLE, GetWindowLongA(h, GWL_EXSTYLE) | WS_EX_LAYERED);
-        QVERIFY(isClickThrough(h));
-        QCOMPARE(w->windowOpacity(), 1.0);
-
-        QVERIFY(SetLayeredWindowAttributes(h, 0, 100, LWA_ALPHA));
-        QVERIFY(opacityIs(w, 100));
-        SetWindowLongA(h, GWL_EXSTYLE, WS_EX_TRANSPARENT);
-        QVERIFY(!isClickThrough(h));
-        QCOMPARE(w->windowOpacity(), 1.0);
-        SetWindowLongA(h, GWL_EXSTYLE, WS_EX_TRANSPARENT | WS_EX_LAYERED);
-        QVERIFY(opacityIs(w, 100)); // kept for the next layered spell
     }
 
     void postMessage_deliveredLaterInOrderToCurrentProc()
@@ -94,25 +63,6 @@ private slots:
         QTRY_COMPARE(g_log.size(), size_t(3));
         for (int i = 0; i < 3; ++i)
             QVERIFY(g_log[i].lParam == i + 1 && g_log[i].by == 'B' && g_log[i].hwnd == h);
-    }
-
-    void postMessage_deliveredInsideNestedLoop()
-    {
-        const HWND h = windowHandle(newWindow());
-        SetWindowLongA(h, GWL_WNDPROC, asProc(&proc<'A'>));
-        bool nestedDone = false;
-        // Like a message box opened by a command: its own loop must deliver the message.
-        QTimer::singleShot(0, this, [&] {
-            QEventLoop nested;
-            g_loopToQuit = &nested;
-            PostMessageA(h, WM_HOTKEY, 5, 0);
-            QTimer::singleShot(5000, &nested, &QEventLoop::quit); // a failure must not hang
-            nested.exec();
-            g_loopToQuit = nullptr;
-            nestedDone = true;
-        });
-        QTRY_VERIFY(nestedDone);
-        QCOMPARE(g_log.size(), size_t(1));
     }
 
     void destroyedWindow_dropsMessagesAndHotKeysAndIgnoresCalls()
@@ -145,17 +95,11 @@ private slots:
         SetWindowLongA(panel, GWL_WNDPROC, asProc(&proc<'A'>));
         SetWindowLongA(other, GWL_WNDPROC, asProc(&proc<'B'>));
         QVERIFY(RegisterHotKey(panel, 5, kCtrlShift, 'K'));
-        QCOMPARE(RegisterHotKey(panel, 5, kCtrlShift, 'J'), 0); // same window and id
         QCOMPARE(RegisterHotKey(other, 9, kCtrlShift, 'K'), 0); // same combination
         QVERIFY(lastHotKeyError().contains(QLatin1String("Ctrl+Shift+K")));
         QVERIFY(RegisterHotKey(other, 5, kCtrlShift, 'U')); // same id, other window
-        QVERIFY(RegisterHotKey(panel, 2, MOD_CONTROL, 'K')); // other modifiers
-        QCOMPARE(RegisterHotKey(panel, 1, MOD_CONTROL, 0x70 /* F1 */), 0);
-        QCOMPARE(RegisterHotKey(panel, 1, MOD_CONTROL, 'k'), 0);
-        QCOMPARE(RegisterHotKey(panel, 1, 0x100, 'K'), 0);
 
         detail::hotKeyPressed(kCtrlShift, 'K');
-        detail::hotKeyPressed(kCtrlShift, 'J'); // refused above: nothing
         detail::hotKeyPressed(MOD_CONTROL | MOD_ALT, 'K'); // not registered: nothing
         detail::hotKeyPressed(kCtrlShift, 'U');
         QVERIFY(g_log.empty());
@@ -169,7 +113,7 @@ private slots:
         QVERIFY(RegisterHotKey(other, 9, kCtrlShift, 'K'));
     }
 
-    // Last: it leaves the platform variable changed. No DISPLAY is the no_display test's.
+    // Last: it leaves the platform variable changed. No DISPLAY is command_line.sh's.
     void displayProblem_namesAnUnreachableDisplay()
     {
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -16,10 +16,9 @@ DESTDIR=$stage cmake --install "$build" --prefix /usr >"$E2E_WORK/install.log" 2
 icons=$(for s in 16 24 32 48 64 128 256; do echo "./usr/share/icons/hicolor/${s}x$s/apps/org.zorvane.Zorvane.png"; done)
 # shellcheck disable=SC2086
 expected=$(printf '%s\n' ./usr/bin/zorvane ./usr/share/applications/org.zorvane.Zorvane.desktop \
-    ./usr/share/dbus-1/interfaces/org.zorvane.Zorvane.xml \
     ./usr/share/doc/zorvane/LICENSE $icons \
     ./usr/share/icons/hicolor/scalable/apps/org.zorvane.Zorvane.svg ./usr/share/man/man1/zorvane.1 \
-    ./usr/share/metainfo/org.zorvane.Zorvane.metainfo.xml \
+    ./usr/share/metainfo/org.zorvane.Zorvane.metainfo.xml ./usr/share/dbus-1/interfaces/org.zorvane.Zorvane.xml \
     ./usr/share/gnome-shell/extensions/zorvane@zorvane.org/{extension.js,metadata.json} | LC_ALL=C sort)
 installed=$(cd "$stage" && find . -type f | LC_ALL=C sort)
 e2e_check_eq "installed files" "$expected" "$installed"
