@@ -7,7 +7,6 @@ Screenshots through KWin's ScreenShot2 D-Bus service.
   wl_input.py click X Y [COUNT]      moves the pointer there and clicks the left button
   wl_input.py keys COMBO...          KWin: presses each combination, e.g. ctrl+shift+k x
   wl_input.py shot FILE.png          KWin: the whole screen
-  wl_input.py code KEY               prints the key's code, as clients receive it
 """
 
 import os
@@ -19,7 +18,7 @@ import tempfile
 import time
 
 # Linux input key codes.
-KEYS = {"ctrl": 29, "shift": 42, "alt": 56, "space": 57, "enter": 28, "home": 102, "end": 107}
+KEYS = {"ctrl": 29, "shift": 42, "alt": 56, "space": 57, "enter": 28, "end": 107}
 KEYS.update({c: code for c, code in zip("qwertyuiop", range(16, 26))})
 KEYS.update({c: code for c, code in zip("asdfghjkl", range(30, 39))})
 KEYS.update({c: code for c, code in zip("zxcvbnm", range(44, 51))})
@@ -146,8 +145,6 @@ def shot(path):
 def main(args):
     if args[:1] == ["shot"]:
         return shot(args[1])
-    if args[:1] == ["code"]:
-        return print(KEYS[args[1]])
     fake = Input()
     if args[:1] == ["click"]:
         for _ in range(int(args[3]) if len(args) > 3 else 1):
