@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QTimer>
 
@@ -61,15 +62,16 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/org.zorvane.Zorvane.png")));
     fonts::addThaiFallback();
 
+    const QString programFolder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     if (!commandLine.pageArgument) {
-        start = pagefolder::withoutArgument(
-            QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
+        start = pagefolder::withoutArgument(programFolder);
         if (start.folder.isEmpty())
             return start.exitStatus;  // the chooser was cancelled
     }
     forms::setAppPath(start.folder);
 
     Form1 panel;
+    panel.setOpenedFolder(QFileInfo(start.folder) != QFileInfo(programFolder));
     termination::closeOnRequest(&panel);
     const QString desktopProblem = Module1::ConnectDesktop(panel.hWnd());
     if (!desktopProblem.isEmpty())

@@ -1,7 +1,8 @@
 // Writes the fuzzers' seed corpora: small JPEG pages of every kind the program reads
 // (baseline, progressive, grey, CMYK, EXIF-turned, restart markers, cut short) and
-// state files (Windows-874, UTF-8, a leading U+FEFF, several lines, no line end).
-//   make_seeds PICTURE_DIR STATE_FILE_DIR
+// state files (Windows-874, UTF-8, a leading U+FEFF, several lines, no line end), and
+// large pages with the view they are shown in first.
+//   make_seeds PICTURE_DIR STATE_FILE_DIR BAND_DIR
 
 #include <cstdio>  // jpeglib.h needs FILE
 #include <cstdlib>
@@ -20,14 +21,17 @@ constexpr int Height = 32;
 enum class Kind { Baseline, Progressive, Grey, Cmyk, Turned, Restarts, FullChroma };
 
 // A pattern with edges and gradients, so that every coefficient band carries data.
-std::vector<unsigned char> pixels(int components)
+std::vector<unsigned char> pixels(int components, int width, int height)
 {
-    std::vector<unsigned char> data(size_t(Width * Height * components));
-    for (int y = 0; y < Height; ++y) {
-        for (int x = 0; x < Width; ++x) {
+    // Large pages get the pattern magnified: their seeds stay small.
+    const int scale = width > Width ? 8 : 1;
+    std::vector<unsigned char> data(size_t(width * height * components));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
             for (int c = 0; c < components; ++c)
-                data[size_t((y * Width + x) * components + c)] =
-                    static_cast<unsigned char>((x * 5 + y * 7 + c * 60 + ((x ^ y) & 8) * 12) & 255);
+                data[size_t((y * width + x) * components + c)] =
+                    static_cast<unsigned char>(
+                    (x / scale * 5 + y / scale * 7 + c * 60 + ((x / scale ^ y / scale) & 8) * 12) & 255);
         }
     }
     return data;
@@ -43,7 +47,7 @@ std::vector<unsigned char> exifTurned()
             0, 0, 0, 0};                          // no next IFD
 }
 
-std::vector<unsigned char> encode(Kind kind)
+std::vector<unsigned char> encode(Kind kind, int width = Width, int height = Height)
 {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr jerr{};
@@ -53,8 +57,8 @@ std::vector<unsigned char> encode(Kind kind)
     unsigned long size = 0;
     jpeg_mem_dest(&cinfo, &buffer, &size);
 
-    cinfo.image_width = Width;
-    cinfo.image_height = Height;
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
     cinfo.input_components = kind == Kind::Grey ? 1 : kind == Kind::Cmyk ? 4 : 3;
     cinfo.in_color_space = kind == Kind::Grey ? JCS_GRAYSCALE : kind == Kind::Cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&cinfo);
@@ -70,9 +74,9 @@ std::vector<unsigned char> encode(Kind kind)
         const std::vector<unsigned char> exif = exifTurned();
         jpeg_write_marker(&cinfo, JPEG_APP0 + 1, exif.data(), unsigned(exif.size()));
     }
-    std::vector<unsigned char> data = pixels(cinfo.input_components);
+    std::vector<unsigned char> data = pixels(cinfo.input_components, width, height);
     while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = &data[size_t(cinfo.next_scanline) * Width * size_t(cinfo.input_components)];
+        JSAMPROW row = &data[size_t(cinfo.next_scanline) * size_t(width) * size_t(cinfo.input_components)];
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
@@ -98,13 +102,14 @@ bool put(const std::filesystem::path &path, const std::vector<unsigned char> &by
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s PICTURE_DIR STATE_FILE_DIR\n", argv[0]);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s PICTURE_DIR STATE_FILE_DIR BAND_DIR\n", argv[0]);
         return 2;
     }
-    const std::filesystem::path pictures = argv[1], states = argv[2];
+    const std::filesystem::path pictures = argv[1], states = argv[2], bands = argv[3];
     std::filesystem::create_directories(pictures);
     std::filesystem::create_directories(states);
+    std::filesystem::create_directories(bands);
 
     const std::vector<unsigned char> baseline = encode(Kind::Baseline);
     bool ok = put(pictures / "baseline.jpg", baseline)
@@ -125,6 +130,19 @@ int main(int argc, char **argv)
          && put(states / "lines", std::string("a.jpg\r\n\r\nold.jpg\r\n"))
          && put(states / "no-line-end", std::string("b.jpg"))
          && put(states / "cut-utf8", std::string("x\xE0\xB8"));
+    // Pages large enough to be shown by their top rows (a million pixels), each after two
+    // bytes that choose the view: its width and its height in steps of 8 and 16 pixels.
+    const auto band = [&](const char *name, Kind kind, unsigned char columns, unsigned char rows) {
+        std::vector<unsigned char> bytes{columns, rows};
+        const std::vector<unsigned char> page = encode(kind, 1000, 1072);
+        bytes.insert(bytes.end(), page.begin(), page.end());
+        return put(bands / name, bytes);
+    };
+    ok = ok && band("colour-top-third", Kind::Baseline, 80, 22)
+         && band("colour-scrolled-past-split", Kind::Baseline, 120, 50)
+         && band("grey-narrow-view", Kind::Grey, 20, 40)
+         && band("restarts-almost-whole", Kind::Restarts, 200, 66)
+         && band("full-chroma", Kind::FullChroma, 125, 30);
     if (!ok) {
         std::fprintf(stderr, "make_seeds: cannot write the seeds\n");
         return 1;

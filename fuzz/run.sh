@@ -11,14 +11,14 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_picture fuzz_state_file)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_picture fuzz_state_file fuzz_band)
 
 bash scripts/deps.sh
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)"
 
 out=build-fuzz/fuzz
-declare -A corpus=([fuzz_picture]=picture [fuzz_state_file]=state_file)
+declare -A corpus=([fuzz_picture]=picture [fuzz_state_file]=state_file [fuzz_band]=band)
 declare -A extra=([fuzz_picture]="-dict=fuzz/jpeg.dict")
 status=0
 summary=()

@@ -40,8 +40,9 @@ CommandLine parseCommandLine(const QStringList &arguments)
         parser.addOption(remoteOption.option);
     parser.addPositionalArgument(
         QStringLiteral("FOLDER"),
-        QStringLiteral("The page folder. Without it: the program's own folder, or a folder "
-                       "you choose. A FILE.jpg opens its folder and shows that page."),
+        QStringLiteral("The page folder. Without it: the folder of a copy of the program "
+                       "placed by hand; the installed program asks for a folder. A FILE.jpg "
+                       "opens its folder and shows that page."),
         QStringLiteral("[FOLDER | FILE.jpg]"));
 
     // Without an application object the parser does not know the program's name.

@@ -9,6 +9,7 @@
 #include "viewer/page_cache.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -51,6 +52,7 @@ Form1::Form1(QWidget *parent)
 {
     // The rest of a page shown by its top rows may turn out broken while no command waits.
     m_pages->setRestOverHandler([this] { settlePage(); });
+    forms::setMessageBoxOwner(this);
     Form_Initialize();
 }
 
@@ -110,6 +112,7 @@ void Form1::Form_Initialize()
     connect(HScroll1, &QScrollBar::valueChanged, this, &Form1::HScroll1_Change);
     connect(VScroll1, &QScrollBar::valueChanged, this, &Form1::VScroll1_Change);
     Text4->installEventFilter(this);
+    connect(Text4, &QLineEdit::textEdited, this, [this] { m_used = true; });
     HScroll1->installEventFilter(this);
     VScroll1->installEventFilter(this);
 
@@ -198,7 +201,9 @@ void Form1::Form_Unload()
     m_saveTimer->stop();
     forms::Error error;
     const QString path = stateFilePath();
-    if (!persist::WriteTextFileContents(Text4->text(), path, false, &error)) {
+    // Opening a folder of someone's scans to look leaves it as it was.
+    const bool mereLook = m_openedFolder && !m_used && !QFileInfo::exists(path);
+    if (!mereLook && !persist::WriteTextFileContents(Text4->text(), path, false, &error)) {
         // The close goes on; the previous file is still whole. At a logout or a kill
         // nobody can answer a box, and it would keep the process alive.
         const QString text = QStringLiteral("The page name could not be saved to %1.\n%2 (error %3)")
@@ -218,6 +223,7 @@ void Form1::savePageLater(const QString &name)
     // The name loaded, not what the name box holds when the timer fires: the typist
     // may be typing the next name already.
     m_pageToSave = name;
+    m_used = true;
     m_saveTimer->start();
 }
 
@@ -448,6 +454,16 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         fitFrameOnScreen();
         return false;
     }
+    if (m_form3 && watched == m_form3->windowHandle() && event->type() == QEvent::Expose
+        && m_form3->windowHandle()->isExposed()) {
+        // Once: the typist may move it anywhere afterwards.
+        m_form3->windowHandle()->removeEventFilter(this);
+        const QPoint place = fitOnScreen(m_form3->geometry(), m_form3->windowHandle()->frameMargins(),
+                                         forms::Screen::Area());
+        if (place != m_form3->geometry().topLeft())
+            m_form3->setGeometry(QRect(place, m_form3->size()));
+        return false;
+    }
     if ((watched == HScroll1 || watched == VScroll1) && event->type() == QEvent::KeyPress) {
         // Keys move the bars as on the desktop this program comes from: right, down and
         // Page Down towards the maximum (Qt's scroll bars invert some of these).
@@ -512,7 +528,19 @@ bool Form1::Command2_Click()
     qint32 method = 1;
     page.DialogAction(method);
     page.show();
-    return page.fadeClick();
+    const bool applied = page.fadeClick();
+    keepOwnedWindowsAbove();
+    return applied;
+}
+
+void Form1::keepOwnedWindowsAbove()
+{
+    // The page window was just raised (or first shown) over every window: the help
+    // window and an open message box belong above it, as owned windows stay above
+    // their owner on Windows, or the typist cannot reach them.
+    if (m_form3 && m_form3->isVisible())
+        m_form3->raise();
+    forms::raiseOpenBoxes();
 }
 
 void Form1::HScroll1_Change()
@@ -606,10 +634,15 @@ void Form1::describeLayoutButton()
 
 void Form1::Command4_Click()
 {
-    if (!m_form3)
+    if (!m_form3) {
         // Owned by the panel, as a dialog is: the window manager keeps it above the panel
         // and the page window, which stay above every ordinary window.
         m_form3 = new Form3(this);
+        // Kept on the screen as the panel is, once its frame is known.
+        m_form3->winId();
+        if (QWindow *window = m_form3->windowHandle())
+            window->installEventFilter(this);
+    }
     m_form3->show();
     m_form3->raise();
 }

@@ -42,6 +42,9 @@ public:
     void CreateHotkey();
     // Loads and shows the page `name` of the page folder as a load by name does.
     void showPage(const QString &name);
+    // The page folder is one the user opened (an argument or the chooser), not the
+    // program's own: a close after a mere look creates no current.txt there.
+    void setOpenedFolder(bool opened) { m_openedFolder = opened; }
 
     // Index of the current page in File1, and the number of pages at start-up.
     qint32 t = 0;
@@ -103,6 +106,7 @@ private:
 
     int pageStep();
     void describeLayoutButton();
+    void keepOwnedWindowsAbove();
     // Once the window manager has framed the panel: every control stays reachable.
     void fitFrameOnScreen();
     void savePageLater(const QString &name);
@@ -135,6 +139,9 @@ private:
     bool m_closing = false;
     bool m_unloaded = false;
     bool m_framedFit = false;
+    bool m_openedFolder = false;
+    // A page was shown, or the user typed in the name box: the close saves the name.
+    bool m_used = false;
     // The state file's content as last read or written, so that an unchanged name is
     // not written again; and the last failure reported, so that it is not repeated.
     QString m_savedState;

@@ -150,6 +150,9 @@ QPoint Form1::fitOnScreen(const QRect &client, const QMargins &frame, const QRec
     const int overBottom = client.bottom() + frame.bottom() - screen.bottom();
     if (overBottom > 0)
         place.ry() = qMax(screen.top() + frame.top(), place.y() - overBottom);
+    // A title bar above the screen cannot be reached to move the window.
+    place.rx() = qMax(place.x(), screen.left() + frame.left());
+    place.ry() = qMax(place.y(), screen.top() + frame.top());
     return place;
 }
 

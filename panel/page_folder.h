@@ -1,6 +1,7 @@
 #pragma once
-// Which folder holds the pages: the FOLDER or FILE.jpg argument, else the program's own
-// folder (a copy kept beside the scans), else a folder the user chooses.
+// Which folder holds the pages: the FOLDER or FILE.jpg argument; without one, a copy of
+// the program placed by hand (beside the scans) takes its own folder, and an installed
+// copy asks for a folder.
 
 #include <QString>
 
@@ -22,12 +23,20 @@ Start fromArgument(const QString &argument);
 struct Seams {
     // Shows a folder chooser opened at `startFolder`; an empty result means cancelled.
     std::function<QString(const QString &startFolder)> chooseFolder;
-    std::function<bool(const QString &folder)> isWritable;
+    // Whether the program in `programFolder` is an installed copy (see isInstalledCopy).
+    std::function<bool(const QString &programFolder)> isInstalled;
 };
 Seams desktopSeams();
 
-// Without an argument: `programFolder` when it holds a page or the user may write in it;
-// otherwise the folder the user chooses, starting at the last choice, which is remembered.
+// An installed copy: in a bin folder the install rules or the Debian package put it in,
+// or in the folder the Windows installer recorded in the user's settings.
+bool isInstalledCopy(const QString &programFolder);
+// The settings key (of QSettings("zorvane", "zorvane")) the Windows installer writes.
+inline constexpr const char *InstalledFolderKey = "install/folder";
+
+// Without an argument: `programFolder` for a copy placed by hand, whatever it holds;
+// for an installed copy the folder the user chooses, starting at the last choice,
+// which is remembered.
 Start withoutArgument(const QString &programFolder, const Seams &seams = desktopSeams());
 
 } // namespace pagefolder

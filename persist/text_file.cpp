@@ -1,10 +1,11 @@
 #include "persist/text_file.h"
 
+#include "platform/forms/durable_file.h"
 #include "platform/text/windows874.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QTemporaryFile>
 #include <QStringDecoder>
 
 #include <optional>
@@ -171,29 +172,49 @@ bool replaceBytes(const QString &filename, const QByteArray &bytes, forms::Error
     // A read-only file is not written. Renaming a new file over it in a writable folder
     // would get past that, so try the file itself for writing first (opening to append
     // changes nothing).
+    QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
+                                     | QFile::ReadOther;
     if (QFileInfo::exists(filename)) {
         QFile target(filename);
         if (!target.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly))
             return failOpen(error, filename, target.errorString());
+        permissions = target.permissions();
         target.close();
     }
 
-    QSaveFile file(filename);
-    if (!file.open(QIODevice::WriteOnly))
+    // The new content goes to a file beside the old one and takes its name only once it
+    // is whole on the disk: every step is checked first, as a full disk may fail any of
+    // them (QSaveFile renamed an empty file over the old one when its buffered write
+    // failed at commit).
+    QTemporaryFile file(filename + QStringLiteral(".XXXXXX"));
+    if (!file.open())
         return failOpen(error, filename, file.errorString(),
                         QStringLiteral("the folder takes no new file"));
-    if (file.write(bytes) != bytes.size()) {
-        const QString detail = file.errorString();
-        file.cancelWriting();
-        file.commit(); // discards the temporary file; the previous one stays
+    const QString temporary = file.fileName();
+    const auto failWith = [&](const QString &detail) {
+        file.close();
+        file.remove();
         return failDevice(error, filename, detail);
+    };
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return failWith(file.errorString());
+    file.setPermissions(permissions);
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        return failWith(file.errorString());
+    QString why;
+    if (!durable::syncFile(temporary, &why))
+        return failWith(why);
+    if (!durable::replaceFile(temporary, filename, &why)) {
+        if (QFileInfo::exists(temporary)) {
+            file.remove();
+            return failDenied(error, filename, why);
+        }
+        // Renamed, but the folder could not be synced: the name may not survive a power cut.
+        file.setAutoRemove(false);
+        return failDevice(error, filename, why);
     }
-    if (!file.commit()) {
-        const QString detail = file.errorString();
-        if (file.error() == QFileDevice::RenameError || file.error() == QFileDevice::PermissionsError)
-            return failDenied(error, filename, detail);
-        return failDevice(error, filename, detail);
-    }
+    file.setAutoRemove(false);
     return true;
 }
 

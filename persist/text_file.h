@@ -13,8 +13,9 @@ namespace persist {
 // name), every character kept; "" when the file cannot be opened or read.
 QString ReadTextFileContents1(const QString &filename);
 
-// Writes `text` followed by CR LF. Replace mode swaps in the new file atomically, so a
-// failed write leaves the previous file whole; append mode adds after the last byte.
+// Writes `text` followed by CR LF. Replace mode puts the new file in place only once it
+// is whole on the disk, so a failed step (a full disk included) leaves the previous file
+// as it was; append mode adds after the last byte.
 // Returns false and fills `error` (number and description) when nothing was written.
 bool WriteTextFileContents(const QString &text, const QString &filename, bool appendMode,
                            forms::Error *error);

@@ -13,10 +13,11 @@ build_packages=(
     # and the layer-shell protocol description (Debian ships it in the Rust crate).
     libwayland-dev libwayland-bin librust-wayland-protocols-dev
 )
-# The Windows build (scripts/build-windows.sh) and its tests under Wine; Qt for
-# Windows comes from ../shared/toolchains.
+# The Windows build (scripts/build-windows.sh) and its tests under Wine, the
+# installer (makensis) and zorvane.exe's icon (icotool; wrestool reads it back);
+# Qt for Windows comes from ../shared/toolchains.
 windows_packages=(
-    g++-mingw-w64-x86-64-posix wine wine64 zip unzip
+    g++-mingw-w64-x86-64-posix wine wine64 zip unzip nsis icoutils
 )
 # Run and test: a headless X server and window manager, X tools to drive and
 # inspect windows, a compositor (to see opacity in screenshots), a Thai font,
@@ -27,9 +28,10 @@ run_packages=(
     dbus at-spi2-core gir1.2-atspi-2.0 python3-gi xauth qt6-qpa-plugins
 )
 # Install and package: the icon's bitmaps, the Debian package (dpkg-shlibdeps needs
-# dpkg-dev, CPack's DEB generator needs file) and the checkers of the installed files.
+# dpkg-dev, CPack's DEB generator needs file) and the checkers of the installed files
+# (xdg-mime: which program a desktop opens folders with).
 install_packages=(
-    librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream groff man-db
+    librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream groff man-db xdg-utils
 )
 # Wayland desktops: stand-in desktop services (D-Bus in Python), and a headless
 # sway with Xwayland, a native terminal, key injection and screenshots.

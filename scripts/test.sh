@@ -5,7 +5,7 @@
 # in the sanitizer build, and each fuzz target for a while.
 # Exit status is 0 only when all of them passed.
 #   CI=true scripts/test.sh   also turns compiler warnings into errors.
-#   ZORVANE_FUZZ_SECONDS=N    fuzzes each target for N seconds (default 30, 0: none).
+#   ZORVANE_FUZZ_SECONDS=N    fuzzes each target for N seconds (default 20, 0: none).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,8 +34,9 @@ if [ $# -eq 0 ]; then
     ctest --preset sanitize --output-on-failure -j2 || status=$?
     echo "test.sh: the sanitizer build and its tests took $((SECONDS - started)) s"
 
-    # 30 s a target keeps the whole run within about 15 minutes on a 2-core machine.
-    fuzz_seconds=${ZORVANE_FUZZ_SECONDS:-30}
+    # 20 s a target (three targets) keeps the whole run within about 15 minutes on a
+    # 2-core machine.
+    fuzz_seconds=${ZORVANE_FUZZ_SECONDS:-20}
     if [ "$fuzz_seconds" -gt 0 ]; then
         bash fuzz/run.sh "$fuzz_seconds" || status=1
     fi

@@ -16,4 +16,10 @@ struct FailingPage {
 
 QList<FailingPage> makeOddPageFiles(const QString &folder);
 
+// Mounts a small RAM file system on `folder` (root only); false where that cannot be
+// done. fillDisk then takes its last free byte; unmountDisk undoes the mount.
+bool mountSmallDisk(const QString &folder);
+void fillDisk(const QString &folder);
+void unmountDisk(const QString &folder);
+
 } // namespace testsupport

@@ -7,4 +7,12 @@ QList<FailingPage> makeOddPageFiles(const QString &)
     return {};
 }
 
+bool mountSmallDisk(const QString &)
+{
+    return false;
+}
+
+void fillDisk(const QString &) {}
+void unmountDisk(const QString &) {}
+
 } // namespace testsupport

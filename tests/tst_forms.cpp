@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QImageWriter>
 
+#include "platform/picture/jpeg_decoder.h"
+
 using testsupport::ProgramFolder;
 
 namespace {
@@ -42,6 +44,8 @@ private slots:
     void joinPath_alwaysAddsTheSeparator();
     void listPages_ordersNumbersByValueAndIgnoresCase();
     void loadPicture_namesTheReasonOfAFailure();
+    void bandFirst_restNeverRewritesTheRowsInView_data();
+    void bandFirst_restNeverRewritesTheRowsInView();
 };
 
 void FormsTest::joinPath_alwaysAddsTheSeparator()
@@ -57,21 +61,26 @@ void FormsTest::joinPath_alwaysAddsTheSeparator()
 
 void FormsTest::listPages_ordersNumbersByValueAndIgnoresCase()
 {
+    // One order on every system, as ICU orders the names on Linux: numbers by value (Thai
+    // digits too), punctuation before numbers before letters, case and accents only
+    // between names otherwise equal, Latin before Thai, a Thai leading vowel after its
+    // consonant and tone marks last.
+    const QStringList expected = QString::fromUtf8(
+        "3.jpg|007.jpg|๑๐.jpg|20.jpg|a b.jpg|a_1.jpg|a-1.jpg|a.jpg|Ä.jpg|B.jpg|b.jpg|c.jpg|"
+        "Page1.JPG|page2.Jpg|page9.jpg|page10.jpg|α.jpg|กา.jpg|ก่า.jpg|เก.jpg|ไก.jpg|ข.jpg|"
+        "หน้า1.jpg|หน้า2.jpg|หน้า10.jpg").split(QLatin1Char('|'));
     ProgramFolder folder;
-    for (const char *name : {"page10.jpg", "page9.jpg", "Page1.JPG", "page2.Jpg", "b.jpg", "B.jpg",
-                             "a b.jpg", "หน้า1.jpg", ".hidden.jpg", "2.jpg.txt", "x.jpgx"})
+    for (qsizetype i = expected.size() - 1; i >= 0; --i)
+        folder.addFile(expected[(i * 7) % expected.size()], "x");
+    for (const char *name : {".hidden.jpg", "2.jpg.txt", "x.jpgx"})
         folder.addFile(QString::fromUtf8(name), "x");
-    QStringList pages = forms::listPages(folder.dir.path());
-    // Hidden files stay hidden, as in a file manager.
-    QStringList expected({"a b.jpg", "B.jpg", "b.jpg", "Page1.JPG", "page2.Jpg", "page9.jpg",
-                          "page10.jpg", "หน้า1.jpg"});
-    // Where the file system ignores case (Windows), B.jpg was written into b.jpg.
+    const QStringList pages = forms::listPages(folder.dir.path());
+    // Where the file system ignores case (Windows), b.jpg was written into B.jpg.
+    QStringList want = expected;
     if (QFileInfo::exists(folder.path(QStringLiteral("PAGE10.JPG"))))
-        expected.removeOne(QStringLiteral("B.jpg"));
-    // Where Thai goes among Latin names is the system collation's choice.
-    QVERIFY(pages.removeOne(QString::fromUtf8("หน้า1.jpg")));
-    expected.removeLast();
-    QCOMPARE(pages, expected);
+        want.removeOne(QStringLiteral("b.jpg"));
+    // Hidden files stay hidden, as in a file manager.
+    QCOMPARE(pages, want);
     QVERIFY(forms::listPages(folder.path(QStringLiteral("missing"))).isEmpty());
 }
 
@@ -100,6 +109,50 @@ void FormsTest::loadPicture_namesTheReasonOfAFailure()
         QCOMPARE(error.number, c.number);
         QVERIFY2(error.description.contains(path) && error.description.contains(c.reason),
                  qPrintable(error.description));
+    }
+}
+
+void FormsTest::bandFirst_restNeverRewritesTheRowsInView_data()
+{
+    QTest::addColumn<int>("viewRows");
+    QTest::newRow("view above the split") << 300;
+    // A view scrolled far down before a jump reaches below where the lower band starts.
+    QTest::newRow("view across the split") << 900;
+    QTest::newRow("view almost the whole page") << 1180;
+}
+
+void FormsTest::bandFirst_restNeverRewritesTheRowsInView()
+{
+    QFETCH(int, viewRows);
+    QImage page(1000, 1200, QImage::Format_RGB32);
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x)
+            page.setPixel(x, y, qRgb((x * 7 + y) & 255, (y * 3) & 255, (x ^ y) & 255));
+    }
+    const QByteArray bytes = jpegBytes(page);
+    const QSize view(600, viewRows);
+    QImage picture;
+    const auto rest = jpeg::decodeTop(bytes, qint64(1) << 30, nullptr, view, &picture);
+    QVERIFY(rest);
+    // The rows in view may be on the screen while the rest decodes: mark them, as a
+    // painter reading them would see them, and none may be written again.
+    auto *bits = const_cast<uchar *>(picture.constBits());
+    const qsizetype inView = qsizetype(view.width()) * 4;
+    for (int y = 0; y < viewRows; ++y)
+        std::memset(bits + y * picture.bytesPerLine(), 0x5A, size_t(inView));
+    QVERIFY(rest->run());
+    const QImage whole = jpeg::decodeDirect(bytes, qint64(1) << 30, nullptr);
+    for (int y = 0; y < picture.height(); ++y) {
+        const uchar *row = picture.constScanLine(y);
+        if (y < viewRows) {
+            QVERIFY2(std::all_of(row, row + inView, [](uchar b) { return b == 0x5A; }),
+                     qPrintable(QStringLiteral("row %1 in view was written again").arg(y)));
+            QVERIFY(std::memcmp(row + inView, whole.constScanLine(y) + inView,
+                                size_t(picture.bytesPerLine() - inView)) == 0);
+        } else {
+            QVERIFY2(std::memcmp(row, whole.constScanLine(y), size_t(picture.bytesPerLine())) == 0,
+                     qPrintable(QStringLiteral("row %1 differs from a whole decode").arg(y)));
+        }
     }
 }
 

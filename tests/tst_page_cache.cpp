@@ -107,7 +107,9 @@ struct DecodeGate {
 
     void install(PageCache &cache)
     {
-        cache.setDecodeStartHookForTesting([this](const QString &path) {
+        cache.setDecodeStartHookForTesting([this](const QString &path, bool fileRead) {
+            if (!fileRead)
+                return;
             mutex.lock();
             names << QFileInfo(path).fileName();
             mutex.unlock();
@@ -127,6 +129,7 @@ private slots:
     void load_usesThePageDecodedAheadWhileItsFileIsUnchanged();
     void load_ofAFileChangedOrDeletedSinceGivesWhatIsOnDiskNow();
     void load_waitsForAPageInFlightButDecodesOneStillQueuedItself();
+    void load_leavesAReadAheadStuckOnItsFileBehind();
     void prefetch_dropsPagesNoLongerNamedAndCancelsTheirDecodes();
     void prefetch_decodesIntoTheMemoryOfAPageLetGo();
     void load_reportsExactlyTheErrorsOfADirectLoad();
@@ -212,6 +215,37 @@ void PageCacheTest::load_waitsForAPageInFlightButDecodesOneStillQueuedItself()
     cache.waitForIdleForTesting();
     gate.names.sort();
     QCOMPARE(gate.names, QStringList({"a.jpg", "b.jpg"}));  // c was never decoded ahead
+}
+
+void PageCacheTest::load_leavesAReadAheadStuckOnItsFileBehind()
+{
+    Folder f;
+    f.pages({"a.jpg", "b.jpg"});
+    // b's read ahead hangs in its file, as on a stalled network folder, until the end.
+    QSemaphore stuck, unstick;
+    auto cache = std::make_unique<PageCache>();
+    cache->setDecodeStartHookForTesting([&](const QString &path, bool fileRead) {
+        if (!fileRead && path.endsWith(QLatin1String("b.jpg"))) {
+            stuck.release();
+            unstick.acquire();
+        }
+    });
+    QVERIFY(showThenReadAhead(*cache, f("a.jpg"), {f("b.jpg")}, false));
+    stuck.acquire();
+    // Unsticks the read after 10 s should the step or the end wait for it.
+    std::atomic_bool waited = false;
+    QSemaphore done;
+    std::thread watchdog([&] {
+        waited = !done.tryAcquire(1, 10000);
+        unstick.release();
+    });
+    forms::Error error;
+    loadLikeDirect(*cache, f("b.jpg"), &error);
+    QCOMPARE(cache->counters().decodedOnLoad, 2);
+    cache.reset();  // nor does the end wait for it
+    done.release();
+    watchdog.join();
+    QVERIFY(!waited);
 }
 
 void PageCacheTest::prefetch_dropsPagesNoLongerNamedAndCancelsTheirDecodes()

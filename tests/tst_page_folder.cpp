@@ -2,8 +2,6 @@
 
 #include "panel/page_folder.h"
 
-#include <cstdio>
-
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -38,13 +36,13 @@ class PageFolderTest : public QObject
     {
         return !QSettings(QStringLiteral("zorvane"), QStringLiteral("zorvane")).allKeys().isEmpty();
     }
-    Seams seams(bool writable)
+    Seams seams(bool installed)
     {
         return {[this](const QString &start) {
                     m_chooserStarts << start;
                     return m_chooserAnswer;
                 },
-                [writable](const QString &) { return writable; }};
+                [installed](const QString &) { return installed; }};
     }
 
 private slots:
@@ -83,49 +81,62 @@ private slots:
         QCOMPARE(start.error, QStringLiteral("zorvane: %1: no such folder or file").arg(missing));
     }
 
-    void noArgument_portableFolderIsKept()
+    void noArgument_portableCopyTakesItsOwnFolder()
     {
-        // Pages beside the program: used even where the user may not write.
-        const QString withPages = makeFolder(QStringLiteral("portable"), true);
-        QCOMPARE(pagefolder::withoutArgument(withPages, seams(false)).folder, withPages);
-        // A folder of the user's own, still empty.
-        const QString empty = makeFolder(QStringLiteral("own"), false);
-        QCOMPARE(pagefolder::withoutArgument(empty, seams(true)).folder, empty);
-        // Pages named on Thai Windows (not UTF-8) are pages too.
-        const QString thai = makeFolder(QStringLiteral("thai"), false);
-        const QByteArray raw = QFile::encodeName(thai) + "/\xcb\xb9\xe9\xd2.jpg";
-        std::FILE *page = std::fopen(raw.constData(), "wb");
-        QVERIFY(page);
-        std::fclose(page);
-        QCOMPARE(pagefolder::withoutArgument(thai, seams(false)).folder, thai);
+        // Beside the scans, as it always was; and in a folder still empty, which gives an
+        // empty list, as it did.
+        for (const bool withPages : {true, false}) {
+            const QString folder = makeFolder(QStringLiteral("portable%1").arg(withPages), withPages);
+            QCOMPARE(pagefolder::withoutArgument(folder, seams(false)).folder, folder);
+        }
         QVERIFY(m_chooserStarts.isEmpty());
     }
 
     void noArgument_installedProgramAsksAndRemembers()
     {
-        const QString system = makeFolder(QStringLiteral("usr-bin"), false);
+        // Pages and a folder root may write in change nothing: an installed copy asks.
+        const QString system = makeFolder(QStringLiteral("usr-bin"), true);
         const QString chosen = makeFolder(QStringLiteral("chosen"), true);
 
         // Cancelled: the program ends with status 0 and remembers nothing.
         m_chooserAnswer.clear();
-        Start start = pagefolder::withoutArgument(system, seams(false));
+        Start start = pagefolder::withoutArgument(system, seams(true));
         QCOMPARE(start.folder, QString());
         QCOMPARE(start.exitStatus, 0);
         QCOMPARE(m_chooserStarts, QStringList{QDir::homePath()});
         QVERIFY(!remembers());
 
         m_chooserAnswer = chosen;
-        QCOMPARE(pagefolder::withoutArgument(system, seams(false)).folder, chosen);
+        QCOMPARE(pagefolder::withoutArgument(system, seams(true)).folder, chosen);
         // The next start opens the chooser where the user went last time.
         m_chooserAnswer.clear();
-        pagefolder::withoutArgument(system, seams(false));
+        pagefolder::withoutArgument(system, seams(true));
         QCOMPARE(m_chooserStarts.last(), chosen);
         QVERIFY(remembers());
 
         // A remembered folder that is gone: start at home again.
         QVERIFY(QDir(chosen).removeRecursively());
-        pagefolder::withoutArgument(system, seams(false));
+        pagefolder::withoutArgument(system, seams(true));
         QCOMPARE(m_chooserStarts.last(), QDir::homePath());
+    }
+
+    void installedCopy_isTheInstallFolderOrTheInstallersMark()
+    {
+        const QString copy = makeFolder(QStringLiteral("copy"), true);
+        const QString installed = makeFolder(QStringLiteral("Programs/Zorvane"), false);
+        QVERIFY(!pagefolder::isInstalledCopy(copy));
+        QVERIFY(!pagefolder::isInstalledCopy(installed));
+        // The Windows installer records its folder in the user's settings.
+        QSettings settings(QStringLiteral("zorvane"), QStringLiteral("zorvane"));
+        settings.setValue(QLatin1String(pagefolder::InstalledFolderKey), installed);
+        settings.sync();
+        QVERIFY(pagefolder::isInstalledCopy(installed));
+        QVERIFY(pagefolder::isInstalledCopy(installed + QStringLiteral("/../Zorvane")));
+        QVERIFY(!pagefolder::isInstalledCopy(copy));
+        settings.remove(QLatin1String(pagefolder::InstalledFolderKey));
+        // Where the install rules put the program (the build's, and the Debian package's).
+        if (QDir::separator() == QLatin1Char('/'))
+            QVERIFY(pagefolder::isInstalledCopy(QStringLiteral("/usr/bin")));
     }
 };
 

@@ -49,6 +49,8 @@ private slots:
         QCOMPARE(Form1::fitOnScreen({496, 580, 439, 48}, frame, {0, 0, 800, 600}),
                  QPoint(359, 600 - 3 - 48));
         QCOMPARE(Form1::fitOnScreen(client, frame, {100, 0, 300, 40}), QPoint(101, 20));
+        // Centred with its title bar above the screen (help at 144 dpi on 1366x768): down.
+        QCOMPARE(Form1::fitOnScreen({186, 5, 993, 740}, frame, {0, 0, 1366, 768}), QPoint(186, 20));
     }
 
     void keyboard_tabOrderFromTheSlider_listLoadsOnlyOnAnArrow()

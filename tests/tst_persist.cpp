@@ -2,9 +2,13 @@
 
 #include "persist/text_file.h"
 
+#include "odd_page_files.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -149,6 +153,29 @@ private slots:
         if (QFile(m_path).open(QIODevice::WriteOnly | QIODevice::Append))
             QSKIP("running as root: read-only files are writable");
         expectFailure(m_path, forms::ErrPermissionDenied);
+    }
+
+    void fullDisk_reports57AndKeepsPreviousContent()
+    {
+        const QString disk = m_dir.filePath(QStringLiteral("disk"));
+        QVERIFY(QDir().mkpath(disk));
+        if (!testsupport::mountSmallDisk(disk))
+            QSKIP("a full disk needs a file system mounted for the test (root)");
+        const auto unmount = qScopeGuard([&] { testsupport::unmountDisk(disk); });
+        const QString path = disk + QStringLiteral("/current.txt");
+        putBytes(path, "page01.jpg\r\n");
+        testsupport::fillDisk(disk);
+        forms::Error error;
+        QVERIFY(!WriteTextFileContents(QStringLiteral("page02.jpg"), path, false, &error));
+        QCOMPARE(error.number, forms::ErrDeviceIo);
+        QVERIFY2(error.description.startsWith(QStringLiteral("Device I/O error: ") + path),
+                 qPrintable(error.description));
+        QCOMPARE(fileBytes(path), QByteArray("page01.jpg\r\n"));
+        // Nothing left behind that would take the space the next try needs.
+        QCOMPARE(QDir(disk).entryList(QDir::Files), QStringList({"current.txt", "filler"}));
+        QFile::remove(disk + QStringLiteral("/filler"));
+        QVERIFY(WriteTextFileContents(QStringLiteral("page02.jpg"), path, false, &error));
+        QCOMPARE(fileBytes(path), QByteArray("page02.jpg\r\n"));
     }
 
     void notARegularFile_readsEmptyAndWriteRefused()

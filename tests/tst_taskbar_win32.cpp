@@ -1,10 +1,13 @@
-// Windows only: the page window has no taskbar button, read back with the system's calls.
+// Windows only: the page window and the message boxes have no taskbar button, read back
+// with the system's calls.
 
 #include "testsupport.h"
 
 #include "viewer/form2.h"
 
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPushButton>
 
 namespace {
@@ -44,6 +47,27 @@ private slots:
         }
         // The panel is the program's task and keeps its button.
         QVERIFY(!::GetWindow(panelHwnd, GW_OWNER));
+    }
+
+    void messageBox_ownedByThePanel()
+    {
+        testsupport::ProgramFolder folder;
+        Form1 &panel = folder.start();
+        forms::setMessageBoxHandler({});  // the real box
+        ::HWND owner = nullptr;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            for (QWidget *window : QApplication::topLevelWidgets()) {
+                if (auto *box = qobject_cast<QMessageBox *>(window); box && box->isVisible()) {
+                    owner = ::GetWindow(reinterpret_cast<::HWND>(box->winId()), GW_OWNER);
+                    box->accept();
+                }
+            }
+        });
+        poll.start(50);
+        forms::MsgBox(QStringLiteral("No more image to preview!"), QStringLiteral("Image Preview"));
+        // Owned by the panel: no taskbar button of its own, and above the panel.
+        QCOMPARE(owner, reinterpret_cast<::HWND>(panel.winId()));
     }
 };
 

@@ -138,7 +138,12 @@ void Form2::place()
 
 QRect Form2::placementOnDesktop() const
 {
-    return m_placement.translated(origin());
+    QRect placed = m_placement;
+    // Never past the screen's right edge, whatever the scale.
+    const int room = forms::Screen::FittingWidth() - placed.left();
+    if (room > 0 && placed.width() > room)
+        placed.setWidth(room);
+    return placed.translated(origin());
 }
 
 bool Form2::event(QEvent *event)

@@ -24,6 +24,9 @@ constexpr int SubmitGraceMs = 20;
 constexpr int DecodeThreads = 2;
 // Pages let go whose memory waits for the next decodes: the two neighbours of a jump.
 constexpr qsizetype MaxSpares = 2;
+// At exit, decodes still running are cancelled and get this long to stop; a worker
+// still busy then is stuck on its file and is left behind.
+constexpr int ExitWaitMs = 500;
 
 enum JobState : int {
     Queued,   // not started: a load or a drop may still take it back
@@ -41,25 +44,34 @@ struct PageCache::Job {
     const QString path;
     std::atomic<int> state{Queued};
     std::atomic<bool> cancelled{false};  // a running decode nobody wants any more
+    std::atomic<bool> fileRead{false};   // the worker has the file's bytes: only the decode is left
 };
 
 PageCache::PageCache(QObject *parent)
     : QObject(parent)
+    , m_pool(new QThreadPool)
 {
-    m_pool.setMaxThreadCount(DecodeThreads);
-    m_pool.setObjectName(QStringLiteral("page decoder"));
+    m_pool->setMaxThreadCount(DecodeThreads);
+    m_pool->setObjectName(QStringLiteral("page decoder"));
     m_restPool.setMaxThreadCount(1);
     m_restPool.setObjectName(QStringLiteral("page rest decoder"));
 }
 
 PageCache::~PageCache()
 {
-    // Decodes not started are skipped; those running finish before the pool goes.
+    // Decodes not started are skipped; those running stop early. A worker still busy
+    // after that waits on its file, perhaps for good: it is left behind with its pool
+    // (its job holds all it uses) rather than hold up the end of the program.
     for (Entry &entry : m_ahead) {
         int expected = Queued;
         entry.job->state.compare_exchange_strong(expected, Claimed);
+        entry.job->cancelled = true;
     }
-    m_pool.waitForDone();
+    for (const std::shared_ptr<Job> &job : std::as_const(m_leftBehind))
+        job->cancelled = true;
+    if (m_pool->waitForDone(ExitWaitMs))
+        delete m_pool;
+    // The rest decodes bytes already in memory: it ends soon.
     m_restPool.waitForDone();
 }
 
@@ -101,8 +113,14 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
         Entry entry = std::move(*found);
         m_ahead.removeAt(found - m_ahead.data());
         int expected = Queued;
-        if (!entry.job->state.compare_exchange_strong(expected, Claimed)) {
-            // Started, perhaps finished: wait for this page alone.
+        if (!entry.job->state.compare_exchange_strong(expected, Claimed) && !entry.job->fileRead
+            && !entry.future.isFinished()) {
+            // Still reading its file: waiting could take longer than reading it here (a
+            // stalled file may never end). It is left behind and the page read below.
+            entry.job->cancelled = true;
+            m_leftBehind.append(entry.job);
+        } else if (expected != Queued) {
+            // Decoding, perhaps finished: wait for this page alone.
             Decoded decoded = entry.future.takeResult();
             if (now.exists && decoded.stamp == now && !decoded.picture.isNull())
                 picture = std::move(decoded.picture);
@@ -268,7 +286,7 @@ void PageCache::submitPending()
         // The memory of a page let go, if there is one, takes this page.
         QImage spare = m_spares.isEmpty() ? QImage() : m_spares.takeLast();
         entry.future = QtConcurrent::run(
-            &m_pool, [job = entry.job, hook = m_startHook, spare = std::move(spare)]() mutable {
+            m_pool, [job = entry.job, hook = m_startHook, spare = std::move(spare)]() mutable {
                 int expected = Queued;
                 if (!job->state.compare_exchange_strong(expected, Running))
                     return Decoded{};
@@ -276,8 +294,15 @@ void PageCache::submitPending()
                 // Before the read: a file replaced in between shows as changed at load time.
                 result.stamp = stampOf(job->path);
                 if (hook)
-                    hook(job->path);
-                result.picture = forms::LoadPicture(job->path, &result.error, &spare, &job->cancelled);
+                    hook(job->path, false);
+                QByteArray bytes;
+                if (!forms::ReadPictureFile(job->path, &result.error, &bytes))
+                    return result;
+                job->fileRead = true;
+                if (hook)
+                    hook(job->path, true);
+                result.picture = forms::DecodePicture(job->path, bytes, &result.error, &spare,
+                                                      &job->cancelled);
                 return result;
             });
     }
@@ -323,7 +348,7 @@ void PageCache::releaseLater(QImage picture)
     m_releases.append([picture = std::move(picture)]() mutable { picture = QImage(); });
 }
 
-void PageCache::setDecodeStartHookForTesting(std::function<void(const QString &path)> hook)
+void PageCache::setDecodeStartHookForTesting(std::function<void(const QString &path, bool fileRead)> hook)
 {
     m_startHook = std::move(hook);
 }
@@ -331,6 +356,6 @@ void PageCache::setDecodeStartHookForTesting(std::function<void(const QString &p
 void PageCache::waitForIdleForTesting()
 {
     submitPending();
-    m_pool.waitForDone();
+    m_pool->waitForDone();
     QThreadPool::globalInstance()->waitForDone();
 }

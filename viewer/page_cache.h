@@ -65,9 +65,10 @@ public:
     };
     Counters counters() const { return m_counters; }
 
-    // Tests: runs on the worker thread before each decode ahead starts (after its file
-    // stamp is taken), so a test can hold a decode in flight. Empty: none.
-    void setDecodeStartHookForTesting(std::function<void(const QString &path)> hook);
+    // Tests: runs on the worker thread before each read ahead opens its file (after its
+    // file stamp is taken; `fileRead` false) and again before it decodes the bytes read
+    // (`fileRead` true), so a test can hold a read or a decode in flight. Empty: none.
+    void setDecodeStartHookForTesting(std::function<void(const QString &path, bool fileRead)> hook);
     // Tests: starts the decodes ahead now, without waiting for the event loop.
     void startDecodesForTesting() { submitPending(); }
     // Tests: starts the decodes ahead now and waits until every worker is idle.
@@ -108,7 +109,9 @@ private:
     QImage loadPage(const QString &path, forms::Error *error, QSize view);
     qsizetype pagesWithinBudget() const;
 
-    QThreadPool m_pool;
+    // On the heap: a worker stuck on its file (a stalled network folder) is left behind
+    // at exit with its pool, not waited for.
+    QThreadPool *m_pool;
     // The rest of the page on screen, decoded ahead of any read-ahead; the page it
     // replaced, current again if the rest fails.
     QThreadPool m_restPool;
@@ -120,6 +123,8 @@ private:
     } m_beforeRest;
     std::function<void()> m_restOver;
     QList<Entry> m_ahead;
+    // Reads ahead left to their stalled files by a load that would not wait for them.
+    QList<std::shared_ptr<Job>> m_leftBehind;
     // The page last loaded (the one on screen), kept for a reload or a step back.
     QString m_currentPath;
     QImage m_current;
@@ -134,5 +139,5 @@ private:
     bool m_restStartPosted = false;
     Counters m_counters;
     qint64 m_budget = DefaultReadAheadBudget;
-    std::function<void(const QString &)> m_startHook;
+    std::function<void(const QString &, bool)> m_startHook;
 };

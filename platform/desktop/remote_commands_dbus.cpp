@@ -12,6 +12,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
+#include <QDBusMessage>
 #include <QDBusPendingReply>
 
 namespace remote {
@@ -68,6 +69,11 @@ QString serve(std::function<void(Command)> run)
 
 bool send(Command command, QString *error)
 {
+    // A type registered before the bus is first used makes Qt's registry of types outlive
+    // the bus's thread, which exit ends later (the reverse order of creation): that
+    // thread, still reading a message then, warned "Trying to construct an instance of
+    // an invalid type" at random.
+    qRegisterMetaType<QDBusMessage>();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         *error = QStringLiteral("no D-Bus session bus to reach a running Zorvane (%1).")

@@ -3,8 +3,8 @@
 #include "platform/picture/jpeg_decoder.h"
 #include "platform/picture/page_file.h"
 #include "platform/text/windows874.h"
+#include "platform/window_system/taskbar.h"
 
-#include <QCollator>
 #include <QCoreApplication>
 #include <QBuffer>
 #include <QDir>
@@ -12,11 +12,16 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QImageReader>
-#include <QLocale>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
+#include <cmath>
+#include <string>
+#include <string_view>
 
 namespace forms {
 
@@ -101,6 +106,21 @@ QRect Area()
 {
     QScreen *screen = primaryScreen();
     return screen ? screen->geometry() : QRect();
+}
+
+int FittingWidth()
+{
+    QScreen *screen = primaryScreen();
+    if (!screen)
+        return 0;
+    const int width = screen->geometry().width();
+    const qreal scale = screen->devicePixelRatio();
+    // The fewest screen pixels that Qt rounds to this width; a window of w is qRound(w * scale).
+    const int native = int(std::ceil((width - 0.5) * scale - 1e-9));
+    int fitting = width;
+    while (fitting > 1 && qRound(fitting * scale) > native)
+        --fitting;
+    return fitting;
 }
 
 } // namespace Screen
@@ -219,6 +239,17 @@ QImage LoadPicture(const QString &path, Error *error, QImage *spare,
     return decodePicture(path, bytes, error, spare, cancel);
 }
 
+bool ReadPictureFile(const QString &path, Error *error, QByteArray *bytes)
+{
+    return readPicture(path, error, bytes);
+}
+
+QImage DecodePicture(const QString &path, const QByteArray &bytes, Error *error, QImage *spare,
+                     const std::atomic<bool> *cancel)
+{
+    return decodePicture(path, bytes, error, spare, cancel);
+}
+
 QImage LoadPictureTop(const QString &path, Error *error, QImage *spare, QSize view,
                       std::shared_ptr<PictureRest> *rest)
 {
@@ -332,6 +363,69 @@ bool isPageName(const QByteArray &raw)
     return raw.toLower().endsWith(".jpg");
 }
 
+// The page order, one rule for every system (the systems' own collations differ, and
+// Wine's puts Thai among Latin names): spaces and punctuation first, then numbers by
+// value, then letters without regard to case or accents, by script in code-point order
+// (Latin before Thai), as ICU's root collation with numbers by value orders them. Thai
+// is ordered as Thai dictionaries do: a leading vowel after its consonant, tone marks
+// only between names otherwise equal.
+constexpr char32_t AsciiPunctuationWeights = 0x10;
+constexpr char32_t OtherSymbolWeights = 0x100;  // + code point
+constexpr char32_t NumberWeight = 0x200000;     // then the digit count, then the digits
+constexpr char32_t LetterWeights = 0x300000;    // + case-folded code point of the base letter
+// ASCII spaces, punctuation and symbols in ICU's order.
+constexpr std::string_view AsciiPunctuationOrder = " _-,;:!?.'\"()[]{}@*/\\&#%`^+<=>|~$";
+
+bool isThaiConsonant(char32_t c) { return c >= 0x0E01 && c <= 0x0E2E; }
+bool isThaiLeadingVowel(char32_t c) { return c >= 0x0E40 && c <= 0x0E44; }
+bool isThaiVowelMark(char32_t c) { return c >= 0x0E31 && c <= 0x0E3A; }
+bool isThaiToneOrSign(char32_t c) { return c >= 0x0E47 && c <= 0x0E4E; }
+bool isDecimalDigit(char32_t c) { return QChar::category(c) == QChar::Number_DecimalDigit; }
+
+char32_t letterWeight(char32_t c)
+{
+    if (QChar::decompositionTag(c) == QChar::Canonical)
+        c = QChar::decomposition(c).toUcs4().value(0, c);
+    return LetterWeights + QChar::toCaseFolded(c);
+}
+
+std::u32string pageOrderKey(const QString &name)
+{
+    const QList<uint> text = name.toUcs4();
+    const qsizetype size = text.size();
+    std::u32string key;
+    key.reserve(size_t(size) + 4);
+    for (qsizetype i = 0; i < size; ++i) {
+        const char32_t c = text[i];
+        if (isDecimalDigit(c)) {
+            qsizetype end = i;
+            while (end < size && isDecimalDigit(text[end]))
+                ++end;
+            while (i < end - 1 && QChar::digitValue(text[i]) == 0)
+                ++i;  // 007 is 7
+            key += NumberWeight;
+            key += NumberWeight + char32_t(end - i);
+            for (; i < end; ++i)
+                key += NumberWeight + char32_t(QChar::digitValue(text[i]));
+            --i;
+        } else if (isThaiLeadingVowel(c) && i + 1 < size && isThaiConsonant(text[i + 1])) {
+            key += letterWeight(text[i + 1]);
+            key += letterWeight(c);
+            ++i;
+        } else if (isThaiToneOrSign(c) || QChar::category(c) == QChar::Other_Format
+                   || (QChar::category(c) == QChar::Mark_NonSpacing && !isThaiVowelMark(c))) {
+            continue;  // accents and tone marks: secondary
+        } else if (QChar::isLetter(c) || QChar::isMark(c)) {
+            key += letterWeight(c);
+        } else if (c < 0x80 && AsciiPunctuationOrder.find(char(c)) != std::string_view::npos) {
+            key += AsciiPunctuationWeights + char32_t(AsciiPunctuationOrder.find(char(c)));
+        } else {
+            key += OtherSymbolWeights + c;
+        }
+    }
+    return key;
+}
+
 } // namespace
 
 QStringList listPages(const QString &folder)
@@ -352,24 +446,26 @@ QStringList listPages(const QString &folder)
         rawNames().insert(joinPath(folder, name), {folder, raw});
         names << name;
     }
-    // An explicit locale: under the C locale the collator ignores numeric mode.
-    QCollator collator{QLocale(QLocale::English)};
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    // Sort keys made once per name: comparing through the collator on every step of the
-    // sort took most of the start-up time in a folder of 10,000 pages.
+    // Keys made once per name: comparing names afresh on every step of the sort took
+    // most of the start-up time in a folder of 10,000 pages.
     struct Keyed {
-        QCollatorSortKey key;
+        std::u32string primary;
+        QString secondary;
         QString name;
     };
     std::vector<Keyed> keyed;
     keyed.reserve(size_t(names.size()));
-    for (const QString &name : std::as_const(names))
-        keyed.push_back({collator.sortKey(name), name});
+    for (const QString &name : std::as_const(names)) {
+        QString accented = name.toCaseFolded().normalized(QString::NormalizationForm_D);
+        keyed.push_back({pageOrderKey(name), std::move(accented), name});
+    }
     std::sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) {
-        const int order = a.key.compare(b.key);
-        // Names equal to the collator (a.jpg, A.jpg) still get a fixed order.
-        return order != 0 ? order < 0 : a.name < b.name;
+        if (a.primary != b.primary)
+            return a.primary < b.primary;
+        // Then accents and Thai tone marks; names still equal (a.jpg, A.jpg) get a fixed order.
+        if (a.secondary != b.secondary)
+            return a.secondary < b.secondary;
+        return a.name < b.name;
     });
     for (qsizetype i = 0; i < names.size(); ++i)
         names[i] = std::move(keyed[size_t(i)].name);
@@ -395,6 +491,58 @@ void setMessageBoxHandler(MessageBoxHandler handler)
     messageBoxHandler() = std::move(handler);
 }
 
+namespace {
+
+QPointer<QWidget> &boxOwner()
+{
+    static QPointer<QWidget> owner;
+    return owner;
+}
+
+QList<QPointer<QMessageBox>> &openBoxes()
+{
+    static QList<QPointer<QMessageBox>> boxes;
+    return boxes;
+}
+
+// A quiet box is shown refusing the focus, so that the window system does not hand it
+// the typist's keys; once it is on the screen it accepts the focus again, so that a
+// click gives it the keyboard and Return, Escape or Space close it.
+class AcceptFocusOnceShown : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *window = qobject_cast<QWindow *>(watched);
+        if (window && event->type() == QEvent::Expose && window->isExposed()) {
+            window->removeEventFilter(this);
+            // After the window manager has decided on the focus of the new window.
+            QTimer::singleShot(0, window, [window] {
+                window->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+            });
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+void setMessageBoxOwner(QWidget *owner)
+{
+    boxOwner() = owner;
+}
+
+void raiseOpenBoxes()
+{
+    for (const QPointer<QMessageBox> &box : std::as_const(openBoxes())) {
+        if (box && box->isVisible())
+            box->raise();
+    }
+}
+
 void MsgBox(const QString &text, const QString &caption)
 {
     if (messageBoxHandler()) {
@@ -408,17 +556,27 @@ void MsgBox(const QString &text, const QString &caption)
     // The panel and the page stay above ordinary windows; the message must not hide behind them.
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     // Raised by a hotkey while another program has the focus: a program in the background
-    // may not take the focus, or the typist's next keys would land in the box. It shows,
-    // and a click on OK still closes it. A box raised inside such a box stays as quiet:
-    // Qt counts the open box as focused although the window system never gave it the focus.
+    // may not take the focus, or the typist's next keys would land in the box. It shows
+    // without it, and a click on it gives it the keyboard. A box raised inside such a box
+    // stays as quiet: Qt counts the open box as focused although the window system never
+    // gave it the focus.
     static int quietBoxes = 0;
     const bool quiet = quietBoxes > 0 || !QGuiApplication::focusWindow();
+    AcceptFocusOnceShown acceptFocus;
     if (quiet) {
         box.setAttribute(Qt::WA_ShowWithoutActivating, true);
         box.setWindowFlag(Qt::WindowDoesNotAcceptFocus, true);
+        box.winId();
+        if (QWindow *window = box.windowHandle())
+            window->installEventFilter(&acceptFocus);
         ++quietBoxes;
     }
+    // Owned by the panel where an unowned box would get a taskbar button of its own.
+    taskbar::ownDialog(&box, boxOwner());
+    openBoxes().append(&box);
     box.exec();
+    openBoxes().removeAll(&box);
+    openBoxes().removeAll(nullptr);
     if (quiet)
         --quietBoxes;
 }

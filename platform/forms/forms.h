@@ -44,6 +44,10 @@ double Height();  // twips
 // The primary screen on the desktop, in pixels. Twip places count from its top-left
 // corner, as on a desktop where the primary screen always starts at 0, 0.
 QRect Area();
+// The widest window, in Qt's pixels, that starts at the screen's left edge and does not
+// reach past its right edge in the screen's own pixels: with a fractional scale (1.5 at
+// 144 dpi on Windows) a window as wide as Area() can come out a pixel wider.
+int FittingWidth();
 }
 
 // The page folder, without a trailing separator: the folder of the running executable
@@ -66,6 +70,12 @@ QImage LoadPicture(const QString &path, Error *error);
 // (from another thread), a decode still running may stop early with an error.
 QImage LoadPicture(const QString &path, Error *error, QImage *spare,
                    const std::atomic<bool> *cancel = nullptr);
+
+// LoadPicture in its two steps, for a reader that must know which one it is in: the
+// file's bytes (the step a stalled file or folder can hold up), then their decode.
+bool ReadPictureFile(const QString &path, Error *error, QByteArray *bytes);
+QImage DecodePicture(const QString &path, const QByteArray &bytes, Error *error, QImage *spare,
+                     const std::atomic<bool> *cancel = nullptr);
 
 // The size and the modification and status-change times (ms since the epoch) of the
 // file at `path`, pages with names that are not UTF-8 included; false when it is not there.
@@ -120,6 +130,13 @@ bool holdsPages(const QString &folder);
 
 // Shows a message box with `text`, an OK button and `caption`; returns when it is closed.
 void MsgBox(const QString &text, const QString &caption);
+
+// The window that owns the message boxes (the panel): they stay above it and have no
+// taskbar button of their own.
+void setMessageBoxOwner(QWidget *owner);
+// Puts the open message boxes back above every other window of the program, after a
+// window was raised over them.
+void raiseOpenBoxes();
 
 // The title message boxes carry when the caller gives none.
 QString appTitle();

@@ -412,7 +412,8 @@ BandResult decodeRows(JpegBand upper, bool progressive, qint64 pixels)
     const int split = int(height * SplitDecodeUpperShare) / 16 * 16;
     JpegBand lower = upper;
     upper.last = lower.first = split;
-    lower.keepRows = 0;
+    // The rows kept (those in view, perhaps being painted) can reach below the split
+    // when the view was scrolled down: the lower band keeps them too.
     lower.progress = nullptr;
     BandResult lowerResult = BandResult::Failed;
     QSemaphore lowerDone;

@@ -48,7 +48,9 @@ QList<QByteArray> undecodableFiles(const QString &folder)
 bool openForReading(QFile &file, const QString &folder, const QByteArray &name, QString *error)
 {
     const QByteArray path = QFile::encodeName(folder) + '/' + name;
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO put in the page's place after the listing must not hold the
+    // open until a writer comes; fstat then says what was really opened.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
@@ -56,9 +58,12 @@ bool openForReading(QFile &file, const QString &folder, const QByteArray &name, 
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        *error = QStringLiteral("not a file");
+        *error = S_ISFIFO(info.st_mode) ? QStringLiteral("it is a FIFO, not a file")
+                                        : QStringLiteral("not a file");
         return false;
     }
+    // Regular files do not block; reads are ordinary again.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         *error = file.errorString();

@@ -10,4 +10,10 @@ namespace taskbar {
 // window is about to show, every time: a window manager forgets it when the window hides.
 void keepOff(QWidget *window);
 
+// Gives a message box `owner` (the panel) where an unowned window gets a taskbar button
+// of its own (Windows): it then also stays above its owner. Elsewhere the box stays
+// unowned, so that the window manager gives the focus back to the typist's program,
+// not to the panel, when a box the typist clicked closes. Call it before the box shows.
+void ownDialog(QWidget *dialog, QWidget *owner);
+
 } // namespace taskbar

@@ -38,4 +38,14 @@ void keepOff(QWidget *window)
         handle->setTransientParent(hiddenOwner());
 }
 
+void ownDialog(QWidget *dialog, QWidget *owner)
+{
+    if (!dialog || !owner)
+        return;
+    dialog->winId();
+    owner->winId();
+    if (QWindow *handle = dialog->windowHandle())
+        handle->setTransientParent(owner->windowHandle());
+}
+
 } // namespace taskbar

@@ -80,4 +80,6 @@ void keepOff(QWidget *window)
     xcb_flush(c);
 }
 
+void ownDialog(QWidget *, QWidget *) {}
+
 } // namespace taskbar

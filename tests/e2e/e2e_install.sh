@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Zorvane as an installed program: the files `cmake --install` puts in place,
-# their validators, the Debian package and lintian's verdict on it, then the
-# staged program itself, started from its system folder with a folder
-# argument and with a page argument, as a desktop entry would start it.
+# their validators, which program a desktop then opens folders with, the Debian
+# package and lintian's verdict on it (hardening included), then the staged
+# program itself, started from its system folder with a folder argument and
+# with a page argument, as a desktop entry would start it; an installed copy
+# with no argument (asks for the folder) and a portable copy (its own folder).
 # Needs ZORVANE_BUILD_DIR (the configured build folder; CMake sets it).
 
 source "$(dirname "$0")/lib.sh"
@@ -16,6 +18,8 @@ DESTDIR=$stage cmake --install "$build" --prefix /usr >"$E2E_WORK/install.log" 2
 icons=$(for s in 16 24 32 48 64 128 256; do echo "./usr/share/icons/hicolor/${s}x$s/apps/org.zorvane.Zorvane.png"; done)
 # shellcheck disable=SC2086
 expected=$(printf '%s\n' ./usr/bin/zorvane ./usr/share/applications/org.zorvane.Zorvane.desktop \
+    ./usr/share/kio/servicemenus/org.zorvane.Zorvane.open-folder.desktop \
+    ./usr/share/dbus-1/interfaces/org.zorvane.Zorvane.xml \
     ./usr/share/doc/zorvane/LICENSE $icons \
     ./usr/share/icons/hicolor/scalable/apps/org.zorvane.Zorvane.svg ./usr/share/man/man1/zorvane.1 \
     ./usr/share/metainfo/org.zorvane.Zorvane.metainfo.xml ./usr/share/dbus-1/interfaces/org.zorvane.Zorvane.xml \
@@ -25,6 +29,25 @@ e2e_check_eq "installed files" "$expected" "$installed"
 
 share=$stage/usr/share
 e2e_check "desktop-file-validate passes" desktop-file-validate "$share/applications/org.zorvane.Zorvane.desktop"
+entry=$share/applications/org.zorvane.Zorvane.desktop
+e2e_check_eq "the desktop entry claims JPEG pages only, not folders" "MimeType=image/jpeg;" \
+    "$(grep '^MimeType=' "$entry")"
+e2e_check_eq "Thai name and comment in the desktop entry and the metadata" 4 "$(cat "$entry" "$share/metainfo/"* |
+    grep -c -e '^Name\[th\]=' -e '^Comment\[th\]=' -e '<name xml:lang="th">' -e '<summary xml:lang="th">')"
+# Folders still open in the file manager, whichever desktop asks (with the
+# staged entries searched first).
+fm=$E2E_WORK/file-manager/applications
+mkdir -p "$fm" "$E2E_WORK/empty"
+printf '[Desktop Entry]\nType=Application\nName=Files\nExec=pcmanfm %%U\nMimeType=inode/directory;\n' \
+    >"$fm/pcmanfm.desktop"
+update-desktop-database "$share/applications" "$fm"
+for desktop in "" GNOME XFCE KDE; do
+    e2e_check_eq "xdg-mime: folders open in the file manager (desktop '${desktop:-unset}')" pcmanfm.desktop \
+        "$(env -i PATH="$PATH" HOME="$E2E_WORK/empty" XDG_CURRENT_DESKTOP=$desktop KDE_SESSION_VERSION=5 \
+            XDG_DATA_DIRS="$share:${fm%/applications}" XDG_CONFIG_DIRS="$E2E_WORK/empty" \
+            xdg-mime query default inode/directory 2>&1)"
+done
+rm "$share/applications/mimeinfo.cache"
 e2e_check "appstreamcli validate passes" appstreamcli validate --no-net "$share/metainfo/org.zorvane.Zorvane.metainfo.xml"
 warnings=$(groff -ww -z -man "$share/man/man1/zorvane.1" 2>&1)
 warnings+=$(MANWIDTH=80 man --warnings=w -l "$share/man/man1/zorvane.1" 2>&1 >"$E2E_WORK/man.txt")
@@ -51,7 +74,10 @@ if (cd "$E2E_WORK/pkg" && cpack --config "$build/CPackConfig.cmake" -B "$E2E_WOR
     e2e_check_match "package depends on Qt as dpkg-shlibdeps found it" 'libqt6widgets6 \(>= ' "$control"
     e2e_check_match "package has section, maintainer and description" \
         'Section: graphics.*Maintainer: .+<.+@.+>.*Description: .+' "$(tr '\n' ' ' <<<"$control")"
-    e2e_check_eq "lintian reports no errors" "" "$(lintian "$deb" 2>&1 | grep '^E:')"
+    lintian -I --pedantic "$deb" >"$E2E_WORK/lintian.txt" 2>&1
+    e2e_log "lintian -I --pedantic: $(paste -sd';' "$E2E_WORK/lintian.txt")"
+    e2e_check_eq "lintian reports no errors" "" "$(grep '^E:' "$E2E_WORK/lintian.txt")"
+    e2e_check_eq "lintian finds the program hardened" "" "$(grep hardening "$E2E_WORK/lintian.txt")"
 else
     cat "$E2E_WORK/cpack.log"
     e2e_fail "cpack -G DEB did not build the package"
@@ -74,7 +100,7 @@ e2e_check_eq "window class matches the desktop entry's StartupWMClass" \
 e2e_check_match "the program sets its window icon" '_NET_WM_ICON\(CARDINAL\) = ' \
     "$(xprop -id "$panel" _NET_WM_ICON | head -c 200)"
 e2e_stop_program "folder argument"
-e2e_check_file_bytes "folder argument: current.txt written in that folder" "$scans/current.txt" '\r\n'
+e2e_check_eq "folder argument, no page shown: no current.txt left there" "" "$(ls "$scans" | grep -v jpg)"
 e2e_check_eq "nothing written beside the installed program nor in the working folder" "" \
     "$(ls -A "$stage/usr/bin" | grep -v '^zorvane$')$(ls -A "$E2E_APP_DIR")"
 
@@ -83,5 +109,49 @@ e2e_expect_panel 20 "page argument: that page is loaded and selected" name=2.jpg
 e2e_screenshot page-argument >/dev/null
 e2e_stop_program "page argument"
 e2e_check_file_bytes "page argument: current.txt names the page" "$scans/current.txt" '2.jpg\r\n'
+
+e2e_start_program -- "$stage/usr/bin/zorvane" "$E2E_WORK/empty"
+e2e_stop_program "empty folder argument"
+e2e_check_eq "empty folder argument: no current.txt left there" "" "$(ls -A "$E2E_WORK/empty")"
+
+# A portable copy in a folder without pages: its own folder, as it always was.
+e2e_start_program --
+e2e_check_eq "portable copy in an empty folder: an empty list" "" "$(e2e_list_items "$(e2e_atspi)")"
+e2e_stop_program "portable copy"
+e2e_check_file_bytes "portable copy: current.txt written at close" "$E2E_APP_DIR/current.txt" '\r\n'
+
+# The installed copy (the staged program seen at /usr/local/bin or /usr/bin in a
+# mount namespace of its own) without an argument, as root: the folder chooser,
+# showing the pages of the folder it opens in.
+if unshare -m true 2>/dev/null; then
+    bindir=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")/bin
+    printf '2.jpg\r\nold\r\n' >"$scans/current.txt"
+    mkdir -p "$E2E_WORK/config/zorvane"
+    printf '[pageFolder]\nlastChosen=%s\n' "$scans" >"$E2E_WORK/config/zorvane/zorvane.conf"
+    (cd "$E2E_APP_DIR" && exec env XDG_CONFIG_HOME="$E2E_WORK/config" QT_QPA_PLATFORM=xcb \
+        QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
+        unshare -m sh -c 'mount --bind "$1" "$2" && exec "$2/zorvane"' sh "$stage/usr/bin" "$bindir") \
+        >>"$E2E_WORK/app.log" 2>&1 &
+    E2E_APP_PID=$!
+    xs_track "$E2E_APP_PID"
+    if chooser=$(xs_wait_window '^Zorvane: choose the folder' 30); then
+        e2e_ok "installed copy without an argument: the folder chooser opens"
+        sleep 1 # the folder's entries are read in the background
+        e2e_log "the chooser: $(e2e_screenshot chooser)"
+        xs_activate "$chooser" || true # Return: the folder it shows, the scans
+        xdotool key Return
+        panel=$(xs_wait_window '\(Zorvane\)' 30) || e2e_abort "no panel after the folder was chosen"
+        tree=$(e2e_atspi --wait-for '10.jpg') || true
+        e2e_check_eq "the chosen folder's pages are listed" "1.jpg 2.jpg 10.jpg" "$(e2e_list_items "$tree")"
+        e2e_stop_program "installed copy"
+        e2e_check_file_bytes "an existing current.txt is written at close, as before" \
+            "$scans/current.txt" '2.jpg\r\n'
+    else
+        e2e_fail "installed copy without an argument: no folder chooser"
+    fi
+    e2e_check_eq "nothing written beside the installed program" "zorvane" "$(ls -A "$stage/usr/bin")"
+else
+    e2e_log "no mount namespace here: the installed copy without an argument is left to tst_page_folder"
+fi
 
 e2e_finish

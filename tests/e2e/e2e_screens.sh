@@ -2,13 +2,15 @@
 # The typist's day on screens other than the one test screen: two monitors
 # with the primary one on the right (the panel, the page and the help window
 # go on it), a message box raised by a hotkey that leaves the focus with the
-# typist's terminal, Tab into the page list that loads nothing, and a panel
-# kept on a screen too narrow for its usual place (1366x768 at 144 dpi).
+# typist's terminal (and takes it once clicked), Tab into the page list that
+# loads nothing, the help window and the boxes kept above the page window as
+# pages change, and the panel and the help window kept on a screen too narrow
+# for their usual places (1366x768 at 144 dpi).
 
 source "$(dirname "$0")/lib.sh"
 e2e_init "$@"
 
-e2e_add_pages 1.jpg 2.jpg 3.jpg
+e2e_add_pages 1.jpg 2.jpg 3.jpg 4.jpg
 messages() { xdotool search --onlyvisible --name '^Image Preview$' 2>/dev/null | wc -l; }
 messages_are() { [ "$(messages)" -eq "$1" ]; }
 list_focused() { e2e_atspi --timeout 5 | grep -q '^ *list | Pages |.*focused'; }
@@ -52,6 +54,13 @@ if help=$(xs_wait_window '^How to use$' 10); then
     e2e_check_match "the help window can be resized" '_NET_WM_ACTION_RESIZE' \
         "$(xprop -id "$help" _NET_WM_ALLOWED_ACTIONS)"
     e2e_screenshot help >/dev/null
+    # Each step raises the page window; the help window goes back above it.
+    xdotool key ctrl+shift+k
+    e2e_expect_panel 10 "Ctrl+Shift+K with the help open" name=3.jpg
+    xdotool key ctrl+shift+k
+    e2e_expect_panel 10 "Ctrl+Shift+K again" name=4.jpg
+    e2e_check "the help window is still above the page window after two steps" \
+        xs_wait_for 10 e2e_above "$help" "$page"
     xs_close_window "$help"
     xs_wait_for 10 e2e_no_window '^How to use$' || e2e_fail "the help window did not close"
 else
@@ -60,8 +69,6 @@ fi
 
 # --- a message box raised by a hotkey leaves the focus with the typist ---
 xs_activate "$typist" || e2e_abort "the recording terminal did not become active"
-xdotool key ctrl+shift+k
-e2e_expect_panel 10 "Ctrl+Shift+K" name=3.jpg
 xdotool key ctrl+shift+k
 if box=$(xs_wait_window '^Image Preview$' 10); then
     e2e_check_eq "end-of-list message" "No more image to preview!" "$(e2e_alert 'Image Preview')"
@@ -80,6 +87,18 @@ if box=$(xs_wait_window '^Image Preview$' 10); then
     e2e_check "a click on OK closes the last message" xs_wait_for 10 messages_are 0
     xdotool type --delay 50 def
     e2e_check "the terminal still has the keyboard after the clicks" xs_wait_for 15 keys_are abcdef
+    # A click on the quiet box gives it the keyboard: Return then closes it.
+    xdotool key ctrl+shift+k
+    if box=$(xs_wait_window '^Image Preview$' 10) && xs_wait_for 10 e2e_above "$box" "$page"; then
+        read -r bx by _ < <(xs_geometry "$box" | tr ',x' '  ')
+        xdotool mousemove $((bx + 10)) $((by + 10)) click 1
+        e2e_check "a click on the quiet message gives it the focus" xs_wait_for 10 xs_is_active "$box"
+        xdotool key Return
+        e2e_check "Return then closes it" xs_wait_for 10 messages_are 0
+        e2e_check "the Return did not reach the terminal" keys_are abcdef
+    else
+        e2e_fail "no quiet message above the page to click"
+    fi
 else
     e2e_fail "Ctrl+Shift+K at the last page: no 'Image Preview' message box"
 fi
@@ -99,7 +118,8 @@ xs_cleanup
 # ============================================================================
 # 2. A screen where the panel's usual place reaches past the right edge (Qt
 # scales by 1.5): the panel's frame ends at the screen's right edge (a pixel
-# short, for the fraction), and its top is where it always is.
+# short, for the fraction), and its top is where it always is; the help window
+# (992x766) has its title bar on the screen; the page window is no wider than it.
 XS_SCREEN_SIZE=1366x768 e2e_start_x
 echo 'Xft.dpi: 144' | xrdb -merge
 e2e_start_program
@@ -108,6 +128,24 @@ right=$((x + w + $(xprop -id "$panel" -notype _NET_FRAME_EXTENTS | grep -o '[0-9
 e2e_check "the panel's frame ends at the right edge (x=$right)" test "$right" -le 1366 -a "$right" -ge 1365
 e2e_check_eq "the panel keeps its top" 44 "$y"
 e2e_screenshot panel_1366 >/dev/null
+xdotool key ctrl+shift+k
+page=$(xs_wait_window '^Form2$' 10) || e2e_abort "no page window at 144 dpi"
+read -r _ _ w _ < <(xs_geometry "$page" | tr ',x' '  ')
+e2e_check "the page window is no wider than the screen ($(xs_geometry "$page"))" test "$w" -le 1366 -a "$w" -ge 1363
+e2e_click_panel 564 52 # help, at 1.5 times its place at 96 dpi
+if help=$(xs_wait_window '^How to use$' 10); then
+    xs_wait_managed "$help" || true
+    frame_top() {
+        local y top
+        y=$(xs_geometry "$help" | cut -d, -f2 | cut -d' ' -f1)
+        top=$(xprop -id "$help" -notype _NET_FRAME_EXTENTS | grep -o '[0-9, ]*$' | cut -d, -f3)
+        [ -n "$top" ] && [ $((y - top)) -ge 0 ]
+    }
+    e2e_check "the help window's frame is on the screen" xs_wait_for 10 frame_top
+    e2e_screenshot help_1366 >/dev/null
+else
+    e2e_fail "the help button did not open the help window at 144 dpi"
+fi
 e2e_stop_program
 
 e2e_finish

@@ -186,6 +186,14 @@ e2e_stop_program() {
     fi
 }
 
+# e2e_term_ends WHAT: SIGTERM ends the program within 2 s.
+e2e_term_ends() {
+    local n=0
+    kill -TERM "$E2E_APP_PID"
+    while kill -0 "$E2E_APP_PID" 2>/dev/null && [ $((n++)) -lt 20 ]; do sleep 0.1; done
+    e2e_check "SIGTERM $1: ended within 2 s" xs_wait_exit "$E2E_APP_PID" 0
+}
+
 # e2e_click_panel X Y: a click at a point of the panel's client area.
 e2e_click_panel() {
     xdotool mousemove $((${panel_origin%,*} + $1)) $((${panel_origin#*,} + $2)) click 1

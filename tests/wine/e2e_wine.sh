@@ -2,9 +2,15 @@
 # The Windows build under Wine, on its own Xvfb + openbox and in its own Wine
 # prefix: the panel, the page list, a page called up by typed name, the page
 # window's place, opacity and stacking, Ctrl+Shift+K while a Wine program (its
-# notepad) has the focus, the state file at close and at the end of the session,
-# and a screenshot of Thai names for a person to look at.
-#   e2e_wine.sh PACKAGE_FOLDER OUT_DIR
+# notepad) has the focus, the help window and an owned message box kept above the
+# page window (the box takes the keys once clicked), the state file at close and at
+# the end of the session, and a screenshot of Thai names for a person to look at.
+# Then the packages: the zip's layout, README and DLLs, zorvane.exe's version
+# resource and icon, and the installer run silently: its Start menu shortcut (the
+# folder chooser), its folder verb (the folder's pages), its uninstall entry and
+# what the uninstaller leaves (the scans' current.txt, nothing else).
+#   e2e_wine.sh PACKAGE_FOLDER OUT_DIR   (the zip and the installer lie beside
+#                                         PACKAGE_FOLDER's parent folder)
 # Wine grabs no keys on the root window: its hotkeys fire only while a Wine
 # window has the focus, so notepad plays the typist's program.
 
@@ -134,10 +140,58 @@ else
     e2e_fail "notepad did not save its text"
 fi
 
+# --- the help window and the message boxes stay above the page window --------------------
+# The page window is a pop-up Wine does not let the window manager handle: the stacking
+# is read from the root window's children (top first), where managed windows are framed.
+root_window=$(($(xwininfo -root | awk '/Window id:/ { print $4 }')))
+root_child() { # ID: the child of the root that holds the window
+    local id=$1 parent
+    while parent=$(xwininfo -tree -id "$id" 2>/dev/null | awk '/Parent window id:/ { print $4 }'); do
+        [ -n "$parent" ] || return 1
+        [ $((parent)) -eq "$root_window" ] && { echo $((id)); return 0; }
+        id=$parent
+    done
+    return 1
+}
+x_above() { # HIGH LOW
+    local high low order
+    high=$(root_child "$1") && low=$(root_child "$2") || return 1
+    order=" $(xwininfo -root -children | grep -o '^ *0x[0-9a-f]*' | while read -r w; do echo $((w)); done | paste -sd' ') "
+    [[ $order == *" $high "*" $low "* ]]
+}
+click_panel 376 35
+if help=$(xs_wait_window '^How to use$' 20); then
+    xs_activate "$notepad" || e2e_fail "notepad did not become active again"
+    xdotool key ctrl+shift+k
+    check_page "Ctrl+Shift+K with the help open" 10.jpg
+    xdotool key ctrl+shift+k
+    check_page "and again" "$thai_page"
+    e2e_check "the help window is still above the page window" xs_wait_for 10 x_above "$help" "$(page_window)"
+    xs_close_window "$help"
+    xs_wait_for 10 e2e_no_window '^How to use$' || e2e_fail "the help window did not close"
+else
+    e2e_fail "the help button did not open the help window"
+fi
+xs_activate "$notepad" || e2e_fail "notepad did not become active again"
+xdotool key ctrl+shift+k
+if box=$(xs_wait_window '^Image Preview$' 20); then
+    e2e_check "the end-of-list message lies above the page window" xs_wait_for 10 x_above "$box" "$(page_window)"
+    e2e_check_match "the message is owned (no taskbar button of its own)" 'window id' \
+        "$(xprop -id "$box" WM_TRANSIENT_FOR)"
+    e2e_check_eq "notepad keeps the focus while the message shows" "$notepad" "$(xs_active_window)"
+    read -r bx by _ < <(xs_geometry "$box" | tr ',x' '  ')
+    xdotool mousemove $((bx + 10)) $((by + 10)) click 1
+    e2e_check "a click on the message gives it the focus" xs_wait_for 10 xs_is_active "$box"
+    xdotool key Return
+    e2e_check "Return then closes it" xs_wait_for 10 e2e_no_window '^Image Preview$'
+else
+    e2e_fail "Ctrl+Shift+K at the last page: no 'Image Preview' message box"
+fi
+
 # --- the state file at close -----------------------------------------------------------
 xs_close_window "$panel"
 xs_wait_exit "$E2E_APP_PID" 30 || e2e_fail "the program did not end after its panel was closed"
-e2e_check_file_bytes "current.txt at close" "$app/current.txt" '2.jpg\r\n'
+e2e_check_file_bytes "current.txt at close" "$app/current.txt" '\xCB\xB9\xE9\xD2.jpg\r\n'
 
 # --- the end of the desktop session ------------------------------------------------------
 start_program
@@ -146,5 +200,110 @@ check_page "1.jpg by typed name" 1.jpg
 wineboot --end-session >/dev/null 2>&1
 xs_wait_exit "$E2E_APP_PID" 30 || e2e_fail "the program did not end with the session"
 e2e_check_file_bytes "current.txt at the end of the session" "$app/current.txt" '1.jpg\r\n'
+
+# --- the zip -------------------------------------------------------------------------
+name=$(basename "$package")
+zip=$(dirname "$(dirname "$package")")/$name.zip
+setup=$(dirname "$(dirname "$package")")/$name-setup.exe
+version=${name#zorvane-}
+version=${version%-windows-x64}
+top=$(unzip -Z1 "$zip" | grep -v / | LC_ALL=C sort | paste -sd' ')
+e2e_check_match "the zip holds zorvane.exe, its licence and README at its top level" \
+    '(^| )LICENSE\.txt .*README\.txt .*zorvane\.exe$' "$top"
+readme=$(unzip -p "$zip" README.txt)
+e2e_check_eq "README.txt has CR LF line ends" "" "$(grep -v $'\r$' <<<"$readme")"
+e2e_check_match "README.txt is for Windows and says to put the files beside the scans" \
+    'zorvane\.exe.*into the folder that holds *your scanned pages' "$(tr -d '\r' <<<"$readme" | tr '\n' ' ')"
+imports=$(find "$package" \( -name '*.exe' -o -name '*.dll' \) -exec x86_64-w64-mingw32-objdump -p {} + |
+    sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
+unused=$(cd "$package" && for dll in *.dll; do
+    grep -qx "$(tr 'A-Z' 'a-z' <<<"$dll")" <<<"$imports" || echo "$dll"; done)
+e2e_check_eq "every DLL of the zip is imported by the program or a plugin" "" "$unused"
+pe=$(x86_64-w64-mingw32-objdump -p "$package/zorvane.exe")
+e2e_check_eq "zorvane.exe: ASLR (64-bit) and DEP" "HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT" \
+    "$(grep -ow -e HIGH_ENTROPY_VA -e DYNAMIC_BASE -e NX_COMPAT <<<"$pe" | paste -sd' ')"
+e2e_check_match "zorvane.exe's version resource" "FileVersion $version .*ProductName Zorvane ProductVersion $version" \
+    "$(wrestool -x --raw -t 16 "$package/zorvane.exe" | strings -el | paste -sd' ')"
+e2e_check_match "zorvane.exe carries its icon" '--type=14 ' "$(wrestool -l "$package/zorvane.exe")"
+
+# --- the installer ---------------------------------------------------------------------
+e2e_log "installer: $(stat -c %s "$setup") bytes"
+scans=$E2E_WORK/scans
+mkdir -p "$scans"
+cp "$app"/1.jpg "$app"/2.jpg "$app"/10.jpg "$scans/"
+wine "$setup" /S >"$E2E_WORK/setup.log" 2>&1
+e2e_check_eq "the installer ends with status 0" 0 "$?"
+installed=$(find "$WINEPREFIX/drive_c/users" -path '*/AppData/Local/Programs/Zorvane/zorvane.exe' | head -n 1)
+instdir=$(dirname "$installed")
+[ -n "$installed" ] || e2e_abort "no zorvane.exe in the user's programs folder: $(cat "$E2E_WORK/setup.log")"
+e2e_ok "installed per user into $(sed "s|^$WINEPREFIX/||" <<<"$instdir")"
+e2e_check_eq "the installed files are the zip's, and the uninstaller" \
+    "$( (cd "$package" && find . -type f; echo ./uninstall.exe) | LC_ALL=C sort)" \
+    "$(cd "$instdir" && find . -type f | LC_ALL=C sort)"
+shortcut=$(find "$WINEPREFIX/drive_c/users" -path '*/Start Menu/Programs/Zorvane.lnk' | head -n 1)
+[ -n "$shortcut" ] && e2e_ok "Start menu shortcut" || e2e_fail "no Start menu shortcut"
+# The user's registry, read in one go (each `wine reg` starts Wine for a second).
+read_registry() { REGISTRY=$(wine reg query 'HKCU\Software' /s 2>/dev/null | tr -d '\r'); }
+# reg_value KEY [NAME]: a value of KEY (HKCU\...), the default one without NAME.
+reg_value() {
+    KEY="HKEY_CURRENT_USER\\${1#HKCU\\}" NAME=${2:-(Default)} awk '
+        /^HKEY_/ { inkey = (tolower($0) == tolower(ENVIRON["KEY"])); next } # as Windows: any case
+        inkey && $1 == ENVIRON["NAME"] { sub(/^ *[^ ]+ +REG_[A-Z_]+ */, ""); print; exit }' <<<"$REGISTRY"
+}
+verb='HKCU\Software\Classes\Directory\shell\Zorvane'
+uninstall='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zorvane'
+read_registry
+e2e_log "registry: $(awk '/^HKEY_/ { show = /Zorvane/ } show && NF' <<<"$REGISTRY" | paste -sd'|')"
+e2e_check_eq "the folder verb's caption" "Open with Zorvane" "$(reg_value "$verb")"
+e2e_check_eq "the folder verb is not the folders' default action" "" \
+    "$(reg_value 'HKCU\Software\Classes\Directory\shell')"
+e2e_check_eq "Apps & features lists Zorvane $version" "Zorvane $version" \
+    "$(reg_value "$uninstall" DisplayName) $(reg_value "$uninstall" DisplayVersion)"
+e2e_check_match "the installed copy's folder is marked in the user's settings" 'Programs\\Zorvane$' \
+    "$(reg_value 'HKCU\Software\Zorvane\Zorvane\install' folder)"
+
+# The Start menu shortcut: the installed copy asks for the page folder, here
+# where the user chose last time.
+wine reg add 'HKCU\Software\Zorvane\Zorvane\pageFolder' /v lastChosen /d "Z:${scans//\//\\}" /f >/dev/null 2>&1
+(exec wine start /unix "$shortcut") >"$E2E_WORK/app.log" 2>&1
+if chooser=$(xs_wait_window '^Zorvane: choose the folder' 60); then
+    e2e_ok "the Start menu shortcut starts Zorvane with the folder chooser"
+    sleep 3 # until Wine has painted it and its folder's entries, for the screenshot
+    e2e_log "the chooser, with the pages of the folder chosen last: $(e2e_screenshot chooser)"
+    xs_activate "$chooser" || true
+    xdotool key Escape
+    xs_wait_for 20 e2e_no_window '^Zorvane: choose the folder' || e2e_fail "the chooser did not close"
+else
+    e2e_fail "no folder chooser from the Start menu shortcut: $(cat "$E2E_WORK/app.log")"
+fi
+
+# The folder verb, as Explorer runs it on the folder of scans.
+command=$(reg_value "$verb\command")
+exe=$(sed -n 's/^"\([^"]*\)" "%1"$/\1/p' <<<"$command")
+[ -n "$exe" ] || e2e_fail "the folder verb's command is not \"EXE\" \"%1\": $command"
+(cd "$WINEPREFIX/drive_c" && exec wine "$exe" "Z:${scans//\//\\}") >"$E2E_WORK/app.log" 2>&1 &
+E2E_APP_PID=$!
+xs_track "$E2E_APP_PID"
+panel=$(xs_wait_window '\(Zorvane\)' 60) || e2e_abort "the folder verb opened no panel: $(cat "$E2E_WORK/app.log")"
+xs_wait_managed "$panel" || e2e_fail "openbox did not manage the panel"
+panel_origin=$(xs_geometry "$panel" | cut -d' ' -f1)
+e2e_log "the folder's pages: $(e2e_screenshot verb-list "440x50+${panel_origin%,*}+${panel_origin#*,}")"
+for try in 1 2 3; do # the list's first entry: 1.jpg
+    click_panel 30 6
+    xs_wait_for 10 near "${colour[1.jpg]}" && break
+done
+check_page "the folder verb lists the folder's pages: its first entry shows 1.jpg" 1.jpg
+xs_close_window "$panel"
+xs_wait_exit "$E2E_APP_PID" 30 || e2e_fail "the program did not end after its panel was closed"
+e2e_check_file_bytes "current.txt in the folder of scans" "$scans/current.txt" '1.jpg\r\n'
+
+# The uninstaller, as Apps & features runs it, silently.
+(exec wine "$instdir/uninstall.exe" /S) >/dev/null 2>&1
+xs_wait_for 60 test ! -e "$instdir" || e2e_fail "the program folder is still there: $(ls -A "$instdir")"
+read_registry
+e2e_check_eq "the uninstaller removes the shortcut, the verb, the entry and the settings" \
+    "no shortcut|||" "$([ -e "$shortcut" ] && echo shortcut || echo no shortcut)|$(reg_value "$verb")|$(
+        reg_value "$uninstall" DisplayName)|$(reg_value 'HKCU\Software\Zorvane\Zorvane\install' folder)"
+e2e_check_file_bytes "the uninstaller leaves the scans' current.txt" "$scans/current.txt" '1.jpg\r\n'
 
 e2e_finish

@@ -6,7 +6,9 @@
 # every Wine process of the prefix) and deletes DIR. Nothing else is touched.
 
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono/Gecko install prompts
+# No Mono/Gecko install prompts; no menu entries on the host for the shortcuts
+# an installer makes.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 wp_create() {
     export WINEPREFIX=$1

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# A chaos run for ThreadSanitizer: the tsan build of the program (preset tsan) on an X
+# server of its own, on 300-dpi pages (shown by their top rows first, the rest decoded
+# on a worker, neighbours read ahead), under random steps, scrolls, jumps from a page
+# scrolled far down, layout switches and remote commands for a while. Prints the
+# reports found and those with both accesses in the program's own code (the ones
+# that count: Qt's own synchronisation, which ThreadSanitizer cannot see, is
+# suppressed by tests/tsan.supp).
+#   tests/tsan_chaos.sh ZORVANE_TSAN MAKE_PAGES OUT_DIR [SECONDS]   (default 120)
+
+source "$(dirname "$0")/e2e/lib.sh"
+seconds=${4:-120}
+e2e_init "$@"
+
+e2e_start_x
+"$E2E_MAKE_PAGES" --out "$E2E_APP_DIR" --count 12 --dpi 300 >/dev/null || e2e_abort "make_pages failed"
+supp=$(cd "$E2E_LIB_DIR/.." && pwd)/tsan.supp
+log=$E2E_OUT/tsan_chaos
+rm -f "$log".*
+e2e_start_program "TSAN_OPTIONS=suppressions=$supp:detect_deadlocks=0:report_mutex_bugs=0:log_path=$log"
+xs_activate "$XS_TYPIST" || true
+
+keys=(ctrl+shift+k ctrl+shift+k ctrl+shift+h ctrl+shift+m ctrl+shift+m ctrl+shift+u)
+end=$((SECONDS + seconds))
+actions=0
+while [ $SECONDS -lt $end ] && kill -0 "$E2E_APP_PID" 2>/dev/null; do
+    case $((RANDOM % 10)) in
+    0) # scrolled far down, then a jump to a page not read ahead (the band split case)
+        xdotool key ctrl+shift+m ctrl+shift+m ctrl+shift+m ctrl+shift+m
+        e2e_click_panel 40 $((7 + 16 * (RANDOM % 3))) ;;
+    1) e2e_click_panel $((256 + 40)) $((24 + 11)) ;; # layout switch
+    2) (cd "$E2E_APP_DIR" && ./zorvane --next >/dev/null 2>&1) ;;
+    *) xdotool key "${keys[RANDOM % ${#keys[@]}]}" ;;
+    esac
+    actions=$((actions + 1))
+    # A message box (the end of the list) is closed, or boxes would pile up.
+    if box=$(xdotool search --onlyvisible --name '^(Image Preview|Zorvane)$' 2>/dev/null | head -n 1) && [ -n "$box" ]; then
+        xs_activate "$box" && xdotool key Return
+        xs_activate "$XS_TYPIST" || true
+    fi
+    sleep 0.$((RANDOM % 4))
+done
+e2e_check "the program still runs after $actions actions in $seconds s" kill -0 "$E2E_APP_PID"
+e2e_term_ends "after the chaos"
+
+# A report counts when both of its stacks (the access and the previous one) have a
+# frame in the program's source folders.
+src=$(cd "$E2E_LIB_DIR/../.." && pwd)
+reports=$(cat "$log".* 2>/dev/null | grep -c '^WARNING: ThreadSanitizer')
+ours=$(cat "$log".* 2>/dev/null | awk -v src="$src/" '
+    /^WARNING: ThreadSanitizer/ { if (n) count += (a && b); n = 1; a = b = 0; part = 1; next }
+    /^  (Previous|Mutex|Thread)/ { part++ }
+    index($0, src) && $0 !~ /\/tests\// { if (part == 1) a = 1; else if (part == 2) b = 1 }
+    END { if (n) count += (a && b); print count + 0 }')
+e2e_log "ThreadSanitizer: $reports reports, $ours with both accesses in the program's code ($seconds s, $actions actions); logs in $log.*"
+e2e_check_eq "no report in the program's code" 0 "$ours"
+e2e_finish
