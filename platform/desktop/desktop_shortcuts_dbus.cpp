@@ -329,14 +329,15 @@ void PortalClient::onBindResponse(uint response, const QVariantMap &results)
         list.value<QDBusArgument>() >> got;
     QStringList names;
     QStringList triggers;
-    for (const auto &[id, properties] : std::as_const(got)) {
+    for (const auto &entry : std::as_const(got)) {
+        const QString &id = entry.first;
         const bool ours = std::any_of(m_shortcuts.cbegin(), m_shortcuts.cend(),
                                       [&](const Shortcut &s) { return s.name == id; });
         if (!ours || names.contains(id))
             continue;
         names << id;
         triggers << id + QStringLiteral(": ")
-                + properties.value(QStringLiteral("trigger_description")).toString();
+                + entry.second.value(QStringLiteral("trigger_description")).toString();
     }
     if (names.isEmpty()) {
         fail(QStringLiteral("the portal bound none of the shortcuts"));
