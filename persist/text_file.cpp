@@ -5,7 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 
 #include <optional>
@@ -186,35 +186,41 @@ bool replaceBytes(const QString &filename, const QByteArray &bytes, forms::Error
     // is whole on the disk: every step is checked first, as a full disk may fail any of
     // them (QSaveFile renamed an empty file over the old one when its buffered write
     // failed at commit).
-    QTemporaryFile file(filename + QStringLiteral(".XXXXXX"));
-    if (!file.open())
+    // A file of its own beside the old one. Not QTemporaryFile: it keeps its handle open
+    // after close(), and Windows renames no file that is open.
+    QFile file;
+    for (int attempt = 0; attempt < 8 && !file.isOpen(); ++attempt) {
+        file.setFileName(filename + QStringLiteral(".%1.new").arg(QRandomGenerator::global()->generate(), 8, 16,
+                                                                  QLatin1Char('0')));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !QFileInfo::exists(file.fileName()))
+            break;  // not a name taken by chance: the folder takes no new file
+    }
+    if (!file.isOpen())
         return failOpen(error, filename, file.errorString(),
                         QStringLiteral("the folder takes no new file"));
     const QString temporary = file.fileName();
     const auto failWith = [&](const QString &detail) {
         file.close();
-        file.remove();
+        QFile::remove(temporary);
         return failDevice(error, filename, detail);
     };
     if (file.write(bytes) != bytes.size() || !file.flush())
         return failWith(file.errorString());
-    file.setPermissions(permissions);
     file.close();
     if (file.error() != QFileDevice::NoError)
         return failWith(file.errorString());
+    file.setPermissions(permissions);
     QString why;
     if (!durable::syncFile(temporary, &why))
         return failWith(why);
     if (!durable::replaceFile(temporary, filename, &why)) {
         if (QFileInfo::exists(temporary)) {
-            file.remove();
+            QFile::remove(temporary);
             return failDenied(error, filename, why);
         }
         // Renamed, but the folder could not be synced: the name may not survive a power cut.
-        file.setAutoRemove(false);
         return failDevice(error, filename, why);
     }
-    file.setAutoRemove(false);
     return true;
 }
 

@@ -9,6 +9,9 @@ build_packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libxcb1-dev libxcb-keysyms1-dev libxcb-shape0-dev libxcb-xfixes0-dev
     libxcb-damage0-dev libxcb-xtest0-dev
+    # The page's layer surface on Wayland desktops: the client library, wayland-scanner
+    # and the layer-shell protocol description (Debian ships it in the Rust crate).
+    libwayland-dev libwayland-bin librust-wayland-protocols-dev
 )
 # The Windows build (scripts/build-windows.sh) and its tests under Wine, the
 # installer (makensis) and zorvane.exe's icon (icotool; wrestool reads it back);
@@ -40,9 +43,10 @@ run_packages+=(jq)
 # The desktop services' D-Bus interface descriptions (KDE's shortcut service, the
 # desktop portal, GNOME Shell's extensions), from which the build generates its proxies.
 build_packages+=(libkf5globalaccel-dev xdg-desktop-portal-dev gnome-shell-common python3)
-# A headless GNOME Shell for the page window's extension, with a native Wayland
-# editor under the page.
-run_packages+=(gnome-shell gedit)
+# Headless GNOME Shell and KWin (Plasma's compositor), with a native Wayland editor
+# under the page: the page window's extension, the page's layer surface and the
+# shortcuts given back at exit.
+run_packages+=(gnome-shell kwin-wayland gedit)
 # Fuzzing: clang with libFuzzer and the sanitizer runtimes (fuzz/run.sh).
 build_packages+=(clang-14 libclang-rt-14-dev)
 

@@ -17,7 +17,7 @@ e2e_start_x
 supp=$(cd "$E2E_LIB_DIR/.." && pwd)/tsan.supp
 log=$E2E_OUT/tsan_chaos
 rm -f "$log".*
-e2e_start_program "TSAN_OPTIONS=suppressions=$supp:detect_deadlocks=0:report_mutex_bugs=0:log_path=$log"
+e2e_start_program "TSAN_OPTIONS=suppressions=$supp:detect_deadlocks=0:report_mutex_bugs=0:ignore_noninstrumented_modules=1:log_path=$log"
 xs_activate "$XS_TYPIST" || true
 
 keys=(ctrl+shift+k ctrl+shift+k ctrl+shift+h ctrl+shift+m ctrl+shift+m ctrl+shift+u)
@@ -43,15 +43,20 @@ done
 e2e_check "the program still runs after $actions actions in $seconds s" kill -0 "$E2E_APP_PID"
 e2e_term_ends "after the chaos"
 
-# A report counts when both of its stacks (the access and the previous one) have a
-# frame in the program's source folders.
+# A report counts when both of its accesses are made by the program's own code: the
+# first frame of each stack that is not the sanitizer's runtime lies in the source.
 src=$(cd "$E2E_LIB_DIR/../.." && pwd)
 reports=$(cat "$log".* 2>/dev/null | grep -c '^WARNING: ThreadSanitizer')
 ours=$(cat "$log".* 2>/dev/null | awk -v src="$src/" '
-    /^WARNING: ThreadSanitizer/ { if (n) count += (a && b); n = 1; a = b = 0; part = 1; next }
-    /^  (Previous|Mutex|Thread)/ { part++ }
-    index($0, src) && $0 !~ /\/tests\// { if (part == 1) a = 1; else if (part == 2) b = 1 }
-    END { if (n) count += (a && b); print count + 0 }')
+    function flush() { if (n) count += (a == 1 && b == 1) }
+    /^WARNING: ThreadSanitizer/ { flush(); n = 1; a = b = part = top = 0; next }
+    /^  [A-Z]/ { part++; top = 0; next }
+    part >= 1 && part <= 2 && /^    #[0-9]+ / && !top && !/libsanitizer|libtsan/ {
+        top = 1
+        ours = index($0, src) && $0 !~ /\/tests\//
+        if (part == 1) a = ours ? 1 : 2; else b = ours ? 1 : 2
+    }
+    END { flush(); print count + 0 }')
 e2e_log "ThreadSanitizer: $reports reports, $ours with both accesses in the program's code ($seconds s, $actions actions); logs in $log.*"
 e2e_check_eq "no report in the program's code" 0 "$ours"
 e2e_finish

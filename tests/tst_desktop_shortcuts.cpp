@@ -175,6 +175,32 @@ private slots:
         QCOMPARE(deliveredAfter([&] { activate(QStringLiteral("prev-page")); }), QList<ws::WPARAM>{2});
     }
 
+    void release_givesEveryShortcutBackOnce_nextStartBindsAgain()
+    {
+        own(Portal, true);
+        own(KGlobalAccel, true);
+        control(QStringLiteral("SetTaken"), {QStringList{QStringLiteral("next-page")}});
+        startCoordinator()->release();
+        m_coordinator->release();
+        // The one whose keys another action holds was made present as well.
+        QCOMPARE(log().filter(QStringLiteral("setInactive")),
+                 QStringList({QStringLiteral("setInactive prev-page"),
+                              QStringLiteral("setInactive scroll-up"),
+                              QStringLiteral("setInactive scroll-down"),
+                              QStringLiteral("setInactive next-page")}));
+        QCOMPARE(deliveredAfter([&] { activate(QStringLiteral("prev-page")); }), QList<ws::WPARAM>{});
+        control(QStringLiteral("Reset"));
+        QCOMPARE(startCoordinator()->route(), Route::KGlobalAccel);
+        QCOMPARE(deliveredAfter([&] { activate(QStringLiteral("prev-page")); }), QList<ws::WPARAM>{2});
+
+        // The portal's session is closed.
+        own(KGlobalAccel, false);
+        Coordinator *c = startCoordinator();
+        QTRY_COMPARE_WITH_TIMEOUT(c->route(), Route::Portal, 10000);
+        c->release();
+        QVERIFY(log().contains(QStringLiteral("Session.Close")));
+    }
+
     void everyKeyTakenOrNoService_keepsXGrabsAndTells()
     {
         // All taken: nothing works through KDE, and there is no portal either.

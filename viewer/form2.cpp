@@ -2,6 +2,7 @@
 
 #include "panel/form1.h"
 #include "platform/forms/forms.h"
+#include "platform/page_surface/page_surface.h"
 #include "platform/window_system/taskbar.h"
 
 #include <QPaintEvent>
@@ -85,6 +86,8 @@ Form2::Form2(Form1 *panel)
     Image1 = new PictureControl(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Form_Load();
+    // On Wayland desktops the picture may go to the screen another way than this window.
+    page_surface::attach(this);
 }
 
 void Form2::Form_Load()

@@ -20,10 +20,13 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 
 namespace desktop_shortcuts {
 namespace {
@@ -31,6 +34,8 @@ namespace {
 // The service answers these at once; a longer wait means it is stuck, and start-up
 // must not hang on it.
 constexpr int KGlobalAccelTimeoutMs = 3000;
+// At exit a stuck service must not hold up the end of the program (or of the session).
+constexpr int ReleaseTimeoutMs = 1000;
 constexpr const char *Component = "zorvane";
 constexpr const char *ComponentFriendly = "Zorvane";
 // kglobalaccel's setShortcut flags.
@@ -140,6 +145,8 @@ QStringList KGlobalAccelClient::bind(QString *why)
             *why = QStringLiteral("kglobalaccel did not register the shortcuts: %1").arg(error);
             return {};
         }
+        // Made present, it holds its keys until made inactive, whatever it was given.
+        m_present << action;
         const QList<int> got = present.value();
         if (!got.isEmpty() && got.first() != 0)
             bound << s.name;
@@ -163,6 +170,22 @@ QStringList KGlobalAccelClient::bind(QString *why)
         *why = QStringLiteral("kglobalaccel did not bind %1 (another action holds the keys)")
                    .arg(refused.join(QStringLiteral(", ")));
     return bound;
+}
+
+void KGlobalAccelClient::release()
+{
+    // Left active, the keys stay taken in every program until the user logs out.
+    OrgKdeKGlobalAccelInterface accel(QLatin1String(Service), QStringLiteral("/kglobalaccel"),
+                                      m_bus);
+    accel.setTimeout(ReleaseTimeoutMs);
+    for (const QStringList &action : std::exchange(m_present, {})) {
+        QString error;
+        if (!answered(accel.setInactive(action), &error)) {
+            std::fprintf(stderr, "zorvane: kglobalaccel did not take the shortcuts back: %s\n",
+                         qPrintable(error));
+            return;
+        }
+    }
 }
 
 void KGlobalAccelClient::onPressed(const QString &component, const QString &action, qlonglong)
@@ -248,6 +271,15 @@ void PortalClient::start()
     });
 }
 
+void PortalClient::close()
+{
+    m_done = true;
+    if (std::exchange(m_session, QString()).isEmpty() || !m_sessionProxy)
+        return;
+    m_sessionProxy->setTimeout(ReleaseTimeoutMs);
+    m_sessionProxy->Close().waitForFinished();
+}
+
 void PortalClient::onSessionResponse(uint response, const QVariantMap &results)
 {
     if (m_done || !m_session.isEmpty())
@@ -297,14 +329,15 @@ void PortalClient::onBindResponse(uint response, const QVariantMap &results)
         list.value<QDBusArgument>() >> got;
     QStringList names;
     QStringList triggers;
-    for (const auto &[id, properties] : std::as_const(got)) {
+    for (const auto &entry : std::as_const(got)) {
+        const QString &id = entry.first;
         const bool ours = std::any_of(m_shortcuts.cbegin(), m_shortcuts.cend(),
                                       [&](const Shortcut &s) { return s.name == id; });
         if (!ours || names.contains(id))
             continue;
         names << id;
         triggers << id + QStringLiteral(": ")
-                + properties.value(QStringLiteral("trigger_description")).toString();
+                + entry.second.value(QStringLiteral("trigger_description")).toString();
     }
     if (names.isEmpty()) {
         fail(QStringLiteral("the portal bound none of the shortcuts"));
@@ -360,6 +393,7 @@ void Coordinator::start()
     if (hasOwner(m_bus, QLatin1String(KGlobalAccelClient::Service))) {
         auto *kde = new KGlobalAccelClient(m_bus, m_shortcuts, this);
         const QStringList names = kde->bind(&why);
+        m_kde = kde;
         if (!names.isEmpty()) {
             connect(kde, &KGlobalAccelClient::activated, this, &Coordinator::deliver);
             moveToDesktop(names, Route::KGlobalAccel);
@@ -368,6 +402,9 @@ void Coordinator::start()
                                      "has the focus.\n", qPrintable(why));
             return;
         }
+        // Some actions may be present without keys: they are made inactive too.
+        kde->release();
+        m_kde = nullptr;
         delete kde;
     }
     if (!isOffered(m_bus, QLatin1String(PortalClient::Service))) {
@@ -376,6 +413,7 @@ void Coordinator::start()
         return;
     }
     auto *portal = new PortalClient(m_bus, m_shortcuts, this);
+    m_portal = portal;
     connect(portal, &PortalClient::activated, this, &Coordinator::deliver);
     connect(portal, &PortalClient::bound, this,
             [this](const QStringList &names, const QStringList &) {
@@ -390,6 +428,16 @@ void Coordinator::start()
         tellOnce(QStringLiteral("the portal closed the global shortcuts session"));
     });
     portal->start();
+}
+
+void Coordinator::release()
+{
+    if (std::exchange(m_givenBack, true) || !m_bus.isConnected())
+        return;
+    if (m_kde)
+        m_kde->release();
+    if (m_portal)
+        m_portal->close();
 }
 
 void Coordinator::deliver(const QString &name)
@@ -449,6 +497,14 @@ void Coordinator::tellOnce(const QString &why)
 
 // ---- the entry point ----------------------------------------------------------------------
 
+namespace {
+
+// Registered after the session bus was first used, the exit handler runs before the
+// bus is torn down.
+QPointer<Coordinator> running;
+
+} // namespace
+
 void start(ws::HWND hwnd, const QList<Shortcut> &shortcuts)
 {
     const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
@@ -461,6 +517,15 @@ void start(ws::HWND hwnd, const QList<Shortcut> &shortcuts)
         runtime.isEmpty() ? QString() : QDir(runtime).filePath(QStringLiteral("zorvane-hotkeys-hint"));
     auto *coordinator = new Coordinator(QDBusConnection::sessionBus(), hwnd, shortcuts, marker,
                                         QCoreApplication::instance());
+    // Every orderly end (the panel closed, a signal, the end of the session) leaves the
+    // event loop; a lost X server ends the program with exit() from inside it instead.
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, coordinator,
+                     &Coordinator::release);
+    running = coordinator;
+    std::atexit([] {
+        if (running)
+            running->release();
+    });
     coordinator->start();
 }
 

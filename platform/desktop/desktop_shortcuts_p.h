@@ -32,6 +32,9 @@ public:
     // Registers every shortcut and returns the names the service bound (it answers at
     // once). An empty list comes with the reason in `why`.
     QStringList bind(QString *why);
+    // Makes the bound shortcuts inactive, so that their keys reach other programs
+    // again; the service keeps the user's keys for the next bind.
+    void release();
 
 signals:
     void activated(const QString &name);
@@ -42,6 +45,7 @@ private slots:
 private:
     QDBusConnection m_bus;
     QList<Shortcut> m_shortcuts;
+    QList<QStringList> m_present; // the actions made present, as kglobalaccel names them
     OrgKdeKglobalaccelComponentInterface *m_component = nullptr;
 };
 
@@ -59,6 +63,8 @@ public:
                  QObject *parent = nullptr);
 
     void start();
+    // Ends the session, and with it the shortcuts.
+    void close();
 
 signals:
     // The names the portal bound, with the triggers it chose ("next-page: Ctrl+Shift+K").
@@ -108,6 +114,8 @@ public:
 
     void start();
     Route route() const { return m_route; }
+    // Gives the shortcuts back to the desktop; the program is ending. Once only.
+    void release();
 
 private:
     void deliver(const QString &name);
@@ -121,6 +129,9 @@ private:
     QString m_hintMarker;
     QStringList m_released;
     Route m_route = Route::Pending;
+    KGlobalAccelClient *m_kde = nullptr;
+    PortalClient *m_portal = nullptr;
+    bool m_givenBack = false;
 };
 
 } // namespace desktop_shortcuts

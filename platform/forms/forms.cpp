@@ -297,10 +297,10 @@ void PictureRest::run()
     }
     m_bytes = QByteArray();
     {
-        const QMutexLocker lock(&m_mutex);
+        std::unique_lock lock(m_mutex);
         m_over = true;
     }
-    m_changed.wakeAll();
+    m_changed.notify_all();
 }
 
 void PictureRest::waitFor(int rows, int columns)
@@ -319,9 +319,9 @@ bool PictureRest::wait(QImage *replacement, Error *error)
 {
     run();
     {
-        const QMutexLocker lock(&m_mutex);
+        std::unique_lock lock(m_mutex);
         while (!m_over)
-            m_changed.wait(&m_mutex);
+            m_changed.wait(lock);
     }
     if (m_rest->wait())
         return true;
@@ -333,7 +333,7 @@ bool PictureRest::wait(QImage *replacement, Error *error)
 
 bool PictureRest::isDone() const
 {
-    const QMutexLocker lock(&m_mutex);
+    std::unique_lock lock(m_mutex);
     return m_over;
 }
 

@@ -3,15 +3,15 @@
 // program's folder, picture decoding, message boxes and the page list of a folder.
 
 #include <QImage>
-#include <QMutex>
 #include <QRect>
-#include <QWaitCondition>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class QWidget;
 namespace jpeg {
@@ -106,8 +106,9 @@ private:
     // Written by run() before it reports that it is over.
     QImage m_replacement;
     Error m_error;
-    mutable QMutex m_mutex;
-    mutable QWaitCondition m_changed;
+    // The standard library's lock: ThreadSanitizer sees it, Qt's (built without it) not.
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
     bool m_over = false;
     std::atomic<bool> m_claimed{false};
 };

@@ -3,10 +3,10 @@
 #include "platform/picture/jpeg_decoder.h"
 
 #include <QColorSpace>
-#include <QSemaphore>
 #include <QThreadPool>
 
 #include <csetjmp>
+#include <latch>
 #include <cstdio>  // jpeglib.h needs FILE
 #include <cstdlib>
 #include <cstring>
@@ -416,10 +416,11 @@ BandResult decodeRows(JpegBand upper, bool progressive, qint64 pixels)
     // when the view was scrolled down: the lower band keeps them too.
     lower.progress = nullptr;
     BandResult lowerResult = BandResult::Failed;
-    QSemaphore lowerDone;
+    // std::latch, whose hand-off ThreadSanitizer sees (QSemaphore's it cannot).
+    std::latch lowerDone(1);
     const bool helped = bandHelpers()->tryStart([&] {
         lowerResult = decodeJpegBand(lower);
-        lowerDone.release();
+        lowerDone.count_down();
     });
     if (!helped) {
         // Every helper busy with other pages: this thread does the whole picture.
@@ -427,7 +428,7 @@ BandResult decodeRows(JpegBand upper, bool progressive, qint64 pixels)
         return decodeJpegBand(upper);
     }
     BandResult result = decodeJpegBand(upper);
-    lowerDone.acquire();
+    lowerDone.wait();
     return result == BandResult::Whole ? lowerResult : result;
 }
 
@@ -503,11 +504,11 @@ bool PageRest::run()
     plan.bytes = QByteArray();
     plan.picture = QImage();
     {
-        const QMutexLocker lock(&m_mutex);
+        std::unique_lock lock(m_mutex);
         m_done = true;
         m_whole = whole;
     }
-    m_changed.wakeAll();
+    m_changed.notify_all();
     return whole;
 }
 
@@ -516,47 +517,47 @@ void PageRest::abandon()
     m_plan->bytes = QByteArray();
     m_plan->picture = QImage();
     {
-        const QMutexLocker lock(&m_mutex);
+        std::unique_lock lock(m_mutex);
         m_done = true;
     }
-    m_changed.wakeAll();
+    m_changed.notify_all();
 }
 
 void PageRest::rowsDone(int rows)
 {
     {
-        const QMutexLocker lock(&m_mutex);
+        std::unique_lock lock(m_mutex);
         if (rows <= m_rows)
             return;
         m_rows = rows;
     }
-    m_changed.wakeAll();
+    m_changed.notify_all();
 }
 
 void PageRest::waitForRows(int rows)
 {
-    const QMutexLocker lock(&m_mutex);
+    std::unique_lock lock(m_mutex);
     while (!m_done && m_rows < rows)
-        m_changed.wait(&m_mutex);
+        m_changed.wait(lock);
 }
 
 int PageRest::rowsReady() const
 {
-    const QMutexLocker lock(&m_mutex);
+    std::unique_lock lock(m_mutex);
     return m_rows;
 }
 
 bool PageRest::wait()
 {
-    const QMutexLocker lock(&m_mutex);
+    std::unique_lock lock(m_mutex);
     while (!m_done)
-        m_changed.wait(&m_mutex);
+        m_changed.wait(lock);
     return m_whole;
 }
 
 bool PageRest::isDone() const
 {
-    const QMutexLocker lock(&m_mutex);
+    std::unique_lock lock(m_mutex);
     return m_done;
 }
 

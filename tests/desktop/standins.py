@@ -131,6 +131,12 @@ class KGlobalAccel(dbus.service.Object):
             state["kga"].append(str(action[1]))
         return dbus.Array(keys, signature="i")
 
+    @dbus.service.method("org.kde.KGlobalAccel", in_signature="as")
+    def setInactive(self, action):
+        log.append("setInactive " + action[1])
+        if action[1] in state["kga"]:
+            state["kga"].remove(str(action[1]))
+
     @dbus.service.method("org.kde.KGlobalAccel", in_signature="s", out_signature="o")
     def getComponent(self, name):
         return dbus.ObjectPath("/component/" + name)

@@ -64,6 +64,11 @@ first_panel=$panel
 e2e_check_match "WAYLAND_DISPLAY and DISPLAY set: on X, telling how to bind the commands" \
     'only while an X11 program has the focus.*zorvane --next' "$(cat "$E2E_APP_STDERR")"
 expect_panel --next "from start-up" name=2.jpg selected=2.jpg vpos=0
+# No compositor behind WAYLAND_DISPLAY: the page window shows the page, and the user is told.
+e2e_check "no Wayland connection: the page window is shown" xs_wait_for 10 eval '[ -n "$(e2e_page_window)" ]'
+e2e_check_match "no Wayland connection: the user is told" \
+    'page is shown as an Xwayland window: no connection to the Wayland display "wayland-e2e-none"' \
+    "$(cat "$E2E_APP_STDERR")"
 expect_panel --scroll-down "scroll down" name=2.jpg vpos=328
 expect_panel --scroll-up "scroll up" name=2.jpg vpos=0
 expect_panel --prev "previous page" name=1.jpg selected=1.jpg vpos=0

@@ -256,6 +256,14 @@ e2e_atspi() {
     /usr/bin/python3 "$E2E_LIB_DIR/atspi_dump.py" --pid "$E2E_APP_PID" "$@"
 }
 
+# e2e_control_center NAME: "X Y", the middle of the program's control of that
+# name on the screen (for desktops where xdotool cannot click).
+e2e_control_center() {
+    e2e_atspi --timeout 5 --extents | awk -F' \\| ' -v name="$1" '
+        $2 == name && $5 != "" { split($5, p, /[, x]/); print int(p[1] + p[3] / 2), int(p[2] + p[4] / 2); found = 1; exit }
+        END { exit !found }'
+}
+
 # e2e_list_items TREE: the page list's entries in a tree from e2e_atspi, on one line.
 e2e_list_items() { awk -F' \\| ' '$1 ~ /^ *list item$/ { print $2 }' <<<"$1" | paste -sd' '; }
 
@@ -272,6 +280,10 @@ e2e_screenshot() {
 # e2e_pixel_hex FILE X Y: the pixel as RRGGBB.
 e2e_pixel_hex() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6; }
 
+# E2E_GRAB: the command that saves the whole screen to the file it is given.
+E2E_GRAB=e2e_grab_x
+e2e_grab_x() { import -window root "$1" 2>/dev/null; }
+
 # e2e_view_matches PAGE OFFSET [ALPHA [ROWS]]: the half-screen page window
 # (at 0,80) shows PAGE moved up by OFFSET pixels, blended at ALPHA/255 (255
 # by default) over the screenshot $before. Its rows 20.. are compared, left of
@@ -280,7 +292,7 @@ e2e_pixel_hex() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6; }
 e2e_view_matches() {
     local page=$E2E_APP_DIR/$1 alpha=${3:-255} rows=${4:-320} width=1024 now=$E2E_WORK/now.png
     local expected="${width}x$rows+0+$((20 + $2))"
-    import -window root "$now" 2>/dev/null || return 1
+    "$E2E_GRAB" "$now" || return 1
     if [ "$alpha" -ne 255 ]; then
         width=690
         convert \( "$before" -crop "${width}x$rows+0+100" +repage \) \
@@ -292,6 +304,14 @@ e2e_view_matches() {
     LAST_RMSE=$(convert \( "$now" -crop "${width}x$rows+0+100" +repage \) \
         \( "$page" -crop "$expected" +repage \) -metric RMSE -compare -format '%[distortion]' info:)
     awk -v d="$LAST_RMSE" 'BEGIN { exit !(d != "" && d < 0.01) }'
+}
+
+# e2e_screen_as_before: the screen's rows 100 to 700 are as in the screenshot $before.
+e2e_screen_as_before() {
+    local now=$E2E_WORK/now.png
+    "$E2E_GRAB" "$now" || return 1
+    awk -v d="$(convert \( "$before" -crop 1024x600+0+100 +repage \) \( "$now" -crop 1024x600+0+100 +repage \) \
+        -metric RMSE -compare -format '%[distortion]' info:)" 'BEGIN { exit !(d != "" && d < 0.01) }'
 }
 
 # e2e_check_view WHAT PAGE OFFSET [ALPHA [ROWS]]: a check that the screen comes to show so.

