@@ -5,11 +5,13 @@
 #include <QColorSpace>
 #include <QThreadPool>
 
+#include <condition_variable>
 #include <csetjmp>
-#include <latch>
 #include <cstdio>  // jpeglib.h needs FILE
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -415,21 +417,36 @@ BandResult decodeRows(JpegBand upper, bool progressive, qint64 pixels)
     // The rows kept (those in view, perhaps being painted) can reach below the split
     // when the view was scrolled down: the lower band keeps them too.
     lower.progress = nullptr;
-    BandResult lowerResult = BandResult::Failed;
-    // std::latch, whose hand-off ThreadSanitizer sees (QSemaphore's it cannot).
-    std::latch lowerDone(1);
-    const bool helped = bandHelpers()->tryStart([&] {
-        lowerResult = decodeJpegBand(lower);
-        lowerDone.count_down();
+    // The lower band's end is handed over with the standard mutex and condition variable,
+    // which ThreadSanitizer sees (QSemaphore it cannot). Not std::latch: libstdc++ 12
+    // without futexes (the Windows build) can signal a latch's waiter between its last
+    // look and its sleep, and the wait never ends. Shared: the helper may still be
+    // signalling when the waiter wakes and returns.
+    struct Handoff {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool done = false;
+        BandResult lower = BandResult::Failed;
+    };
+    const auto handoff = std::make_shared<Handoff>();
+    const bool helped = bandHelpers()->tryStart([handoff, lower] {
+        const BandResult result = decodeJpegBand(lower);
+        {
+            const std::lock_guard lock(handoff->mutex);
+            handoff->lower = result;
+            handoff->done = true;
+        }
+        handoff->changed.notify_one();
     });
     if (!helped) {
         // Every helper busy with other pages: this thread does the whole picture.
         upper.last = height;
         return decodeJpegBand(upper);
     }
-    BandResult result = decodeJpegBand(upper);
-    lowerDone.wait();
-    return result == BandResult::Whole ? lowerResult : result;
+    const BandResult result = decodeJpegBand(upper);
+    std::unique_lock lock(handoff->mutex);
+    handoff->changed.wait(lock, [&] { return handoff->done; });
+    return result == BandResult::Whole ? handoff->lower : result;
 }
 
 } // namespace
