@@ -14,6 +14,7 @@
 #include <QSemaphore>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -220,32 +221,46 @@ void PageCacheTest::load_waitsForAPageInFlightButDecodesOneStillQueuedItself()
 void PageCacheTest::load_leavesAReadAheadStuckOnItsFileBehind()
 {
     Folder f;
-    f.pages({"a.jpg", "b.jpg"});
-    // b's read ahead hangs in its file, as on a stalled network folder, until the end.
-    QSemaphore stuck, unstick;
+    f.pages({"a.jpg", "b.jpg", "c.jpg"});
+    // b's read ahead hangs in its file, as on a stalled network folder, until the end; c's
+    // is held in its decode, past its file read. Shared with the workers left behind.
+    struct Holds {
+        QSemaphore stuck, unstick, decoding, decoded;
+    };
+    const auto holds = std::make_shared<Holds>();
     auto cache = std::make_unique<PageCache>();
-    cache->setDecodeStartHookForTesting([&](const QString &path, bool fileRead) {
+    cache->setDecodeStartHookForTesting([holds](const QString &path, bool fileRead) {
         if (!fileRead && path.endsWith(QLatin1String("b.jpg"))) {
-            stuck.release();
-            unstick.acquire();
+            holds->stuck.release();
+            holds->unstick.acquire();
+        } else if (fileRead && path.endsWith(QLatin1String("c.jpg"))) {
+            holds->decoding.release();
+            holds->decoded.acquire();
         }
     });
-    QVERIFY(showThenReadAhead(*cache, f("a.jpg"), {f("b.jpg")}, false));
-    stuck.acquire();
-    // Unsticks the read after 10 s should the step or the end wait for it.
-    std::atomic_bool waited = false;
+    QVERIFY(showThenReadAhead(*cache, f("a.jpg"), {f("b.jpg"), f("c.jpg")}, false));
+    holds->stuck.acquire();
+    holds->decoding.acquire();
+    // Lets c's decode end after a second; unsticks b's read 10 s later should the step or
+    // the end wait for it.
+    std::atomic_bool waited = false, decodeOver = false;
     QSemaphore done;
     std::thread watchdog([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        decodeOver = true;
+        holds->decoded.release();
         waited = !done.tryAcquire(1, 10000);
-        unstick.release();
+        holds->unstick.release();
     });
     forms::Error error;
     loadLikeDirect(*cache, f("b.jpg"), &error);
     QCOMPARE(cache->counters().decodedOnLoad, 2);
-    cache.reset();  // nor does the end wait for it
+    cache.reset();  // the end waits for c's decode, not for b's read
+    const bool endWaitedForDecode = decodeOver;
     done.release();
     watchdog.join();
     QVERIFY(!waited);
+    QVERIFY(endWaitedForDecode);
 }
 
 void PageCacheTest::prefetch_dropsPagesNoLongerNamedAndCancelsTheirDecodes()

@@ -24,9 +24,6 @@ constexpr int SubmitGraceMs = 20;
 constexpr int DecodeThreads = 2;
 // Pages let go whose memory waits for the next decodes: the two neighbours of a jump.
 constexpr qsizetype MaxSpares = 2;
-// At exit, decodes still running are cancelled and get this long to stop; a worker
-// still busy then is stuck on its file and is left behind.
-constexpr int ExitWaitMs = 500;
 
 enum JobState : int {
     Queued,   // not started: a load or a drop may still take it back
@@ -59,18 +56,28 @@ PageCache::PageCache(QObject *parent)
 
 PageCache::~PageCache()
 {
-    // Decodes not started are skipped; those running stop early. A worker still busy
-    // after that waits on its file, perhaps for good: it is left behind with its pool
-    // (its job holds all it uses) rather than hold up the end of the program.
-    for (Entry &entry : m_ahead) {
+    // Decodes not started are skipped; those running are cancelled. A read ahead past its
+    // file read then ends within milliseconds and is waited for, so that no decode runs on
+    // while the program ends. One still opening or reading its file may wait on it for
+    // good (a FIFO, a stalled network folder): its pool is left behind, never deleted (its
+    // job holds all it uses), and the end of the program does not wait for it.
+    QList<Entry> all = m_ahead + m_leftBehind;
+    for (const Entry &entry : all) {
         int expected = Queued;
         entry.job->state.compare_exchange_strong(expected, Claimed);
         entry.job->cancelled = true;
     }
-    for (const std::shared_ptr<Job> &job : std::as_const(m_leftBehind))
-        job->cancelled = true;
-    if (m_pool->waitForDone(ExitWaitMs))
+    const auto inFile = [](const Entry &entry) {
+        return entry.job->state == Running && !entry.job->fileRead && !entry.future.isFinished();
+    };
+    if (std::none_of(all.cbegin(), all.cend(), inFile)) {
         delete m_pool;
+    } else {
+        for (Entry &entry : all) {
+            if (entry.job->state == Running && entry.job->fileRead)
+                entry.future.waitForFinished();
+        }
+    }
     // The rest decodes bytes already in memory: it ends soon.
     m_restPool.waitForDone();
 }
@@ -118,7 +125,7 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
             // Still reading its file: waiting could take longer than reading it here (a
             // stalled file may never end). It is left behind and the page read below.
             entry.job->cancelled = true;
-            m_leftBehind.append(entry.job);
+            m_leftBehind.append(entry);
         } else if (expected != Queued) {
             // Decoding, perhaps finished: wait for this page alone.
             Decoded decoded = entry.future.takeResult();
@@ -296,7 +303,7 @@ void PageCache::submitPending()
                 if (hook)
                     hook(job->path, false);
                 QByteArray bytes;
-                if (!forms::ReadPictureFile(job->path, &result.error, &bytes))
+                if (!forms::ReadPictureFile(job->path, &result.error, &bytes) || job->cancelled)
                     return result;
                 job->fileRead = true;
                 if (hook)

@@ -109,7 +109,7 @@ private:
     QImage loadPage(const QString &path, forms::Error *error, QSize view);
     qsizetype pagesWithinBudget() const;
 
-    // On the heap: a worker stuck on its file (a stalled network folder) is left behind
+    // On the heap: a worker stuck in its file (a stalled network folder) is left behind
     // at exit with its pool, not waited for.
     QThreadPool *m_pool;
     // The rest of the page on screen, decoded ahead of any read-ahead; the page it
@@ -124,7 +124,7 @@ private:
     std::function<void()> m_restOver;
     QList<Entry> m_ahead;
     // Reads ahead left to their stalled files by a load that would not wait for them.
-    QList<std::shared_ptr<Job>> m_leftBehind;
+    QList<Entry> m_leftBehind;
     // The page last loaded (the one on screen), kept for a reload or a step back.
     QString m_currentPath;
     QImage m_current;
