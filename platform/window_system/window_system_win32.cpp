@@ -1,9 +1,10 @@
 // The Windows window-system layer: every call is the real one, made on the windows'
-// native handles (QWidget::winId() is the HWND). Two things are added to the plain
-// calls, both so that the program behaves as its Linux build does:
+// native handles (QWidget::winId() is the HWND). Three things are added to the plain
+// calls, all so that the program behaves as its Linux build does:
 //  - Qt keeps its own idea of a frameless window's layered style and resets the
 //    style when it paints, so Qt is told the click-through and the opacity too;
-//  - SetWindowPos never activates: the typist's program keeps the keyboard focus.
+//  - SetWindowPos never activates: the typist's program keeps the keyboard focus;
+//  - telling Qt a style moves none of the program's windows in the z-order.
 // The window procedure is set and called through the W functions: Qt's windows are
 // Unicode windows, and an ANSI procedure would pass all their text messages through
 // the system code page.
@@ -14,6 +15,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <vector>
+
 // After the interface header: windows.h defines its constants (WS_EX_LAYERED,
 // WM_HOTKEY ...) as macros, which would break the header's own constants.
 #ifndef NOMINMAX
@@ -21,6 +24,52 @@
 #endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+
+namespace {
+
+// Qt applies a change of a window's flags with SetWindowPos, which puts a window that
+// stays on top at the top of the z-order again; the style call it stands in for moves
+// no window. The program's own windows that were above it (the panel, and the help
+// window and message boxes it owns, put there after the page window was raised) are
+// put back above it, lowest first, each raised to the top: a window merely moved down
+// would come back up under Wine, which takes its order from X and its X window was raised.
+class KeepOwnWindowsAbove
+{
+public:
+    explicit KeepOwnWindowsAbove(HWND hwnd)
+        : m_hwnd(hwnd)
+        , m_next(::GetWindow(hwnd, GW_HWNDPREV))
+    {
+        const DWORD self = ::GetCurrentProcessId();
+        for (HWND above = m_next; above; above = ::GetWindow(above, GW_HWNDPREV)) {
+            DWORD process = 0;
+            ::GetWindowThreadProcessId(above, &process);
+            if (process == self && ::IsWindowVisible(above))
+                m_above.push_back(above);
+        }
+    }
+    ~KeepOwnWindowsAbove()
+    {
+        if (::GetWindow(m_hwnd, GW_HWNDPREV) == m_next)
+            return;
+        for (HWND above : m_above) {
+            if (!::IsWindow(above))
+                continue;
+            const bool topmost = ::GetWindowLongW(above, GWL_EXSTYLE) & WS_EX_TOPMOST;
+            ::SetWindowPos(above, topmost ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0,
+                           SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+        }
+    }
+    KeepOwnWindowsAbove(const KeepOwnWindowsAbove &) = delete;
+    KeepOwnWindowsAbove &operator=(const KeepOwnWindowsAbove &) = delete;
+
+private:
+    const HWND m_hwnd;
+    const HWND m_next;  // the window just above it; null: it was the top window
+    std::vector<HWND> m_above;  // the program's, from just above it to the top
+};
+
+} // namespace
 
 namespace ws {
 namespace {
@@ -74,6 +123,7 @@ LONG_PTR SetWindowLongA(HWND hwnd, int index, LONG_PTR value)
 
     const LONG previous = exStyle(hwnd);
     if (QWidget *widget = QWidget::find(WId(hwnd))) {
+        const KeepOwnWindowsAbove keep(toNative(hwnd));
         const bool layered = value & WS_EX_LAYERED;
         const bool clickThrough = layered && (value & WS_EX_TRANSPARENT);
         // Qt's flags first: applying them rewrites the style word, which the real

@@ -383,3 +383,14 @@ e2e_alert() {
     # shellcheck disable=SC2086
     if [ -z "${2:-}" ]; then echo "$found"; else xdotool mousemove $found click 1; fi
 }
+
+# e2e_quiet_box_takes_keys BOX TITLE: the message box BOX, shown without the focus,
+# takes it when clicked, and Return then closes it.
+e2e_quiet_box_takes_keys() {
+    local bx by
+    read -r bx by _ < <(xs_geometry "$1" | tr ',x' '  ')
+    xdotool mousemove $((bx + 10)) $((by + 10)) click 1
+    e2e_check "a click on the quiet message gives it the focus" xs_wait_for 10 xs_is_active "$1"
+    xdotool key Return
+    e2e_check "Return then closes it" xs_wait_for 10 e2e_no_window "^$2\$"
+}

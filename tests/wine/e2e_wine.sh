@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # The Windows build under Wine, on its own Xvfb + openbox and in its own Wine
 # prefix: the panel, the page list, a page called up by typed name, the page
-# window's place, opacity and stacking, Ctrl+Shift+K while a Wine program (its
-# notepad) has the focus, steps with the help window open, an owned message box that
-# takes the keys once clicked, the state file at close and at the end of the session,
-# and a screenshot of Thai names for a person to look at.
+# window's place and opacity, Ctrl+Shift+K while a Wine program (its notepad) has
+# the focus, an owned message box that takes the keys once clicked, the state file at
+# close and at the end of the session, and a screenshot of Thai names for a person to
+# look at.
 # Then the packages: the zip's layout, README and DLLs, zorvane.exe's version
 # resource and icon, and the installer run silently: its Start menu shortcut (the
 # folder chooser), its folder verb (the folder's pages), its uninstall entry and
 # what the uninstaller leaves (the scans' current.txt, nothing else).
+# Last, in a Wine desktop, where Wine orders the windows: the help window and a
+# message box stay above the page window through steps.
 #   e2e_wine.sh PACKAGE_FOLDER OUT_DIR   (the zip and the installer lie beside
 #                                         PACKAGE_FOLDER's parent folder)
 # Wine grabs no keys on the root window: its hotkeys fire only while a Wine
@@ -49,34 +51,51 @@ done
 # The remembered name, in the Thai code page as Windows writes it.
 printf '\xCB\xB9\xE9\xD2.jpg\r\n' >"$app/current.txt"
 
+# start_program [DIR EXE [ARGS...]]: runs the program (the copy in $app) from DIR and
+# waits for its panel, managed.
 start_program() {
-    (cd "$app" && exec wine zorvane.exe) >"$E2E_WORK/app.log" 2>&1 &
+    [ $# -gt 0 ] || set -- "$app" zorvane.exe
+    (cd "$1" && shift && exec wine "$@") >"$E2E_WORK/app.log" 2>&1 &
     E2E_APP_PID=$!
     xs_track "$E2E_APP_PID"
     panel=$(xs_wait_window '\(Zorvane\)' 60) || e2e_abort "the panel did not appear: $(cat "$E2E_WORK/app.log")"
     xs_wait_managed "$panel" || e2e_fail "openbox did not manage the panel"
     panel_origin=$(xs_geometry "$panel" | cut -d' ' -f1)
 }
+close_program() {
+    xs_close_window "$panel"
+    xs_wait_exit "$E2E_APP_PID" 30 || e2e_fail "the program did not end after its panel was closed"
+}
 click_panel() {
     xdotool mousemove $((${panel_origin%,*} + $1)) $((${panel_origin#*,} + $2)) click 1
 }
-# type_name NAME: NAME into the name box, then Enter. A fresh prefix can still be
-# busy when the panel first maps and drop the click: try again until the page shows.
-type_name() {
-    local try
-    for try in 1 2 3; do
-        click_panel 185 11
-        xdotool key ctrl+a
-        xdotool type --delay 30 "$1"
-        xdotool key Return
-        xs_wait_for 10 near "${colour[$1]}" && return 0
+# until_shown NAME COMMAND...: runs COMMAND until the page NAME shows, three times at
+# most: a fresh prefix can still be busy when the panel first maps and drop a click.
+until_shown() {
+    local name=$1
+    shift
+    for _ in 1 2 3; do
+        "$@"
+        xs_wait_for 10 near "${colour[$name]}" && return 0
     done
+    return 1
+}
+# type_name NAME: NAME into the name box, then Enter, until the page shows.
+type_name() { until_shown "$1" name_typed "$1"; }
+name_typed() {
+    click_panel 185 11
+    xdotool key ctrl+a
+    xdotool type --delay 30 "$1"
+    xdotool key Return
 }
 page_window() { xdotool search --onlyvisible --name '^Form2$' 2>/dev/null | head -n 1; }
-# shown_colour: the colour of the page window's picture, as RRGGBB, from a screenshot.
+# shown_colour: the colour of the page window's picture, as RRGGBB, from a screenshot
+# (at the point PAGE_SPOT of the screen, "X Y").
+PAGE_SPOT="300 300"
 shown_colour() {
     local shot=$E2E_WORK/now.png
-    xs_screenshot "$shot" && e2e_pixel_hex "$shot" 300 300
+    # shellcheck disable=SC2086
+    xs_screenshot "$shot" && e2e_pixel_hex "$shot" $PAGE_SPOT
 }
 # near COLOUR: the page shows COLOUR, give or take the JPEG's rounding.
 near() {
@@ -140,40 +159,22 @@ else
     e2e_fail "notepad did not save its text"
 fi
 
-# --- the help window and the boxes through steps ---------------------------------------
-# Where they lie against the page window is not checked here: under Wine the page
-# window is an X window the window manager does not manage, which openbox keeps above
-# every window it manages, and Wine takes its order of windows from X.
-click_panel 376 35
-if help=$(xs_wait_window '^How to use$' 20); then
-    xs_activate "$notepad" || e2e_fail "notepad did not become active again"
-    xdotool key ctrl+shift+k
-    check_page "Ctrl+Shift+K with the help open" 10.jpg
-    xdotool key ctrl+shift+k
-    check_page "and again" "$thai_page"
-    xs_close_window "$help"
-    xs_wait_for 10 e2e_no_window '^How to use$' || e2e_fail "the help window did not close"
-else
-    e2e_fail "the help button did not open the help window"
-fi
+# --- the quiet box, owned by the panel ------------------------------------------------
 xs_activate "$notepad" || e2e_fail "notepad did not become active again"
+xdotool key ctrl+shift+k ctrl+shift+k
+check_page "two Ctrl+Shift+K step on to the last page, the Thai name" "$thai_page"
 xdotool key ctrl+shift+k
 if box=$(xs_wait_window '^Image Preview$' 20); then
     e2e_check_match "the message is owned (no taskbar button of its own)" 'window id' \
         "$(xprop -id "$box" WM_TRANSIENT_FOR)"
     e2e_check_eq "notepad keeps the focus while the message shows" "$notepad" "$(xs_active_window)"
-    read -r bx by _ < <(xs_geometry "$box" | tr ',x' '  ')
-    xdotool mousemove $((bx + 10)) $((by + 10)) click 1
-    e2e_check "a click on the message gives it the focus" xs_wait_for 10 xs_is_active "$box"
-    xdotool key Return
-    e2e_check "Return then closes it" xs_wait_for 10 e2e_no_window '^Image Preview$'
+    e2e_quiet_box_takes_keys "$box" 'Image Preview'
 else
     e2e_fail "Ctrl+Shift+K at the last page: no 'Image Preview' message box"
 fi
 
 # --- the state file at close -----------------------------------------------------------
-xs_close_window "$panel"
-xs_wait_exit "$E2E_APP_PID" 30 || e2e_fail "the program did not end after its panel was closed"
+close_program
 e2e_check_file_bytes "current.txt at close" "$app/current.txt" '\xCB\xB9\xE9\xD2.jpg\r\n'
 
 # --- the end of the desktop session ------------------------------------------------------
@@ -264,20 +265,11 @@ fi
 command=$(reg_value "$verb\command")
 exe=$(sed -n 's/^"\([^"]*\)" "%1"$/\1/p' <<<"$command")
 [ -n "$exe" ] || e2e_fail "the folder verb's command is not \"EXE\" \"%1\": $command"
-(cd "$WINEPREFIX/drive_c" && exec wine "$exe" "Z:${scans//\//\\}") >"$E2E_WORK/app.log" 2>&1 &
-E2E_APP_PID=$!
-xs_track "$E2E_APP_PID"
-panel=$(xs_wait_window '\(Zorvane\)' 60) || e2e_abort "the folder verb opened no panel: $(cat "$E2E_WORK/app.log")"
-xs_wait_managed "$panel" || e2e_fail "openbox did not manage the panel"
-panel_origin=$(xs_geometry "$panel" | cut -d' ' -f1)
+start_program "$WINEPREFIX/drive_c" "$exe" "Z:${scans//\//\\}"
 e2e_log "the folder's pages: $(e2e_screenshot verb-list "440x50+${panel_origin%,*}+${panel_origin#*,}")"
-for try in 1 2 3; do # the list's first entry: 1.jpg
-    click_panel 30 6
-    xs_wait_for 10 near "${colour[1.jpg]}" && break
-done
+until_shown 1.jpg click_panel 30 6 # the list's first entry
 check_page "the folder verb lists the folder's pages: its first entry shows 1.jpg" 1.jpg
-xs_close_window "$panel"
-xs_wait_exit "$E2E_APP_PID" 30 || e2e_fail "the program did not end after its panel was closed"
+close_program
 e2e_check_file_bytes "current.txt in the folder of scans" "$scans/current.txt" '1.jpg\r\n'
 
 # The uninstaller, as Apps & features runs it, silently.
@@ -288,5 +280,46 @@ e2e_check_eq "the uninstaller removes the shortcut, the verb, the entry and the 
     "no shortcut|||" "$([ -e "$shortcut" ] && echo shortcut || echo no shortcut)|$(reg_value "$verb")|$(
         reg_value "$uninstall" DisplayName)|$(reg_value 'HKCU\Software\Zorvane\Zorvane\install' folder)"
 e2e_check_file_bytes "the uninstaller leaves the scans' current.txt" "$scans/current.txt" '1.jpg\r\n'
+
+# --- the order of the windows, in a Wine desktop -------------------------------------------
+# Under openbox the page window is an X window of its own that openbox keeps above every
+# window it manages. In a Wine desktop (explorer /desktop) Wine orders the program's
+# windows itself, as Windows does, and shows each as a child X window of the desktop.
+printf '1.jpg\r\n' >"$app/current.txt"
+(cd "$app" && exec wine explorer /desktop=zorvane,1024x768 zorvane.exe) >"$E2E_WORK/app.log" 2>&1 &
+xs_track $!
+desktop=$(xs_wait_window '^zorvane - Wine desktop$' 60) || e2e_abort "no Wine desktop: $(cat "$E2E_WORK/app.log")"
+xs_wait_window '\(Zorvane\)' 60 >/dev/null || e2e_abort "no panel in the Wine desktop: $(cat "$E2E_WORK/app.log")"
+read -r dx dy _ < <(xs_geometry "$desktop" | tr ',x' '  ')
+# The panel's client area lies where the program puts it: 7440,435 twips.
+panel_origin=$((dx + 496)),$((dy + 29))
+PAGE_SPOT="$((dx + 100)) $((dy + 300))" # left of the help window
+# desktop_above HIGH LOW: the desktop's window named HIGH lies above the one named LOW
+# (xwininfo lists a window's children top first).
+desktop_above() {
+    xwininfo -children -id "$desktop" | sed -n 's/^ *0x[0-9a-f]* "\(.*\)": (.*/\1/p' |
+        awk -v high="$1" -v low="$2" '$0 == high { seen = 1 } $0 == low { ok = seen; exit } END { exit !ok }'
+}
+until_shown 1.jpg click_panel 185 35 # the load button: the page of the state file
+click_panel 376 35
+if xs_wait_window '^How to use$' 20 >/dev/null; then
+    xdotool key ctrl+shift+k ctrl+shift+k
+    check_page "Ctrl+Shift+K twice with the help open" 10.jpg
+    e2e_check "the help window is still above the page window after the two steps" \
+        xs_wait_for 10 desktop_above 'How to use' Form2
+    xdotool key ctrl+shift+k ctrl+shift+k
+    if xs_wait_window '^Image Preview$' 20 >/dev/null; then
+        e2e_check "the message is above the page window" xs_wait_for 10 desktop_above 'Image Preview' Form2
+        xdotool key ctrl+shift+h
+        check_page "Ctrl+Shift+H with the message open" 10.jpg
+        e2e_check "the message and the help window are still above the page window after the step" \
+            xs_wait_for 10 eval "desktop_above 'Image Preview' Form2 && desktop_above 'How to use' Form2"
+        e2e_log "the help window and the message above the page: $(e2e_screenshot desktop)"
+    else
+        e2e_fail "Ctrl+Shift+K at the last page: no 'Image Preview' message box"
+    fi
+else
+    e2e_fail "the help button did not open the help window"
+fi
 
 e2e_finish
