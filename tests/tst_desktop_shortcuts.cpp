@@ -183,7 +183,8 @@ private slots:
         QCOMPARE(notifications(), 1);
     }
 
-    void release_givesEveryShortcutBackOnce_nextStartBindsAgain()
+    // Keys free again after the end, and taken again by the next start: e2e_kwin.
+    void release_givesEveryShortcutBackOnce()
     {
         own(Portal, true);
         own(KGlobalAccel, true);
@@ -197,9 +198,6 @@ private slots:
                               QStringLiteral("setInactive scroll-down"),
                               QStringLiteral("setInactive next-page")}));
         QCOMPARE(deliveredAfter(QStringLiteral("prev-page")), QList<ws::WPARAM>{});
-        control(QStringLiteral("Reset"));
-        QCOMPARE(startCoordinator()->route(), Route::KGlobalAccel);
-        QCOMPARE(deliveredAfter(QStringLiteral("prev-page")), QList<ws::WPARAM>{2});
 
         // The portal's session is closed.
         own(KGlobalAccel, false);
