@@ -1,6 +1,5 @@
-// Desktop shortcuts on Wayland sessions, against stand-in services (tests/desktop/
-// standins.py) on a private bus that starts nothing: KDE's kglobalaccel, the portal's
-// GlobalShortcuts and the notification service.
+// Desktop shortcuts on Wayland sessions, against stand-ins (desktop/standins.py) for
+// kglobalaccel, the portal's GlobalShortcuts and notifications on a private bus.
 
 #include "platform/desktop/desktop_shortcuts_p.h"
 #include "platform/window_system/window_system_p.h"
@@ -244,9 +243,8 @@ Coordinator *DesktopShortcutsTest::startCoordinator()
     return m_coordinator.get();
 }
 
-// Presses Ctrl+Shift+`press` on X, as the grab would report it, or activates the shortcut
-// of that name; lets the signals and posted messages that causes arrive, and returns the
-// hotkey ids delivered meanwhile.
+// Ctrl+Shift+`press` on X as the grab reports it, or the shortcut of that name activated:
+// the hotkey ids delivered once its signals and posted messages have arrived.
 QList<ws::WPARAM> DesktopShortcutsTest::deliveredAfter(const QString &press)
 {
     hotkeys.clear();

@@ -8,9 +8,8 @@ using testsupport::ProgramFolder;
 
 namespace {
 
-// A stand-in for the procedure the hook replaces: it records and answers the
-// messages the tests send, and passes the window system's own (on Windows, all
-// of Qt's) to the panel's original procedure.
+// The procedure the hook replaces: records and answers the tests' messages, passes the
+// window system's own (on Windows, all of Qt's) to the panel's original procedure.
 struct Received {
     ws::UINT msg;
     ws::WPARAM wParam;
@@ -76,7 +75,7 @@ private slots:
     void hotkeyMessages_runTheirCommandsAndEveryMessagePassesOn()
     {
         ProgramFolder folder;
-        folder.addNumberedPages(3, 2000);
+        folder.addNumberedPages(2);
         Form1 &panel = folder.start();
         hookOverRecorder(panel);
 
@@ -89,15 +88,11 @@ private slots:
         QCOMPARE(received.size(), 4);
         QVERIFY(!panel.form2IfOpen());
 
+        // Ours runs its command and is passed on as well (all four as the typist presses them:
+        // e2e_hotkeys, e2e_kwin, e2e_wine).
         press(Module1::HotkeyNextPage);
         QCOMPARE(folder.shownPage(), 2);
-        press(Module1::HotkeyScrollDown);
-        QCOMPARE(panel.VScroll1->value(), 328);
-        press(Module1::HotkeyScrollUp);
-        QCOMPARE(panel.VScroll1->value(), 0);
-        press(Module1::HotkeyPrevPage);
-        QCOMPARE(folder.shownPage(), 1);
-        QCOMPARE(received.size(), 8);
+        QCOMPARE(received.size(), 5);
 
         // Each message reaches the previous procedure once, unchanged, with its result.
         received.clear();
