@@ -42,14 +42,11 @@ e2e_message Zorvane "$not_found" "a FIFO under a UTF-8 name, by a step"
 step ctrl+shift+k 3.jpg
 step ctrl+shift+k 4.jpg # whose read-ahead opens the raw-name FIFO
 xdotool key ctrl+shift+k
-if box=$(xs_wait_window '^Zorvane$' 5); then
-    # The next key still steps; the page window comes up over the message, which goes back above it.
-    step ctrl+shift+k 6.jpg
-    e2e_check "the message is above the page window" xs_wait_for 10 e2e_above "$box" "$(e2e_page_window)"
-    e2e_dismiss "$box" Zorvane "the raw-name FIFO"
-else
-    e2e_fail "a FIFO under a raw name, by a step: no message within 5 s"
-fi
+box=$(xs_wait_window '^Zorvane$' 5) || e2e_abort "a FIFO under a raw name, by a step: no message within 5 s"
+# The next key still steps; the page window comes up over the message, which goes back above it.
+step ctrl+shift+k 6.jpg
+e2e_check "the message is above the page window" xs_wait_for 10 e2e_above "$box" "$(e2e_page_window)"
+e2e_dismiss "$box" Zorvane "the raw-name FIFO"
 xdotool key ctrl+shift+h
 e2e_message Zorvane "$not_found" "back onto the raw-name FIFO"
 xdotool key ctrl+shift+h

@@ -77,15 +77,12 @@ expect_panel --next "to page 2" name=2.jpg
 expect_panel --next "to the last page" name=3.jpg
 remote --next
 e2e_check_eq "--next at the last page exits with 0" "0 " "$REMOTE"
-if box=$(xs_wait_window '^Image Preview$' 10); then
-    expect_panel --prev "while the message box is open" name=2.jpg selected=2.jpg
-    e2e_check "the message box is still open: the command ran nested" eval '! xs_wait_for 3 e2e_no_window "^Image Preview\$"'
-    e2e_screenshot nested >/dev/null
-    e2e_dismiss "$box" 'Image Preview' "end of list"
-    e2e_expect_panel 5 "after the box" name=2.jpg selected=2.jpg
-else
-    e2e_fail "--next at the last page: no 'Image Preview' message box"
-fi
+box=$(xs_wait_window '^Image Preview$' 10) || e2e_abort "--next at the last page: no 'Image Preview' message box"
+expect_panel --prev "while the message box is open" name=2.jpg selected=2.jpg
+e2e_check "the message box is still open: the command ran nested" eval '! xs_wait_for 3 e2e_no_window "^Image Preview\$"'
+e2e_screenshot nested >/dev/null
+e2e_dismiss "$box" 'Image Preview' "end of list"
+e2e_expect_panel 5 "after the box" name=2.jpg selected=2.jpg
 e2e_stop_program
 
 e2e_finish

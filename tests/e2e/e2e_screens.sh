@@ -75,24 +75,19 @@ xdotool type --delay 50 def
 e2e_check "the terminal still has the keyboard after the clicks" xs_wait_for 15 keys_are abcdef
 # A click on the quiet box gives it the keyboard: Return then closes it.
 xdotool key ctrl+shift+k
-if box=$(xs_wait_window '^Image Preview$' 10) && xs_wait_for 10 e2e_above "$box" "$page"; then
-    e2e_click_window "$box"
-    e2e_check "a click on the quiet message gives it the focus" xs_wait_for 10 xs_is_active "$box"
-    xdotool key Return
-    e2e_check "Return then closes it" xs_wait_for 10 messages_are 0
-    e2e_check "the Return did not reach the terminal" keys_are abcdef
-else
-    e2e_fail "no quiet message above the page to click"
-fi
+box=$(xs_wait_window '^Image Preview$' 10) && xs_wait_for 10 e2e_above "$box" "$page" ||
+    e2e_abort "no quiet message above the page to click"
+e2e_click_window "$box"
+e2e_check "a click on the quiet message gives it the focus" xs_wait_for 10 xs_is_active "$box"
+xdotool key Return
+e2e_check "Return then closes it" xs_wait_for 10 messages_are 0
+e2e_check "the Return did not reach the terminal" keys_are abcdef
 # Raised while the panel is active, the box takes the focus as before.
 xs_activate "$panel" || e2e_fail "the panel did not become active"
 xdotool key ctrl+shift+k
-if box=$(xs_wait_window '^Image Preview$' 10); then
-    e2e_check "a message raised from the active panel takes the focus" xs_wait_for 15 xs_is_active "$box"
-    e2e_dismiss "$box" 'Image Preview' "message from the active panel"
-else
-    e2e_fail "Ctrl+Shift+K at the last page with the panel active: no message box"
-fi
+box=$(xs_wait_window '^Image Preview$' 10) || e2e_abort "Ctrl+Shift+K with the panel active: no message box"
+e2e_check "a message raised from the active panel takes the focus" xs_wait_for 15 xs_is_active "$box"
+e2e_dismiss "$box" 'Image Preview' "message from the active panel"
 e2e_stop_program
 xs_cleanup
 
