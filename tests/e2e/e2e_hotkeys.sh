@@ -56,7 +56,7 @@ e2e_screenshot scrolled >/dev/null
 for combination in ctrl+k shift+k ctrl+alt+shift+k ctrl+m shift+h; do
     size=$(keys_size)
     xdotool key "$combination"
-    e2e_check "$combination reaches the terminal" xs_wait_for 15 keys_bigger_than "$size"
+    e2e_check "$combination reaches the terminal" xs_wait_for 15 more_than keys_size "$size"
 done
 e2e_check_match "the terminal's bytes: Ctrl+K, K, ..., Ctrl+M, H" '^0b 4b .* 0d 48$' \
     "$(od -An -tx1 "$keys" | tr -s ' \n' ' ' | sed 's/^ //; s/ $//')"

@@ -32,7 +32,9 @@ window_states() {
     [[ $states == *_NET_WM_STATE_SKIP_TASKBAR* && $states == *_NET_WM_STATE_SKIP_PAGER* ]] && echo -n skip
 }
 # panel_pixel X Y: the panel's pixel at X, Y of its client area, in the screenshot $before.
-panel_pixel() { e2e_pixel_hex "$before" $((${panel_origin%,*} + $1)) $((${panel_origin#*,} + $2)); }
+panel_pixel() {
+    convert "$before" -format "%[hex:p{$((${panel_origin%,*} + $1)),$((${panel_origin#*,} + $2))}]" info: | cut -c1-6
+}
 
 [ -z "$(e2e_page_window)" ] || e2e_fail "a page window is shown before any page was asked for"
 before=$(e2e_screenshot before_load)

@@ -133,7 +133,6 @@ e2e_start_recorder() {
     xs_wait_managed "$typist" && xs_wait_for 10 test -e "$keys" || e2e_abort "the recording terminal did not start"
 }
 keys_size() { stat -c %s "$keys"; }
-keys_bigger_than() { [ "$(keys_size)" -gt "$1" ]; }
 
 # e2e_spawn LOG READY COMMAND...: starts a helper (PID in E2E_SPAWNED) and waits until
 # it writes the line READY to LOG.
@@ -215,13 +214,6 @@ e2e_click_panel() {
     xdotool mousemove $((${panel_origin%,*} + $1)) $((${panel_origin#*,} + $2)) click 1
 }
 
-# e2e_click_window ID: a click just inside the window's top left corner.
-e2e_click_window() {
-    local x y
-    read -r x y _ < <(xs_geometry "$1" | tr ',x' '  ')
-    xdotool mousemove $((x + 10)) $((y + 10)) click 1
-}
-
 # e2e_page_window: the page window's X id (it can change: look it up anew).
 e2e_page_window() { xdotool search --onlyvisible --name '^Form2$' 2>/dev/null | head -n 1; }
 
@@ -274,8 +266,6 @@ e2e_screenshot() {
     "$E2E_GRAB" "$file"
     echo "$file"
 }
-
-e2e_pixel_hex() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6; } # FILE X Y: RRGGBB
 
 # E2E_GRAB: the command that saves the whole screen to the file it is given.
 E2E_GRAB=e2e_grab_x
