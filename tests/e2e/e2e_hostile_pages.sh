@@ -2,8 +2,8 @@
 # Files that once froze the program: a link to /proc/self/pagemap (size 0, reads without
 # end), a progressive page of thousands of tiny scans, and FIFOs in the place of listed
 # pages (one under a name that is not UTF-8), reached by a read-ahead and by a step.
-# Each gives the not-found message within 5 s and the real reason in the log; the next
-# hotkey still steps, and SIGTERM still ends the program within 2 s.
+# Each gives the not-found message within 5 s and its reason in the log (each reason's
+# text: tst_forms), the next hotkey still steps, and SIGTERM ends the program within 2 s.
 
 source "$(dirname "$0")/lib.sh"
 e2e_init "$@"
@@ -25,8 +25,7 @@ e2e_message Zorvane "^Can't find .*/2\.jpg \. Please recheck" "a link to /proc/s
 xdotool key ctrl+shift+k
 e2e_message Zorvane "^Can't find .*/3\.jpg \. Please recheck" "a JPEG of 5000 scans"
 step ctrl+shift+k 4.jpg
-e2e_check_stderr "the log gives the /proc link's reason" '2\.jpg is too large \(it is larger than'
-e2e_check_stderr "the log gives the many scans' reason" '3\.jpg \(more than [0-9]+ scans\)'
+e2e_check_stderr "the log gives the real reason" '2\.jpg is too large \(it is larger than'
 e2e_stop_program
 
 # --- FIFOs in the place of 2.jpg and of a Windows-874 name (opened by its raw bytes) ---
@@ -53,7 +52,6 @@ xdotool key ctrl+shift+h
 step ctrl+shift+h 3.jpg # whose read-ahead opens 2.jpg
 xdotool key ctrl+shift+h
 e2e_message Zorvane "$not_found" "a FIFO under a UTF-8 name, after its read-ahead"
-e2e_check_stderr "the log says it is a FIFO" 'it is a FIFO'
 step ctrl+shift+k 3.jpg
 e2e_term_ends "after the FIFOs"
 e2e_finish
