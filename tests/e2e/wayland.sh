@@ -71,6 +71,7 @@ layer_surface_checks() {
     step ctrl+shift+u 2.jpg 0
     step ctrl+shift+h 1.jpg 0
     step ctrl+shift+k 2.jpg 0 # one page, not two
+    e2e_check_view "the page after" 2.jpg 0 100 # and settled on screen before the clicks
 
     clicked=$(typist_clicks) focus=$(typist_focus)
     click 400 250 5
