@@ -132,9 +132,11 @@ int main(int argc, char **argv)
          && put(states / "cut-utf8", std::string("x\xE0\xB8"));
     // Pages large enough to be shown by their top rows (a million pixels), each after two
     // bytes that choose the view: its width and its height in steps of 8 and 16 pixels.
-    const auto band = [&](const char *name, Kind kind, unsigned char columns, unsigned char rows) {
+    // A view of a million pixels or more is decoded on two threads.
+    const auto band = [&](const char *name, Kind kind, unsigned char columns, unsigned char rows,
+                          int width = 1000, int height = 1072) {
         std::vector<unsigned char> bytes{columns, rows};
-        const std::vector<unsigned char> page = encode(kind, 1000, 1072);
+        const std::vector<unsigned char> page = encode(kind, width, height);
         bytes.insert(bytes.end(), page.begin(), page.end());
         return put(bands / name, bytes);
     };
@@ -142,7 +144,8 @@ int main(int argc, char **argv)
          && band("colour-scrolled-past-split", Kind::Baseline, 120, 50)
          && band("grey-narrow-view", Kind::Grey, 20, 40)
          && band("restarts-almost-whole", Kind::Restarts, 200, 66)
-         && band("full-chroma", Kind::FullChroma, 125, 30);
+         && band("full-chroma", Kind::FullChroma, 125, 30)
+         && band("narrow-view-on-two-threads", Kind::Baseline, 120, 75, 1600, 1800);
     if (!ok) {
         std::fprintf(stderr, "make_seeds: cannot write the seeds\n");
         return 1;
