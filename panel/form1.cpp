@@ -72,9 +72,6 @@ Form1::Form1(QWidget *parent)
 {
     // The rest of a page shown by its top rows may turn out broken while no command waits.
     m_pages->setRestOverHandler([this] { settlePage(); });
-    m_pages->setPictureBudget(PageCache::pictureBudgetFor(
-        QSize(int(forms::Screen::Width() / forms::Screen::TwipsPerPixelX()),
-              int(forms::Screen::Height() / forms::Screen::TwipsPerPixelY()))));
     forms::setMessageBoxOwner(this);
     Form_Initialize();
 }

@@ -217,21 +217,12 @@ PageCache::RestOutcome PageCache::finishRest(QImage *picture, forms::Error *erro
     return RestOutcome::Failed;
 }
 
-qint64 PageCache::pictureBudgetFor(QSize screenPixels)
-{
-    // Room for the rest of the program (Qt, fonts, the window's own image) below the
-    // resident limit.
-    const bool large = qint64(screenPixels.width()) * screenPixels.height() > 1920 * 1200;
-    return (large ? qint64(448) : qint64(208)) << 20;
-}
-
 qsizetype PageCache::pagesWithinBudget() const
 {
-    // Neighbouring pages are about the size of the page on screen, which the budget holds
-    // too. A page too large for two is shown without read-ahead: a step then decodes the
-    // part in view first, as a far jump does.
+    // Neighbouring pages are about the size of the page on screen. At least one page is
+    // read ahead: the next, named first.
     const qint64 pageBytes = qMax<qint64>(1, m_current.sizeInBytes());
-    return qsizetype(qMax<qint64>(0, (m_budget - pageBytes) / pageBytes));
+    return qsizetype(qMax<qint64>(1, m_budget / pageBytes));
 }
 
 void PageCache::prefetch(const QStringList &namedPaths)

@@ -49,16 +49,14 @@ public:
     RestOutcome finishRest(QImage *picture, forms::Error *error);
     // Runs from the event loop when a rest is over that finishRest() did not wait for.
     void setRestOverHandler(std::function<void()> handler) { m_restOver = std::move(handler); }
-    // Decodes these pages ahead, as many of the first as the picture budget holds beside
-    // the page on screen (none for pages too large for two); pages not named are dropped (their decodes cancelled). The decodes start once the events already queued, the
+    // Decodes these pages ahead, as many of the first as the read-ahead budget holds (one
+    // at least); pages not named are dropped (their decodes cancelled). The decodes start once the events already queued, the
     // repaint of a new page among them, have been handled.
     void prefetch(const QStringList &paths);
 
-    // Memory for pictures: the page on screen, pages read ahead and pages let go kept for
-    // their memory. The program stays within 256 MB on screens up to 1920x1200 and within
-    // 512 MB on larger ones (where two 600-dpi pages ahead keep steps within one frame).
-    static qint64 pictureBudgetFor(QSize screenPixels);
-    void setPictureBudget(qint64 bytes) { m_budget = bytes; }
+    // Memory for pages read ahead (and pages let go kept for their memory).
+    static constexpr qint64 DefaultReadAheadBudget = qint64(256) << 20;
+    void setReadAheadBudget(qint64 bytes) { m_budget = bytes; }
 
     // What load() did, for tests and measurements.
     struct Counters {
@@ -140,6 +138,6 @@ private:
     // would report it over while the first still decodes it.
     bool m_restStartPosted = false;
     Counters m_counters;
-    qint64 m_budget = pictureBudgetFor({1920, 1080});
+    qint64 m_budget = DefaultReadAheadBudget;
     std::function<void(const QString &, bool)> m_startHook;
 };
