@@ -103,6 +103,7 @@ QImage PageCache::loadShowing(const QString &path, forms::Error *error, QSize vi
 
 QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
 {
+    forms::timingMark("load", path);
     std::shared_ptr<forms::PictureRest> rest;
     // The file as it is now; a picture decoded earlier is used only if it still matches.
     const FileStamp now = stampOf(path);
@@ -172,6 +173,7 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
     m_current = picture;
     m_currentStamp = now;
     postSubmit();
+    forms::timingMark("loaded");
     return picture;
 }
 

@@ -18,9 +18,12 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <string_view>
+
+Q_LOGGING_CATEGORY(lcTiming, "zorvane.timing", QtWarningMsg)
 
 namespace forms {
 
@@ -249,6 +252,15 @@ QImage DecodePicture(const QString &path, const QByteArray &bytes, Error *error,
     return decodePicture(path, bytes, error, spare, cancel);
 }
 
+void timingMark(const char *stage, const QString &detail)
+{
+    if (!lcTiming().isDebugEnabled())
+        return;
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    qCDebug(lcTiming).noquote() << QString::number(std::chrono::duration<double, std::milli>(now).count(), 'f', 2)
+                                << stage << detail;
+}
+
 QImage LoadPictureTop(const QString &path, Error *error, QImage *spare, QSize view,
                       std::shared_ptr<PictureRest> *rest)
 {
@@ -256,9 +268,11 @@ QImage LoadPictureTop(const QString &path, Error *error, QImage *spare, QSize vi
     QByteArray bytes;
     if (!readPicture(path, error, &bytes))
         return {};
+    timingMark("file read");
     QImage picture;
     if (auto pageRest = ::jpeg::decodeTop(bytes, qint64(MaxPictureMegabytes) << 20, spare, view, &picture)) {
         *rest = std::make_shared<PictureRest>(path, std::move(bytes), std::move(pageRest));
+        timingMark("part in view decoded");
         return picture;
     }
     return decodePicture(path, bytes, error, spare);
