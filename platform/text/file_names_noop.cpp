@@ -8,7 +8,7 @@ namespace filenames {
 
 Listing listFiles(const QString &folder, QLatin1StringView suffix)
 {
-    return {QDir(folder).entryList({QLatin1Char('*') + suffix}, QDir::Files, QDir::NoSort), {}};
+    return {QDir(folder).entryList({QStringLiteral("*") + QString(suffix)}, QDir::Files, QDir::NoSort), {}};
 }
 
 bool openForReading(QFile &, const QString &, const QByteArray &, QString *error)
