@@ -14,7 +14,7 @@ PageSession::PageSession(Display &display, const Options &runOptions)
     if (!panel)
         die("the panel window did not appear within 15 s");
     // The typist's program holds the focus; the hotkeys reach Zorvane all the same.
-    if (xcb_window_t typist = d.findWindow("zorvane-bench-typist"))
+    if (xcb_window_t typist = d.findWindow(options.typist))
         d.activate(typist);
     sleepMs(300);
 
@@ -27,7 +27,7 @@ PageSession::PageSession(Display &display, const Options &runOptions)
         const Corner corner = panelCorner();
         d.click(corner.x + options.layoutX, corner.y + options.layoutY);
         sleepMs(800);
-        if (xcb_window_t typist = d.findWindow("zorvane-bench-typist"))
+        if (xcb_window_t typist = d.findWindow(options.typist))
             d.activate(typist);
         sleepMs(300);
     }

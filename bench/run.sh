@@ -6,6 +6,8 @@
 #   bench/run.sh            builds if needed (preset default), then measures; a few minutes
 #   ZORVANE_BENCH_SCREEN=3840x2160 ZORVANE_BENCH_LAYOUT=full bench/run.sh
 #                           the same on another screen size (1024x768) and layout (half)
+#   ZORVANE_BENCH_WINE=build-win/package/zorvane-VERSION-windows-x64 bench/run.sh
+#                           also the Windows build's steps and jumps under Wine
 #
 # Pages are made by build/tools/make_pages (scan-like A4, quality 85) and kept in
 # build/bench/ for the next run. Everything started here is stopped by PID on exit.
@@ -46,7 +48,8 @@ mkdir -p "$store"
 work=$(mktemp -d "$store/run.XXXXXX")
 XS_WORK=$work
 source scripts/xsession.sh
-trap 'xs_cleanup; rm -rf "$work"' EXIT
+source tests/wine/prefix.sh
+trap 'wp_remove; xs_cleanup; rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
 
 # --- pages (same options, same files: kept between runs) ---------------------------
@@ -161,6 +164,30 @@ run "300-dpi pages (2480x3508): $((pages300 - 2)) steps forward, $prev_steps bac
 run "600-dpi pages (4961x7016): $((pages600 - 2)) steps forward, jumps, list clicks" \
     "$bench" flips --app "$app600/zorvane" --pages "$pages600" --prev 0 \
     --gap "$gap_ms" "${args600[@]}" --clicks "$clicks" --scrolls 3 "${layout[@]}"
+
+# --- the Windows build under Wine ---------------------------------------------------
+# Wine's hotkeys reach a Windows program only while a Wine window has the focus: the
+# typist writes in Wine's notepad here. The program's folder holds the package's files.
+if [ -n "${ZORVANE_BENCH_WINE:-}" ]; then
+    wp_create "$work/wine-prefix" || { echo "bench: $WP_ERROR" >&2; exit 1; }
+    (cd "$work" && exec wine notepad >/dev/null 2>&1) &
+    xs_track $!
+    sleep 4
+    for dpi in 300 600; do
+        appwin=$work/wine$dpi
+        mkdir -p "$appwin"
+        cp -r "$ZORVANE_BENCH_WINE"/. "$appwin"/
+        printf '#!/bin/sh\nexec wine zorvane.exe\n' >"$appwin/zorvane"
+        chmod +x "$appwin/zorvane"
+        for i in $(seq 1 30); do ln "$store/pages-$dpi/$(((i - 1) % 10 + 1)).jpg" "$appwin/$i.jpg"; done
+    done
+    mapfile -t argswin < <(jump_args 20.jpg 7.jpg 25.jpg 12.jpg 29.jpg 4.jpg 17.jpg 9.jpg)
+    for dpi in 300 600; do
+        run "Windows build under Wine, $dpi-dpi pages: 28 steps forward, jumps" \
+            "$bench" flips --app "$work/wine$dpi/zorvane" --typist Notepad --pages 30 --prev 0 \
+            --gap "$gap_ms" "${argswin[@]}" "${layout[@]}"
+    done
+fi
 
 # --- summary -------------------------------------------------------------------------
 median_of() {  # median_of NTH-MATCH PATTERN

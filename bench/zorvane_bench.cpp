@@ -44,7 +44,7 @@ namespace {
     std::fprintf(stderr,
                  "usage: zorvane_bench startup --app PATH [--runs N]\n"
                  "       zorvane_bench flips --app PATH --pages N [--prev N] [--rapid N] [--gap MS] "
-                 "[--quiet MS] [--jump NAME]... [--big NAME]... [--clicks N] [--full] [--scrolls N]\n"
+                 "[--quiet MS] [--jump NAME]... [--big NAME]... [--clicks N] [--full] [--scrolls N] [--typist TITLE]\n"
                  "       zorvane_bench djpeg [--runs N] [--pause MS] FILE\n");
     std::exit(2);
 }
@@ -87,6 +87,8 @@ int main(int argc, char *argv[])
             options.bigJumps.push_back(value());
         else if (arg == "--full")
             options.full = true;
+        else if (arg == "--typist")
+            options.typist = value();
         else if (arg == "--scrolls")
             options.scrolls = std::max(0, std::atoi(value().c_str()));
         else if (arg == "--clicks")
