@@ -132,7 +132,10 @@ void Form1::Form_Initialize()
     connect(HScroll1, &QScrollBar::valueChanged, this, &Form1::HScroll1_Change);
     connect(VScroll1, &QScrollBar::valueChanged, this, &Form1::VScroll1_Change);
     Text4->installEventFilter(this);
-    connect(Text4, &QLineEdit::textEdited, this, [this] { m_used = true; });
+    connect(Text4, &QLineEdit::textEdited, this, [this] {
+        m_used = true;
+        guessTypedPage();
+    });
     HScroll1->installEventFilter(this);
     VScroll1->installEventFilter(this);
 
@@ -538,6 +541,24 @@ void Form1::Text4_KeyPress(quint16 &KeyAscii)
             break;
         }
     }
+}
+
+void Form1::guessTypedPage()
+{
+    // The page Enter would choose, if no other name matches as well.
+    const QString typed = Text4->text();
+    int found = -1;
+    for (int i = 0; i < cnt; ++i) {
+        if (File1->item(i)->text().compare(typed, Qt::CaseInsensitive) != 0)
+            continue;
+        if (found >= 0) {
+            found = -1;
+            break;
+        }
+        found = i;
+    }
+    m_pages->guess(found < 0 ? QString() : forms::joinPath(forms::AppPath(), File1->item(found)->text()),
+                   pageView());
 }
 
 // ---- Show command, opacity and scrolling -------------------------------------------------

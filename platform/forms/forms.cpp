@@ -269,6 +269,13 @@ QImage LoadPictureTop(const QString &path, Error *error, QImage *spare, QSize vi
     if (!readPicture(path, error, &bytes))
         return {};
     timingMark("file read");
+    return DecodePictureTop(path, std::move(bytes), error, spare, view, rest);
+}
+
+QImage DecodePictureTop(const QString &path, QByteArray bytes, Error *error, QImage *spare,
+                        QSize view, std::shared_ptr<PictureRest> *rest)
+{
+    rest->reset();
     QImage picture;
     if (auto pageRest = ::jpeg::decodeTop(bytes, qint64(MaxPictureMegabytes) << 20, spare, view, &picture)) {
         *rest = std::make_shared<PictureRest>(path, std::move(bytes), std::move(pageRest));

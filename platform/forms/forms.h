@@ -126,6 +126,9 @@ private:
 // is null and the picture whole.
 QImage LoadPictureTop(const QString &path, Error *error, QImage *spare, QSize view,
                       std::shared_ptr<PictureRest> *rest);
+// LoadPictureTop's decode, of bytes ReadPictureFile gave.
+QImage DecodePictureTop(const QString &path, QByteArray bytes, Error *error, QImage *spare,
+                        QSize view, std::shared_ptr<PictureRest> *rest);
 // Tests: runs on the worker at the start of PictureRest::run(), so that a test can hold a
 // rest in flight; returning false makes the file count as broken below its top rows.
 void setPictureRestHookForTesting(std::function<bool(const QString &path)> hook);
