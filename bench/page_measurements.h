@@ -20,6 +20,16 @@ struct HotkeySteps {
     int wrong() const { return next.wrong + prev.wrong + rapid.wrong; }
 };
 
+// Page scrolls by hotkey (page_scrolls.cpp): Ctrl+Shift+M down, then Ctrl+Shift+U back up.
+struct PageScrolls {
+    Samples down{"scroll a page down (Ctrl+Shift+M)", {}, 0};
+    Samples up{"scroll a page up (Ctrl+Shift+U)", {}, 0};
+
+    void run(PageSession &session);
+    void print(const Options &options) const;
+    int wrong() const { return down.wrong + up.wrong; }
+};
+
 // Far jumps by a page name typed into the name box, then Enter (typed_jumps.cpp).
 struct TypedJumps {
     Samples jumps{"typed name + Enter", {}, 0};

@@ -115,15 +115,18 @@ int main(int argc, char **argv)
          && put(states / "lines", "a.jpg\r\n\r\nold.jpg\r\n")
          && put(states / "no-line-end", "b.jpg")
          && put(states / "cut-utf8", "x\xE0\xB8");
-    // Pages shown by their top rows (a million pixels), after two bytes choosing the view.
-    const auto band = [&](const char *name, Kind kind, char columns, char rows) {
-        return put(bands / name, std::string{columns, rows} + encode(kind, 1000, 1072));
+    // Pages shown by their top rows (a million pixels), after two bytes choosing the view;
+    // a view of a million pixels or more is decoded on two threads.
+    const auto band = [&](const char *name, Kind kind, char columns, char rows, int width = 1000,
+                          int height = 1072) {
+        return put(bands / name, std::string{columns, rows} + encode(kind, width, height));
     };
     ok = ok && band("colour-top-third", Kind::Baseline, 80, 22)
          && band("colour-scrolled-past-split", Kind::Baseline, 120, 50)
          && band("grey-narrow-view", Kind::Grey, 20, 40)
          && band("restarts-almost-whole", Kind::Restarts, char(200), 66)
-         && band("full-chroma", Kind::FullChroma, 125, 30);
+         && band("full-chroma", Kind::FullChroma, 125, 30)
+         && band("narrow-view-on-two-threads", Kind::Baseline, 120, 75, 1600, 1800);
     if (!ok) {
         std::fprintf(stderr, "make_seeds: cannot write the seeds\n");
         return 1;

@@ -101,6 +101,8 @@ private:
     void Command11_Click();
     void File1_Click();
     void Text4_KeyPress(quint16 &KeyAscii);
+    // A name typed in full, of one page: its part in view is decoded before Enter.
+    void guessTypedPage();
     void HScroll1_Change();
     void VScroll1_Change();
 

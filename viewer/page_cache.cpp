@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
+#include <QtConcurrent/qtconcurrenttask.h>
 
 #include <algorithm>
 #include <atomic>
@@ -69,6 +70,7 @@ PageCache::~PageCache()
     }
     for (const std::shared_ptr<Job> &job : std::as_const(m_leftBehind))
         job->cancelled = true;
+    takeGuess({}, {}, {});
     if (m_pool->waitForDone(ExitWaitMs))
         delete m_pool;
     // The rest decodes bytes already in memory: it ends soon.
@@ -103,11 +105,21 @@ QImage PageCache::loadShowing(const QString &path, forms::Error *error, QSize vi
 
 QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
 {
+    forms::timingMark("load", path);
     std::shared_ptr<forms::PictureRest> rest;
     // The file as it is now; a picture decoded earlier is used only if it still matches.
     const FileStamp now = stampOf(path);
-    QImage picture;
-    if (now.exists && path == m_currentPath && now == m_currentStamp) {
+    Guess guessed = takeGuess(path, view, now);
+    QImage picture = std::move(guessed.picture);
+    const bool fromGuess = !picture.isNull();
+    if (fromGuess) {
+        ++m_counters.guessed;
+        rest = std::move(guessed.rest);
+        // A jump: the pages read ahead belong to another place in the book.
+        for (Entry &entry : m_ahead)
+            drop(entry);
+        m_ahead.clear();
+    } else if (now.exists && path == m_currentPath && now == m_currentStamp) {
         picture = m_current;
     } else if (Entry *found = findAhead(path)) {
         Entry entry = std::move(*found);
@@ -137,7 +149,7 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
     }
 
     if (!picture.isNull()) {
-        ++m_counters.fromMemory;
+        m_counters.fromMemory += fromGuess ? 0 : 1;
     } else {
         ++m_counters.decodedOnLoad;
         QImage *lent = m_spares.isEmpty() ? nullptr : &m_spares.last();
@@ -172,6 +184,7 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
     m_current = picture;
     m_currentStamp = now;
     postSubmit();
+    forms::timingMark("loaded");
     return picture;
 }
 
@@ -346,6 +359,62 @@ void PageCache::releaseLater(QImage picture)
     if (picture.isNull() || !picture.isDetached())
         return;
     m_releases.append([picture = std::move(picture)]() mutable { picture = QImage(); });
+}
+
+void PageCache::guess(const QString &path, QSize view)
+{
+    if (m_guess.job && m_guess.job->path == path && m_guess.view == view)
+        return;
+    takeGuess({}, {}, {});
+    // A page in memory needs no guess.
+    if (path.isEmpty() || !view.isValid() || path == m_currentPath || findAhead(path))
+        return;
+    m_guess = {std::make_shared<Job>(path), view, {}};
+    // Ahead of any read-ahead still queued: the typist is about to press Enter.
+    m_guess.future = QtConcurrent::task([job = m_guess.job, view] {
+                         Guess guess;
+                         int expected = Queued;
+                         if (!job->state.compare_exchange_strong(expected, Running))
+                             return guess;
+                         guess.stamp = stampOf(job->path);
+                         QByteArray bytes;
+                         forms::Error error;
+                         if (!forms::ReadPictureFile(job->path, &error, &bytes))
+                             return guess;
+                         job->fileRead = true;
+                         guess.picture = forms::DecodePictureTop(job->path, std::move(bytes), &error,
+                                                                 nullptr, view, &guess.rest);
+                         return guess;
+                     })
+                         .onThreadPool(*m_pool)
+                         .withPriority(1)
+                         .spawn();
+}
+
+PageCache::Guess PageCache::takeGuess(const QString &path, QSize view, const FileStamp &now)
+{
+    Guessing guessing = std::exchange(m_guess, {});
+    if (!guessing.job)
+        return {};
+    int expected = Queued;
+    if (guessing.job->state.compare_exchange_strong(expected, Claimed))
+        return {};  // never started
+    const bool wanted = guessing.job->path == path && guessing.view == view && now.exists;
+    if (!wanted || (!guessing.job->fileRead && !guessing.future.isFinished())) {
+        // Not this page, or still reading a file that may never end: left to finish on
+        // its own; what it made is freed on its worker.
+        guessing.job->cancelled = true;
+        return {};
+    }
+    // Only the decode of the part in view is left: as long as a load would take.
+    Guess guess = guessing.future.takeResult();
+    if (guess.stamp != now || guess.picture.isNull()) {
+        // Changed since, or broken: a load of its own gives the result and the error of
+        // this moment.
+        m_releases.append([dropped = std::move(guess)]() mutable { dropped = {}; });
+        return {};
+    }
+    return guess;
 }
 
 void PageCache::setDecodeStartHookForTesting(std::function<void(const QString &path, bool fileRead)> hook)
