@@ -33,6 +33,9 @@ public:
     static constexpr const char *HomePageHost = "www.zorvane.org";
     static constexpr const char *StateFileName = "current.txt";
 
+    // Tests: the decoded pages, to tell how a page was come by.
+    const PageCache &pageCacheForTesting() const { return *m_pages; }
+
     // Public operations: the hook and the other windows run them.
     void Command3_Click();   // layout switch
     void Command7_Click();   // next page

@@ -6,6 +6,7 @@
 #include "platform/forms/forms.h"
 #include "platform/window_system/fonts.h"
 #include "viewer/form2.h"
+#include "viewer/page_cache.h"
 
 #include <QApplication>
 #include <QBuffer>

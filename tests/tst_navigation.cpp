@@ -64,6 +64,7 @@ private slots:
     void steps_brokenPageReportedOnce();
     void pageNotReadAhead_topRowsFirstAndTheRestExact();
     void pageNotReadAhead_brokenBelowTheTopRowsIsTakenBack();
+    void typedName_guessedBeforeEnterWithoutATrace();
 };
 
 void NavigationTest::typedName_loadsTheEntryOfThatWholeNameInAnyCase()
@@ -352,6 +353,42 @@ void NavigationTest::pageNotReadAhead_brokenBelowTheTopRowsIsTakenBack()
     QCOMPARE(folder.messages[1].text, notFound(folder, QStringLiteral("4.jpg")));
     QCOMPARE(folder.shownPage(), 2);
     QCOMPARE(panel.Text3, QStringLiteral("60"));
+}
+
+
+void NavigationTest::typedName_guessedBeforeEnterWithoutATrace()
+{
+    ProgramFolder folder;
+    for (int i = 1; i <= 3; ++i)
+        addBusyPage(folder, QStringLiteral("%1.jpg").arg(i), i);
+    Form1 &panel = folder.start();
+    Form2 &page = panel.form2();
+    folder.load(QStringLiteral("1.jpg"));
+    QTRY_COMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("1.jpg\r\n"));
+    const auto typeInFull = [&](const char *name) {
+        panel.Text4->clear();
+        QTest::keyClicks(panel.Text4, QLatin1String(name));
+        QTest::qWait(300);  // the guess decodes meanwhile
+    };
+
+    // Until Enter the page, the list row and the saved page stay as they were.
+    typeInFull("3.JPG");
+    QCOMPARE(page.accessibleName(), QStringLiteral("Page 1.jpg"));
+    QCOMPARE(panel.File1->currentRow(), 0);
+    QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("1.jpg\r\n"));
+    QTest::keyClick(panel.Text4, Qt::Key_Return);
+    QCOMPARE(page.accessibleName(), QStringLiteral("Page 3.jpg"));
+    QCOMPARE(panel.pageCacheForTesting().counters().guessed, 1);
+    panel.Command3->click();  // waits for the whole page
+    forms::Error error;
+    QCOMPARE(page.Image1->picture(), forms::LoadPicture(folder.path(QStringLiteral("3.jpg")), &error));
+
+    // A step instead of Enter goes on from the page on screen; the guess goes unused.
+    typeInFull("1.jpg");
+    panel.Command8->click();
+    QCOMPARE(page.accessibleName(), QStringLiteral("Page 2.jpg"));
+    QCOMPARE(panel.pageCacheForTesting().counters().guessed, 1);
+    QVERIFY(folder.messages.isEmpty());
 }
 
 ZORVANE_TEST_MAIN(NavigationTest)
