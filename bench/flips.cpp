@@ -15,8 +15,7 @@ int runFlips(const Options &options)
     Memory memory;
     steps.forward(session);
     memory.readAfterForward(session.program);
-    PageScrolls scrolls;
-    scrolls.run(session);
+    steps.scrolls(session);
     steps.back(session);
     steps.withoutPause(session);
 
@@ -27,7 +26,6 @@ int runFlips(const Options &options)
     clicks.run(session, panel);
 
     steps.print(options);
-    scrolls.print(options);
     jumps.print(options);
     clicks.print(options);
     jumps.printLarge(options);
@@ -35,7 +33,7 @@ int runFlips(const Options &options)
         die("the program ended during the steps; see zorvane.log beside it");
     memory.print(session.program, options);
     session.program.stop();
-    return (steps.wrong() + scrolls.wrong() + jumps.wrong() + clicks.wrong()) ? 3 : 0;
+    return (steps.wrong() + jumps.wrong() + clicks.wrong()) ? 3 : 0;
 }
 
 } // namespace bench
