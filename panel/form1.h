@@ -34,7 +34,7 @@ public:
     static constexpr const char *StateFileName = "current.txt";
 
     // Tests: the decoded pages, to tell how a page was come by.
-    const PageCache &pageCacheForTesting() const { return *m_pages; }
+    PageCache &pageCacheForTesting() { return *m_pages; }
 
     // Public operations: the hook and the other windows run them.
     void Command3_Click();   // layout switch

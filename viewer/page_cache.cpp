@@ -289,6 +289,11 @@ bool PageCache::event(QEvent *event)
 
 void PageCache::submitPending()
 {
+    // Pictures let go are freed now that the new page is on screen, rest or no rest:
+    // jumps that come faster than each page's rest would otherwise pile them up.
+    for (std::function<void()> &release : m_releases)
+        QThreadPool::globalInstance()->start(std::move(release));
+    m_releases.clear();
     // The rest of the page on screen comes first; its end submits again.
     if (m_rest && !m_rest->isDone())
         return;
@@ -366,8 +371,10 @@ void PageCache::guess(const QString &path, QSize view)
     if (m_guess.job && m_guess.job->path == path && m_guess.view == view)
         return;
     takeGuess({}, {}, {});
-    // A page in memory needs no guess.
-    if (path.isEmpty() || !view.isValid() || path == m_currentPath || findAhead(path))
+    // A page in memory needs no guess, nor a small view (a 1080p screen's half layout):
+    // its part in view decodes within a few milliseconds at Enter.
+    if (path.isEmpty() || qint64(view.width()) * view.height() < m_guessMinViewPixels
+        || path == m_currentPath || findAhead(path))
         return;
     m_guess = {std::make_shared<Job>(path), view, {}};
     // Ahead of any read-ahead still queued: the typist is about to press Enter.

@@ -54,11 +54,14 @@ public:
     // repaint of a new page among them, have been handled.
     void prefetch(const QStringList &paths);
 
-    // The page the typist has named in full but not yet asked for: its part in view
-    // decoded on a worker, so that asking for it in this view only paints. Nothing else
+    // The page the typist has named in full but not yet asked for: its part in view (of
+    // a large view, as on a 4K screen) decoded on a worker, so that asking for it in this
+    // view only paints. Nothing else
     // changes; a load of any other page, or another guess, drops it; an empty path drops
     // it now.
     void guess(const QString &path, QSize view);
+    // Tests: guesses for views this large (a million pixels) and larger.
+    void setGuessMinViewPixelsForTesting(qint64 pixels) { m_guessMinViewPixels = pixels; }
 
     // Memory for pages read ahead (and pages let go kept for their memory).
     static constexpr qint64 DefaultReadAheadBudget = qint64(256) << 20;
@@ -145,6 +148,7 @@ private:
     std::function<void()> m_restOver;
     QList<Entry> m_ahead;
     Guessing m_guess;
+    qint64 m_guessMinViewPixels = 1'000'000;
     // Reads ahead left to their stalled files by a load that would not wait for them.
     QList<std::shared_ptr<Job>> m_leftBehind;
     // The page last loaded (the one on screen), kept for a reload or a step back.
