@@ -15,6 +15,7 @@ int runFlips(const Options &options)
     Memory memory;
     steps.forward(session);
     memory.readAfterForward(session.program);
+    steps.scrolls(session);
     steps.back(session);
     steps.withoutPause(session);
 

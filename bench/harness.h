@@ -49,6 +49,13 @@ struct Options {
     int clickNotches = 10;  // wheel notches the list is scrolled by before each (3 rows each)
     int listX = 60;         // the list's middle entry, from the panel's top-left corner
     int listMiddleY = 22;
+    bool full = false;      // the full layout (a click on the layout button) before the steps
+    int layoutX = 296;      // the layout button's middle, from the panel's top-left corner
+    int layoutY = 35;
+    int scrolls = 0;
+    // The title of the typist's window, which holds the focus (Wine's hotkeys reach a
+    // Windows program only while a window of Wine has it: a notepad there).
+    std::string typist = "zorvane-bench-typist";        // page scrolls down by Ctrl+Shift+M, then as many back up by U
 };
 
 // The program under test, started from its own folder (the book), its output going to

@@ -6,18 +6,22 @@
 
 namespace bench {
 
-// Steps by hotkey (hotkey_steps.cpp): Ctrl+Shift+K to the last page, Ctrl+Shift+H back,
-// and Ctrl+Shift+K again without a pause.
+// Steps by hotkey (hotkey_steps.cpp): Ctrl+Shift+K to the last page, the page scrolled
+// down by Ctrl+Shift+M and back up by U, Ctrl+Shift+H back, and Ctrl+Shift+K again
+// without a pause.
 struct HotkeySteps {
     Samples next{"hotkey next (Ctrl+Shift+K)", {}, 0};
+    Samples scrollDown{"scroll a page down (Ctrl+Shift+M)", {}, 0};
+    Samples scrollUp{"scroll a page up (Ctrl+Shift+U)", {}, 0};
     Samples prev{"hotkey previous (Ctrl+Shift+H)", {}, 0};
     Samples rapid{"hotkey next, no pause", {}, 0};
 
     void forward(PageSession &session);
+    void scrolls(PageSession &session);
     void back(PageSession &session);
     void withoutPause(PageSession &session);
     void print(const Options &options) const;
-    int wrong() const { return next.wrong + prev.wrong + rapid.wrong; }
+    int wrong() const { return next.wrong + scrollDown.wrong + scrollUp.wrong + prev.wrong + rapid.wrong; }
 };
 
 // Far jumps by a page name typed into the name box, then Enter (typed_jumps.cpp).

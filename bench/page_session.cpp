@@ -1,5 +1,8 @@
 #include "page_session.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace bench {
 
 PageSession::PageSession(Display &display, const Options &runOptions)
@@ -11,7 +14,7 @@ PageSession::PageSession(Display &display, const Options &runOptions)
     if (!panel)
         die("the panel window did not appear within 15 s");
     // The typist's program holds the focus; the hotkeys reach Zorvane all the same.
-    if (xcb_window_t typist = d.findWindow("zorvane-bench-typist"))
+    if (xcb_window_t typist = d.findWindow(options.typist))
         d.activate(typist);
     sleepMs(300);
 
@@ -20,6 +23,14 @@ PageSession::PageSession(Display &display, const Options &runOptions)
     if (!page)
         die("the page window did not appear within 15 s");
     sleepMs(500);
+    if (options.full) {
+        const Corner corner = panelCorner();
+        d.click(corner.x + options.layoutX, corner.y + options.layoutY);
+        sleepMs(800);
+        if (xcb_window_t typist = d.findWindow(options.typist))
+            d.activate(typist);
+        sleepMs(300);
+    }
     watch.emplace(d, page);
     if (auto hash = watch->settle(300))
         pictures[row] = *hash;
@@ -46,7 +57,14 @@ Press PageSession::hotkey(uint32_t letter)
 void PageSession::step(Samples &samples, const Press &press, int expectedRow, int gapMs,
                        Samples *firstDamage, Samples *lastDamage)
 {
-    const PixelWatch::Step result = watch->measure(press, options.quietMs, 5000);
+    Clock::time_point pressed;
+    const PixelWatch::Step result = watch->measure([&] { return pressed = press(); }, options.quietMs, 5000);
+    if (std::getenv("ZORVANE_BENCH_TRACE")) {
+        // On the program's clock: its zorvane.timing lines fall between these.
+        const double at = std::chrono::duration<double, std::milli>(pressed.time_since_epoch()).count();
+        std::printf("trace %s: input %.2f, first damage %.2f, settled %.2f\n", samples.name.c_str(), at,
+                    at + result.firstMs, at + result.latencyMs);
+    }
     const auto known = pictures.find(expectedRow);
     const auto before = pictures.find(row);
     bool right = result.latencyMs >= 0 && result.hash;

@@ -252,6 +252,11 @@ PixelWatch::PixelWatch(Display &display, xcb_window_t watched)
     int x = 0;
     int y = 0;
     d.geometry(window, &x, &y, &width, &height);
+    // The full layout reaches below the screen's bottom edge, and the server reads no
+    // pixels off the screen: the part on it is what the typist sees.
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(d.conn)).data;
+    width = std::max(1, std::min(width, screen->width_in_pixels - std::max(x, 0)));
+    height = std::max(1, std::min(height, screen->height_in_pixels - std::max(y, 0)));
     xcb_flush(d.conn);
 }
 

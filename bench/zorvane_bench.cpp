@@ -9,7 +9,9 @@
 //       Presses Ctrl+Shift+K until the last of N pages, then Ctrl+Shift+H --prev times,
 //       then Ctrl+Shift+K --rapid times without a pause, then types each --jump (and
 //       --big) name into the name box and presses Enter, then --clicks times scrolls
-//       the page list by the wheel and clicks its middle entry. Times each step from
+//       the page list by the wheel and clicks its middle entry. --full switches to the
+//       full layout first; --scrolls N scrolls the page down N times by Ctrl+Shift+M
+//       and back up by Ctrl+Shift+U, after the steps forward. Times each step from
 //       the key press to the page window's pixels showing the new page: X Damage on the
 //       page window, the window's image read at each damage, and the first image equal
 //       to the one the window settles on (no damage for --quiet ms, 80) counts. After each
@@ -42,7 +44,7 @@ namespace {
     std::fprintf(stderr,
                  "usage: zorvane_bench startup --app PATH [--runs N]\n"
                  "       zorvane_bench flips --app PATH --pages N [--prev N] [--rapid N] [--gap MS] "
-                 "[--quiet MS] [--jump NAME]... [--big NAME]... [--clicks N]\n"
+                 "[--quiet MS] [--jump NAME]... [--big NAME]... [--clicks N] [--full] [--scrolls N] [--typist TITLE]\n"
                  "       zorvane_bench djpeg [--runs N] [--pause MS] FILE\n");
     std::exit(2);
 }
@@ -83,6 +85,12 @@ int main(int argc, char *argv[])
             options.jumps.push_back(value());
         else if (arg == "--big")
             options.bigJumps.push_back(value());
+        else if (arg == "--full")
+            options.full = true;
+        else if (arg == "--typist")
+            options.typist = value();
+        else if (arg == "--scrolls")
+            options.scrolls = std::max(0, std::atoi(value().c_str()));
         else if (arg == "--clicks")
             options.clicks = std::max(0, std::atoi(value().c_str()));
         else if (!arg.empty() && arg[0] != '-' && options.file.empty())

@@ -1,9 +1,5 @@
-// A page shown by its top rows first, under fuzzing: the rows in view decoded at once,
-// the rest decoded on another thread while the rows in view are read (as the page
-// window paints them), must give the pixels of a whole decode, and the rows in view
-// must read whole while the rest runs. Neither a crash, a sanitizer report nor a hang
-// is allowed. The input: two bytes choosing the view (its width in steps of 8 pixels,
-// its height in steps of 16), then the page file.
+// A page shown by its top rows first, the rest decoding while the rows in view are painted:
+// the pixels of a whole decode. Input: the view's width / 8 and height / 16, then the page.
 
 #include "fuzz_support.h"
 #include "platform/picture/jpeg_decoder.h"
@@ -14,12 +10,8 @@
 #include <cstring>
 #include <thread>
 
-namespace {
-
 // As the program allows a page: 160 MB decoded.
 constexpr qint64 MaxBytes = qint64(160) << 20;
-
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {

@@ -1,7 +1,5 @@
-// The page load path under fuzzing: any bytes in a page file either load, and then
-// Qt's own JPEG reader makes the same picture of them (or refuses them), or are refused
-// with a reason.
-// Neither a crash, a sanitizer report nor a hang is allowed.
+// Any bytes in a page file load as Qt's own JPEG reader makes them (unless it refuses
+// them), or are refused with a reason.
 
 #include "fuzz_support.h"
 #include "platform/forms/forms.h"
@@ -34,8 +32,8 @@ QImage secondDecode(const QByteArray &bytes)
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    // Qt's JPEG reader is a plugin, found through the application object. Its warnings
-    // on damaged data would drown the fuzzer's own output.
+    // Qt's JPEG reader is a plugin, found through the application object; its warnings
+    // would drown the fuzzer's output.
     static QCoreApplication app(*argc, *argv);
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.jpeg=false"));
     pagePath = fuzzsupport::scratchFile(QStringLiteral("page.jpg"));
@@ -54,9 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                            "a refused page names its reason and path");
         return 0;
     }
-    // Qt's reader also checks what follows the last row (jpeg_finish_decompress); the
-    // program's own decoder stops at the last row, so it may show a page that Qt
-    // refuses. Where both decode, they must agree.
+    // Ours stops at the last row; Qt's also checks what follows, and may refuse the page.
     const QImage second = secondDecode(bytes);
     if (second.isNull())
         return 0;

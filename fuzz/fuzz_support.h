@@ -13,8 +13,7 @@
 
 namespace fuzzsupport {
 
-// A file in a private folder that lives as long as the process; in memory where the
-// system has such a folder, since every run writes it (and the state file is synced).
+// A file in a private folder for the process; in memory where there is one, as every run writes it.
 inline QString scratchFile(const QString &name)
 {
     const QString root = QFileInfo(QStringLiteral("/dev/shm")).isWritable()

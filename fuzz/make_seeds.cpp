@@ -1,8 +1,5 @@
-// Writes the fuzzers' seed corpora: small JPEG pages of every kind the program reads
-// (baseline, progressive, grey, CMYK, EXIF-turned, restart markers, cut short) and
-// state files (Windows-874, UTF-8, a leading U+FEFF, several lines, no line end), and
-// large pages with the view they are shown in first.
-//   make_seeds PICTURE_DIR STATE_FILE_DIR BAND_DIR
+// Writes the fuzzers' seed corpora: a page of every kind the program reads, state files in
+// every encoding, large pages with the view shown first.   make_seeds PICTURE_DIR STATE_FILE_DIR BAND_DIR
 
 #include <cstdio>  // jpeglib.h needs FILE
 #include <cstdlib>
@@ -38,16 +35,13 @@ std::vector<unsigned char> pixels(int components, int width, int height)
 }
 
 // The EXIF block of a phone photo held turned by 90 degrees (orientation 6).
-std::vector<unsigned char> exifTurned()
-{
-    return {'E', 'x', 'i', 'f', 0, 0,             // EXIF header
-            'I', 'I', 42, 0, 8, 0, 0, 0,          // little-endian TIFF, first IFD at 8
-            1, 0,                                 // one entry
-            0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, // Orientation, SHORT, 1, value 6
-            0, 0, 0, 0};                          // no next IFD
-}
+constexpr unsigned char ExifTurned[] = {'E', 'x', 'i', 'f', 0, 0,             // EXIF header
+                                        'I', 'I', 42, 0, 8, 0, 0, 0,          // little-endian TIFF, first IFD at 8
+                                        1, 0,                                 // one entry
+                                        0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, // Orientation, SHORT, 1, value 6
+                                        0, 0, 0, 0};                          // no next IFD
 
-std::vector<unsigned char> encode(Kind kind, int width = Width, int height = Height)
+std::string encode(Kind kind, int width = Width, int height = Height)
 {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr jerr{};
@@ -70,10 +64,8 @@ std::vector<unsigned char> encode(Kind kind, int width = Width, int height = Hei
     if (kind == Kind::FullChroma)
         cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
     jpeg_start_compress(&cinfo, TRUE);
-    if (kind == Kind::Turned) {
-        const std::vector<unsigned char> exif = exifTurned();
-        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, exif.data(), unsigned(exif.size()));
-    }
+    if (kind == Kind::Turned)
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, ExifTurned, sizeof ExifTurned);
     std::vector<unsigned char> data = pixels(cinfo.input_components, width, height);
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = &data[size_t(cinfo.next_scanline) * size_t(width) * size_t(cinfo.input_components)];
@@ -81,7 +73,7 @@ std::vector<unsigned char> encode(Kind kind, int width = Width, int height = Hei
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
-    std::vector<unsigned char> bytes(buffer, buffer + size);
+    std::string bytes(reinterpret_cast<const char *>(buffer), size);
     std::free(buffer);
     return bytes;
 }
@@ -91,11 +83,6 @@ bool put(const std::filesystem::path &path, const std::string &bytes)
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), std::streamsize(bytes.size()));
     return bool(out);
-}
-
-bool put(const std::filesystem::path &path, const std::vector<unsigned char> &bytes)
-{
-    return put(path, std::string(bytes.begin(), bytes.end()));
 }
 
 } // namespace
@@ -111,7 +98,7 @@ int main(int argc, char **argv)
     std::filesystem::create_directories(states);
     std::filesystem::create_directories(bands);
 
-    const std::vector<unsigned char> baseline = encode(Kind::Baseline);
+    const std::string baseline = encode(Kind::Baseline);
     bool ok = put(pictures / "baseline.jpg", baseline)
               && put(pictures / "progressive.jpg", encode(Kind::Progressive))
               && put(pictures / "grey.jpg", encode(Kind::Grey))
@@ -119,30 +106,27 @@ int main(int argc, char **argv)
               && put(pictures / "exif-turned.jpg", encode(Kind::Turned))
               && put(pictures / "restarts.jpg", encode(Kind::Restarts))
               && put(pictures / "full-chroma.jpg", encode(Kind::FullChroma))
-              && put(pictures / "truncated.jpg",
-                     std::vector<unsigned char>(baseline.begin(),
-                                                baseline.begin() + long(baseline.size() * 3 / 5)));
+              && put(pictures / "truncated.jpg", baseline.substr(0, baseline.size() * 3 / 5));
 
-    ok = ok && put(states / "ascii", std::string("page01.jpg\r\n"))
-         && put(states / "cp874", std::string("\xCB\xB9\xE9\xD2" "2.jpg\r\n"))
-         && put(states / "utf8", std::string("\xE7\xAC\xAC\xE4\xB8\x80.jpg\r\n"))
-         && put(states / "leading-feff", std::string("\xEF\xBB\xBF" "1.jpg\r\n"))
-         && put(states / "lines", std::string("a.jpg\r\n\r\nold.jpg\r\n"))
-         && put(states / "no-line-end", std::string("b.jpg"))
-         && put(states / "cut-utf8", std::string("x\xE0\xB8"));
-    // Pages large enough to be shown by their top rows (a million pixels), each after two
-    // bytes that choose the view: its width and its height in steps of 8 and 16 pixels.
-    const auto band = [&](const char *name, Kind kind, unsigned char columns, unsigned char rows) {
-        std::vector<unsigned char> bytes{columns, rows};
-        const std::vector<unsigned char> page = encode(kind, 1000, 1072);
-        bytes.insert(bytes.end(), page.begin(), page.end());
-        return put(bands / name, bytes);
+    ok = ok && put(states / "ascii", "page01.jpg\r\n")
+         && put(states / "cp874", "\xCB\xB9\xE9\xD2" "2.jpg\r\n")
+         && put(states / "utf8", "\xE7\xAC\xAC\xE4\xB8\x80.jpg\r\n")
+         && put(states / "leading-feff", "\xEF\xBB\xBF" "1.jpg\r\n")
+         && put(states / "lines", "a.jpg\r\n\r\nold.jpg\r\n")
+         && put(states / "no-line-end", "b.jpg")
+         && put(states / "cut-utf8", "x\xE0\xB8");
+    // Pages shown by their top rows (a million pixels), after two bytes choosing the view;
+    // a view of a million pixels or more is decoded on two threads.
+    const auto band = [&](const char *name, Kind kind, char columns, char rows, int width = 1000,
+                          int height = 1072) {
+        return put(bands / name, std::string{columns, rows} + encode(kind, width, height));
     };
     ok = ok && band("colour-top-third", Kind::Baseline, 80, 22)
          && band("colour-scrolled-past-split", Kind::Baseline, 120, 50)
          && band("grey-narrow-view", Kind::Grey, 20, 40)
-         && band("restarts-almost-whole", Kind::Restarts, 200, 66)
-         && band("full-chroma", Kind::FullChroma, 125, 30);
+         && band("restarts-almost-whole", Kind::Restarts, char(200), 66)
+         && band("full-chroma", Kind::FullChroma, 125, 30)
+         && band("narrow-view-on-two-threads", Kind::Baseline, 120, 75, 1600, 1800);
     if (!ok) {
         std::fprintf(stderr, "make_seeds: cannot write the seeds\n");
         return 1;

@@ -1,6 +1,5 @@
-// Runs a fuzz target over files, without libFuzzer: the ordinary build (and its
-// sanitizer build) replays the seeds and every finding kept in fuzz/regressions/.
-//   replay FILE_OR_FOLDER...
+// A fuzz target over files, without libFuzzer: how ordinary builds replay the seeds and
+// fuzz/regressions/.   replay FILE_OR_FOLDER...
 
 #include <QDir>
 #include <QDirIterator>

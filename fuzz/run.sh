@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets (preset `fuzz`: clang, libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs each for a given time, starting from the
-# seeds the build makes, the findings kept in fuzz/regressions/ and the corpus
-# of earlier runs (build-fuzz/fuzz/corpus/). Prints runs, time and findings per
-# target; exits 1 when a target found something (saved in build-fuzz/fuzz/findings/).
+# Builds the fuzz targets (preset `fuzz`) and runs each from the seeds, fuzz/regressions/ and
+# earlier runs' corpus; exits 1 on a finding (kept in build-fuzz/fuzz/findings/).
 #   fuzz/run.sh [SECONDS_PER_TARGET] [TARGET...]     default: 60, all targets
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,8 +24,7 @@ for target in "${targets[@]}"; do
     mkdir -p "$out/corpus/$name" "$out/findings/$name"
     log=$out/$target.log
     start=$SECONDS
-    # Leaks are not checked per input: Qt keeps caches (plugins, colour spaces) for
-    # the life of the process. A unit slower than 25 s counts as a hang.
+    # No leak checks: Qt keeps caches for the life of the process. Over 25 s is a hang.
     # shellcheck disable=SC2086
     if "$out/$target" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2560 \
         -detect_leaks=0 -print_final_stats=1 ${extra[$target]:-} \

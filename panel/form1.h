@@ -33,6 +33,9 @@ public:
     static constexpr const char *HomePageHost = "www.zorvane.org";
     static constexpr const char *StateFileName = "current.txt";
 
+    // Tests: the decoded pages, to tell how a page was come by.
+    PageCache &pageCacheForTesting() { return *m_pages; }
+
     // Public operations: the hook and the other windows run them.
     void Command3_Click();   // layout switch
     void Command7_Click();   // next page
@@ -101,6 +104,8 @@ private:
     void Command11_Click();
     void File1_Click();
     void Text4_KeyPress(quint16 &KeyAscii);
+    // A name typed in full, of one page: its part in view is decoded before Enter.
+    void guessTypedPage();
     void HScroll1_Change();
     void VScroll1_Change();
 

@@ -5,12 +5,19 @@
 #include "panel/form1.h"
 #include "platform/forms/forms.h"
 #include "platform/window_system/fonts.h"
+#include "viewer/form2.h"
+#include "viewer/page_cache.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QPainter>
+#include <QImageWriter>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -30,6 +37,31 @@ inline void useScreen1024x768()
                      "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
     config.flush();
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toLocal8Bit());
+}
+
+inline QByteArray jpegBytes(const QImage &image, bool progressive = false)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(85);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return bytes;
+}
+
+// A page with detail in every row and column, so that one decoded wrongly shows.
+inline QImage busyPage(QSize size, int seed = 0, bool grey = false)
+{
+    QImage page(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(page.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            const int v = (x * 7 + y * 13 + ((x ^ y) & 31) * 5 + seed * 40) & 255;
+            line[x] = grey ? qRgb(v, v, v) : qRgb(v, (x + 2 * y) & 255, (255 - v + y) & 255);
+        }
+    }
+    return grey ? page.convertToFormat(QImage::Format_Grayscale8) : page;
 }
 
 struct Message {
@@ -88,6 +120,17 @@ public:
     {
         panel = std::make_unique<Form1>();
         return *panel;
+    }
+    // The name typed into the name box, then the load button.
+    void load(const QString &name)
+    {
+        panel->Text4->setText(name);
+        panel->Command6->click();
+    }
+    // The number of the page of addNumberedPages on screen; 0 before any.
+    int shownPage() const
+    {
+        return panel->form2IfOpen() ? panel->form2().Image1->picture().width() - 40 : 0;
     }
 
     QTemporaryDir dir;

@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# A chaos run for ThreadSanitizer: the tsan build of the program (preset tsan) on an X
-# server of its own, on 300-dpi pages (shown by their top rows first, the rest decoded
-# on a worker, neighbours read ahead), under random steps, scrolls, jumps from a page
-# scrolled far down, layout switches and remote commands for a while. Prints the
-# reports found and those with both accesses in the program's own code (the ones
-# that count: Qt's own synchronisation, which ThreadSanitizer cannot see, is
-# suppressed by tests/tsan.supp).
+# A ThreadSanitizer chaos run: the tsan build (preset tsan) on 300-dpi pages (top rows first,
+# the rest decoded on a worker, neighbours read ahead) under random steps, scrolls, jumps from
+# a page scrolled far down, layout switches and remote commands. Counts the reports with both
+# accesses in the program's own code (Qt's own synchronisation is suppressed by tsan.supp).
 #   tests/tsan_chaos.sh ZORVANE_TSAN MAKE_PAGES OUT_DIR [SECONDS]   (default 120)
 
 source "$(dirname "$0")/e2e/lib.sh"
@@ -34,7 +31,7 @@ while [ $SECONDS -lt $end ] && kill -0 "$E2E_APP_PID" 2>/dev/null; do
     esac
     actions=$((actions + 1))
     # A message box (the end of the list) is closed, or boxes would pile up.
-    if box=$(xdotool search --onlyvisible --name '^(Image Preview|Zorvane)$' 2>/dev/null | head -n 1) && [ -n "$box" ]; then
+    if box=$(xs_wait_window '^(Image Preview|Zorvane)$' 0); then
         xs_activate "$box" && xdotool key Return
         xs_activate "$XS_TYPIST" || true
     fi
@@ -43,8 +40,7 @@ done
 e2e_check "the program still runs after $actions actions in $seconds s" kill -0 "$E2E_APP_PID"
 e2e_term_ends "after the chaos"
 
-# A report counts when both of its accesses are made by the program's own code: the
-# first frame of each stack that is not the sanitizer's runtime lies in the source.
+# A report counts when the first frame of both stacks that is not the sanitizer's lies in the source.
 src=$(cd "$E2E_LIB_DIR/../.." && pwd)
 reports=$(cat "$log".* 2>/dev/null | grep -c '^WARNING: ThreadSanitizer')
 ours=$(cat "$log".* 2>/dev/null | awk -v src="$src/" '

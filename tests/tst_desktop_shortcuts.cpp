@@ -1,6 +1,5 @@
-// Desktop shortcuts on Wayland sessions, against stand-in services (tests/desktop/
-// standins.py) on a private bus that starts nothing: KDE's kglobalaccel, the portal's
-// GlobalShortcuts and the notification service.
+// Desktop shortcuts on Wayland sessions, against stand-ins (desktop/standins.py) for
+// kglobalaccel, the portal's GlobalShortcuts and notifications on a private bus.
 
 #include "platform/desktop/desktop_shortcuts_p.h"
 #include "platform/window_system/window_system_p.h"
@@ -69,7 +68,6 @@ private slots:
         control(QStringLiteral("Reset"));
         for (const QString &name : {Portal, KGlobalAccel, Notifications})
             own(name, false);
-        own(Notifications, true);
         QFile::remove(m_runtime.filePath(QStringLiteral("hint")));
 
         m_panel = std::make_unique<QWidget>();
@@ -98,84 +96,94 @@ private slots:
         }
     }
 
-    void portal_bindsMovesKeysOffXAndDeliversEachPressOnce()
+    // Where the keys go with the services there are: when they stay on X, the user is told
+    // once per login session (by a notification, if there is a service to show it).
+    void route_data()
     {
-        own(Portal, true);
-        Coordinator *c = startCoordinator();
-        QTRY_COMPARE_WITH_TIMEOUT(c->route(), Route::Portal, 10000);
-        QVERIFY(log().contains(QStringLiteral("BindShortcuts prev-page=CTRL+SHIFT+h "
-                                              "scroll-up=CTRL+SHIFT+u scroll-down=CTRL+SHIFT+m "
-                                              "next-page=CTRL+SHIFT+k")));
-
-        QCOMPARE(deliveredAfter([&] { activate(QStringLiteral("next-page")); }), QList<ws::WPARAM>{5});
-        QCOMPARE(deliveredAfter([&] { activate(QStringLiteral("scroll-up")); }), QList<ws::WPARAM>{3});
-        // The X grabs are gone: a press the X server still reported would count twice.
-        QCOMPARE(deliveredAfter([&] { pressOnX('K'); }), QList<ws::WPARAM>{});
-        QCOMPARE(notifications(), 0);
-        QVERIFY(!QFile::exists(m_runtime.filePath(QStringLiteral("hint"))));
-    }
-
-    void portal_cancelledOrNothingBound_keepsXGrabsAndTellsOncePerSession()
-    {
-        own(Portal, true);
-        for (const QString &mode : {QStringLiteral("cancel"), QStringLiteral("nothing"),
-                                   QStringLiteral("refuse")}) {
-            control(QStringLiteral("SetPortalMode"), {mode});
-            Coordinator *c = startCoordinator();
-            QTRY_COMPARE_WITH_TIMEOUT(c->route(), Route::XGrabs, 10000);
-            QCOMPARE(deliveredAfter([&] { pressOnX('M'); }), QList<ws::WPARAM>{4});
-        }
-        // Told the first time only: the marker stands for this login session.
-        QCOMPARE(notifications(), 1);
-        QVERIFY(log().filter(QStringLiteral("Notify ")).constFirst().contains(
-            QStringLiteral("zorvane --next")));
-        QVERIFY(QFile::exists(m_runtime.filePath(QStringLiteral("hint"))));
-    }
-
-    void portal_answeredEarly_closesTheSession_xGrabsComeBack()
-    {
-        own(Portal, true);
+        QTest::addColumn<QStringList>("services");  // the names the stand-ins own
+        QTest::addColumn<int>("route");
+        QTest::addColumn<QStringList>("presses");   // a letter: Ctrl+Shift+it on X; else an activation
+        QTest::addColumn<QList<int>>("delivered");  // the hotkey id each press gives; 0: none
+        QTest::addColumn<QString>("portalMode");
+        QTest::addColumn<QStringList>("taken");     // shortcuts another KDE action holds
+        const auto row = [](const QByteArray &name, const QStringList &services, Route route,
+                            const QStringList &presses, const QList<int> &delivered,
+                            const QString &portalMode = QStringLiteral("normal"),
+                            const QStringList &taken = {}) {
+            QTest::newRow(name.constData())
+                << services << int(route) << presses << delivered << portalMode << taken;
+        };
+        // Bound by the portal the X grabs are gone: a press the X server still reported
+        // would count twice.
+        row("portal", {Portal, Notifications}, Route::Portal, {"next-page", "scroll-up", "K"}, {5, 3, 0});
         // Its response comes before the reply to the request: still bound.
-        control(QStringLiteral("SetPortalMode"), {QStringLiteral("early")});
+        row("portal answers early", {Portal, Notifications}, Route::Portal, {"prev-page"}, {2}, "early");
+        for (const QString mode : {"cancel", "nothing", "refuse"})
+            row("portal: " + mode.toLatin1(), {Portal, Notifications}, Route::XGrabs, {"M"}, {4}, mode);
+        row("kglobalaccel before the portal", {Portal, KGlobalAccel, Notifications},
+            Route::KGlobalAccel, {"scroll-down", "M"}, {4, 0});
+        row("kglobalaccel, one key taken: it stays on X", {KGlobalAccel, Notifications},
+            Route::KGlobalAccel, {"K", "next-page", "H", "prev-page"}, {5, 0, 0, 2}, "normal", {"next-page"});
+        QStringList all;
+        for (const auto &s : Shortcuts)
+            all << s.name;
+        row("kglobalaccel, every key taken", {KGlobalAccel, Notifications}, Route::XGrabs, {"U"}, {3},
+            "normal", all);
+        row("no service", {}, Route::XGrabs, {"K"}, {5});
+    }
+
+    void route()
+    {
+        QFETCH(QStringList, services);
+        QFETCH(int, route);
+        QFETCH(QStringList, presses);
+        QFETCH(QList<int>, delivered);
+        QFETCH(QString, portalMode);
+        QFETCH(QStringList, taken);
+        for (const QString &name : services)
+            own(name, true);
+        control(QStringLiteral("SetPortalMode"), {portalMode});
+        control(QStringLiteral("SetTaken"), {taken});
+        Coordinator *c = startCoordinator();
+        QTRY_COMPARE_WITH_TIMEOUT(int(c->route()), route, 10000);
+        if (route == int(Route::Portal)) {
+            QVERIFY(log().contains(QStringLiteral("BindShortcuts prev-page=CTRL+SHIFT+h "
+                                                  "scroll-up=CTRL+SHIFT+u scroll-down=CTRL+SHIFT+m "
+                                                  "next-page=CTRL+SHIFT+k")));
+        }
+        for (qsizetype i = 0; i < presses.size(); ++i) {
+            const QList<ws::WPARAM> ids = delivered[i] ? QList<ws::WPARAM>{ws::WPARAM(delivered[i])}
+                                                       : QList<ws::WPARAM>{};
+            QCOMPARE(deliveredAfter(presses[i]), ids);
+        }
+        const bool told = route == int(Route::XGrabs);
+        const int notices = told && services.contains(Notifications) ? 1 : 0;
+        QTRY_COMPARE(notifications(), notices);
+        if (notices)
+            QVERIFY(log().filter(QStringLiteral("Notify ")).constFirst().contains(QStringLiteral("zorvane --next")));
+        QCOMPARE(QFile::exists(m_runtime.filePath(QStringLiteral("hint"))), told);
+        if (told) {
+            c = startCoordinator();
+            QTRY_COMPARE_WITH_TIMEOUT(int(c->route()), route, 10000);
+            QCOMPARE(notifications(), notices);
+        }
+    }
+
+    void portalSessionClosed_xGrabsComeBack()
+    {
+        own(Portal, true);
+        own(Notifications, true);
         Coordinator *c = startCoordinator();
         QTRY_COMPARE_WITH_TIMEOUT(c->route(), Route::Portal, 10000);
-        QCOMPARE(deliveredAfter([&] { activate(QStringLiteral("prev-page")); }), QList<ws::WPARAM>{2});
         control(QStringLiteral("CloseSession"));
         QTRY_COMPARE_WITH_TIMEOUT(c->route(), Route::XGrabs, 10000);
-        QCOMPARE(deliveredAfter([&] { pressOnX('H'); }), QList<ws::WPARAM>{2});
-        QCOMPARE(deliveredAfter([&] { activate(QStringLiteral("prev-page")); }), QList<ws::WPARAM>{});
+        QCOMPARE(deliveredAfter(QStringLiteral("H")), QList<ws::WPARAM>{2});
+        QCOMPARE(deliveredAfter(QStringLiteral("prev-page")), QList<ws::WPARAM>{});
         QCOMPARE(notifications(), 1);
     }
 
-    void kglobalaccel_preferredOverThePortal_deliversOnce()
-    {
-        own(Portal, true);
-        own(KGlobalAccel, true);
-        QCOMPARE(startCoordinator()->route(), Route::KGlobalAccel); // it answers at once
-        const QStringList calls = log();
-        QVERIFY(calls.contains(QStringLiteral("doRegister zorvane/next-page/Zorvane/Next page")));
-        // Ctrl+Shift+K as Qt codes it, first as the default, then made present.
-        QVERIFY(calls.contains(QStringLiteral("setShortcut next-page 0x600004b 8")));
-        QVERIFY(calls.contains(QStringLiteral("setShortcut next-page 0x600004b 2")));
-        QVERIFY(calls.filter(QStringLiteral("CreateSession")).isEmpty());
-
-        QCOMPARE(deliveredAfter([&] { activate(QStringLiteral("scroll-down")); }), QList<ws::WPARAM>{4});
-        QCOMPARE(deliveredAfter([&] { pressOnX('M'); }), QList<ws::WPARAM>{});
-        QCOMPARE(notifications(), 0);
-    }
-
-    void kglobalaccel_someKeysTaken_thoseStayOnX()
-    {
-        own(KGlobalAccel, true);
-        control(QStringLiteral("SetTaken"), {QStringList{QStringLiteral("next-page")}});
-        QCOMPARE(startCoordinator()->route(), Route::KGlobalAccel);
-        QCOMPARE(deliveredAfter([&] { pressOnX('K'); }), QList<ws::WPARAM>{5});
-        QCOMPARE(deliveredAfter([&] { activate(QStringLiteral("next-page")); }), QList<ws::WPARAM>{});
-        QCOMPARE(deliveredAfter([&] { pressOnX('H'); }), QList<ws::WPARAM>{});
-        QCOMPARE(deliveredAfter([&] { activate(QStringLiteral("prev-page")); }), QList<ws::WPARAM>{2});
-    }
-
-    void release_givesEveryShortcutBackOnce_nextStartBindsAgain()
+    // Keys free again after the end, and taken again by the next start: e2e_kwin.
+    void release_givesEveryShortcutBackOnce()
     {
         own(Portal, true);
         own(KGlobalAccel, true);
@@ -188,10 +196,7 @@ private slots:
                               QStringLiteral("setInactive scroll-up"),
                               QStringLiteral("setInactive scroll-down"),
                               QStringLiteral("setInactive next-page")}));
-        QCOMPARE(deliveredAfter([&] { activate(QStringLiteral("prev-page")); }), QList<ws::WPARAM>{});
-        control(QStringLiteral("Reset"));
-        QCOMPARE(startCoordinator()->route(), Route::KGlobalAccel);
-        QCOMPARE(deliveredAfter([&] { activate(QStringLiteral("prev-page")); }), QList<ws::WPARAM>{2});
+        QCOMPARE(deliveredAfter(QStringLiteral("prev-page")), QList<ws::WPARAM>{});
 
         // The portal's session is closed.
         own(KGlobalAccel, false);
@@ -201,38 +206,13 @@ private slots:
         QVERIFY(log().contains(QStringLiteral("Session.Close")));
     }
 
-    void everyKeyTakenOrNoService_keepsXGrabsAndTells()
-    {
-        // All taken: nothing works through KDE, and there is no portal either.
-        own(KGlobalAccel, true);
-        QStringList names;
-        for (const auto &s : Shortcuts)
-            names << s.name;
-        control(QStringLiteral("SetTaken"), {names});
-        QCOMPARE(startCoordinator()->route(), Route::XGrabs);
-        QCOMPARE(deliveredAfter([&] { pressOnX('U'); }), QList<ws::WPARAM>{3});
-        QTRY_COMPARE(notifications(), 1);
-
-        // No service at all, not even one to show the hint: standard error only.
-        cleanup();
-        init();
-        own(Notifications, false);
-        QCOMPARE(startCoordinator()->route(), Route::XGrabs);
-        QCOMPARE(deliveredAfter([&] { pressOnX('K'); }), QList<ws::WPARAM>{5});
-        QVERIFY(QFile::exists(m_runtime.filePath(QStringLiteral("hint"))));
-        QCOMPARE(notifications(), 0);
-    }
-
 private:
     QVariant control(const QString &method, const QVariantList &arguments = {});
     QStringList log() { return control(QStringLiteral("Log")).toStringList(); }
     int notifications() { return int(log().filter(QStringLiteral("Notify ")).size()); }
     void own(const QString &name, bool on) { control(QStringLiteral("Own"), {name, on}); }
     Coordinator *startCoordinator();
-    // An X press of Ctrl+Shift+`key`, as the grab would report it.
-    void pressOnX(char key) { ws::detail::hotKeyPressed(CtrlShift, ws::UINT(key)); }
-    void activate(const QString &name) { control(QStringLiteral("Activate"), {name}); }
-    QList<ws::WPARAM> deliveredAfter(const std::function<void()> &action);
+    QList<ws::WPARAM> deliveredAfter(const QString &press);
 
     QProcess m_bus;
     QProcess m_standins;
@@ -263,12 +243,15 @@ Coordinator *DesktopShortcutsTest::startCoordinator()
     return m_coordinator.get();
 }
 
-// Runs `action`, lets the signals and posted messages it causes arrive, and returns
-// the hotkey ids delivered meanwhile.
-QList<ws::WPARAM> DesktopShortcutsTest::deliveredAfter(const std::function<void()> &action)
+// Ctrl+Shift+`press` on X as the grab reports it, or the shortcut of that name activated:
+// the hotkey ids delivered once its signals and posted messages have arrived.
+QList<ws::WPARAM> DesktopShortcutsTest::deliveredAfter(const QString &press)
 {
     hotkeys.clear();
-    action();
+    if (press.size() == 1)
+        ws::detail::hotKeyPressed(CtrlShift, ws::UINT(press[0].unicode()));
+    else
+        control(QStringLiteral("Activate"), {press});
     // A round trip to the stand-in after the action: its signals are in by then.
     control(QStringLiteral("Log"));
     for (int i = 0; i < 20; ++i) {

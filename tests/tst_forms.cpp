@@ -3,27 +3,12 @@
 #include "odd_page_files.h"
 #include "testsupport.h"
 
-#include <QBuffer>
-#include <QDir>
-#include <QFile>
-#include <QImageWriter>
-
 #include "platform/picture/jpeg_decoder.h"
 
+using testsupport::jpegBytes;
 using testsupport::ProgramFolder;
 
 namespace {
-
-QByteArray jpegBytes(const QImage &image, bool progressive = false)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(progressive);
-    writer.write(image);
-    return bytes;
-}
 
 // A progressive page whose last scan is repeated: each repeat is a few bytes, yet a
 // decoder walks the whole picture for each.
@@ -50,13 +35,11 @@ private slots:
 
 void FormsTest::joinPath_alwaysAddsTheSeparator()
 {
-    // The platform's own separator ("\\" on Windows), as messages quote the path.
+    // The platform's own separator, as messages quote the path; a folder at the root
+    // already ends in one, and the doubled separator still opens.
     const QString sep = QDir::separator();
-    QCOMPARE(forms::joinPath(QStringLiteral("/pages"), QStringLiteral("1.jpg")),
-             "/pages" + sep + "1.jpg");
-    // A folder at the root already ends in one; the doubled separator still opens.
+    QCOMPARE(forms::joinPath(QStringLiteral("/pages"), QStringLiteral("1.jpg")), "/pages" + sep + "1.jpg");
     QCOMPARE(forms::joinPath(sep, QStringLiteral("1.jpg")), sep + sep + "1.jpg");
-    QCOMPARE(forms::joinPath(QStringLiteral("/pages"), QString()), "/pages" + sep);
 }
 
 void FormsTest::listPages_ordersNumbersByValueAndIgnoresCase()
@@ -72,14 +55,15 @@ void FormsTest::listPages_ordersNumbersByValueAndIgnoresCase()
     ProgramFolder folder;
     for (qsizetype i = expected.size() - 1; i >= 0; --i)
         folder.addFile(expected[(i * 7) % expected.size()], "x");
-    for (const char *name : {".hidden.jpg", "2.jpg.txt", "x.jpgx"})
+    for (const char *name : {".hidden.jpg", "2.jpg.txt", "x.jpgx", "x.jpeg", "scan.png"})
         folder.addFile(QString::fromUtf8(name), "x");
+    QDir(folder.dir.path()).mkdir(QStringLiteral("folder.jpg"));
     const QStringList pages = forms::listPages(folder.dir.path());
     // Where the file system ignores case (Windows), b.jpg was written into B.jpg.
     QStringList want = expected;
     if (QFileInfo::exists(folder.path(QStringLiteral("PAGE10.JPG"))))
         want.removeOne(QStringLiteral("b.jpg"));
-    // Hidden files stay hidden, as in a file manager.
+    // Hidden files stay hidden, as in a file manager; folders and other names are no pages.
     QCOMPARE(pages, want);
     QVERIFY(forms::listPages(folder.path(QStringLiteral("missing"))).isEmpty());
 }
@@ -124,12 +108,7 @@ void FormsTest::bandFirst_restNeverRewritesTheRowsInView_data()
 void FormsTest::bandFirst_restNeverRewritesTheRowsInView()
 {
     QFETCH(int, viewRows);
-    QImage page(1000, 1200, QImage::Format_RGB32);
-    for (int y = 0; y < page.height(); ++y) {
-        for (int x = 0; x < page.width(); ++x)
-            page.setPixel(x, y, qRgb((x * 7 + y) & 255, (y * 3) & 255, (x ^ y) & 255));
-    }
-    const QByteArray bytes = jpegBytes(page);
+    const QByteArray bytes = jpegBytes(testsupport::busyPage({1000, 1200}));
     const QSize view(600, viewRows);
     QImage picture;
     const auto rest = jpeg::decodeTop(bytes, qint64(1) << 30, nullptr, view, &picture);

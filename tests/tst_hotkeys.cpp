@@ -3,20 +3,13 @@
 #include "testsupport.h"
 
 #include "hotkeys/module1.h"
-#include "viewer/form2.h"
-
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
-#include <QScrollBar>
 
 using testsupport::ProgramFolder;
 
 namespace {
 
-// A stand-in for the procedure the hook replaces: it records and answers the
-// messages the tests send, and passes the window system's own (on Windows, all
-// of Qt's) to the panel's original procedure.
+// The procedure the hook replaces: records and answers the tests' messages, passes the
+// window system's own (on Windows, all of Qt's) to the panel's original procedure.
 struct Received {
     ws::UINT msg;
     ws::WPARAM wParam;
@@ -58,26 +51,31 @@ class HotkeysTest : public QObject
     Q_OBJECT
 
 private slots:
-    void startup_registersFourHotkeysAndHooks_closeUnhooks()
+    void startup_registersTheFourHotkeys_unhookedTheyRunNothing()
     {
         ProgramFolder folder;
+        folder.addNumberedPages(2, 2000);
         Form1 &panel = folder.start();
-        const auto hook = reinterpret_cast<ws::LONG_PTR>(&Module1::HookWindowProc);
-        QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC), hook);
-        const ws::LONG_PTR previous = Module1::PrevWndProc;
-        QVERIFY(previous != 0 && previous != hook);
         // Registered already: the same combination again is refused.
         for (ws::UINT key : {'H', 'U', 'M', 'K'})
             QVERIFY(!ws::RegisterHotKey(panel.hWnd(), 100, ws::MOD_CONTROL | ws::MOD_SHIFT, key));
-        panel.close();
-        QCOMPARE(Module1::PrevWndProc, ws::LONG_PTR(0));
-        QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC), previous);
+        hookOverRecorder(panel);
+        // Unhooked (twice: the second changes nothing), a hotkey runs nothing.
+        for (int i = 0; i < 2; ++i) {
+            Module1::UnhookWindow(panel.hWnd());
+            QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC),
+                     reinterpret_cast<ws::LONG_PTR>(&recorder));
+        }
+        ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyNextPage, 0);
+        deliverPosted();
+        QCOMPARE(panel.t, 0);
+        QCOMPARE(received.size(), 1);
     }
 
     void hotkeyMessages_runTheirCommandsAndEveryMessagePassesOn()
     {
         ProgramFolder folder;
-        folder.addNumberedPages(3, 2000);
+        folder.addNumberedPages(2);
         Form1 &panel = folder.start();
         hookOverRecorder(panel);
 
@@ -90,15 +88,11 @@ private slots:
         QCOMPARE(received.size(), 4);
         QVERIFY(!panel.form2IfOpen());
 
+        // Ours runs its command and is passed on as well (all four as the typist presses them:
+        // e2e_hotkeys, e2e_kwin, e2e_wine).
         press(Module1::HotkeyNextPage);
-        QCOMPARE(panel.form2().Image1->width(), 42);
-        press(Module1::HotkeyScrollDown);
-        QCOMPARE(panel.VScroll1->value(), 328);
-        press(Module1::HotkeyScrollUp);
-        QCOMPARE(panel.VScroll1->value(), 0);
-        press(Module1::HotkeyPrevPage);
-        QCOMPARE(panel.form2().Image1->width(), 41);
-        QCOMPARE(received.size(), 8);
+        QCOMPARE(folder.shownPage(), 2);
+        QCOMPARE(received.size(), 5);
 
         // Each message reaches the previous procedure once, unchanged, with its result.
         received.clear();
@@ -106,24 +100,6 @@ private slots:
         QCOMPARE(received.size(), 1);
         QVERIFY(received[0].msg == TestKeyDown && received[0].wParam == 7 && received[0].lParam == -9);
         QVERIFY(folder.messages.isEmpty());
-    }
-
-    void unhook_restoresSavedProcedureOnce_thenHotkeysRunNothing()
-    {
-        ProgramFolder folder;
-        folder.addNumberedPages(2, 2000);
-        Form1 &panel = folder.start();
-        hookOverRecorder(panel);
-        // Unhooked (twice: the second changes nothing), a hotkey runs nothing.
-        for (int i = 0; i < 2; ++i) {
-            Module1::UnhookWindow(panel.hWnd());
-            QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC),
-                     reinterpret_cast<ws::LONG_PTR>(&recorder));
-        }
-        ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyNextPage, 0);
-        deliverPosted();
-        QCOMPARE(panel.t, 0);
-        QCOMPARE(received.size(), 1);
     }
 };
 

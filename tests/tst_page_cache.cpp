@@ -5,11 +5,9 @@
 
 #include "viewer/page_cache.h"
 
-#include <QBuffer>
 #include <QColorSpace>
 #include <QDateTime>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QMutex>
 #include <QSemaphore>
 
@@ -31,16 +29,8 @@ struct Folder : testsupport::ProgramFolder {
     }
 };
 
-QByteArray jpegBytes(const QImage &image, bool progressive = false)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(85);
-    writer.setProgressiveScanWrite(progressive);
-    writer.write(image);
-    return bytes;
-}
+using testsupport::busyPage;
+using testsupport::jpegBytes;
 
 // A plain 64x96 page made exactly 2000 bytes long with a comment segment.
 QByteArray paddedPage(QColor colour)
@@ -53,20 +43,6 @@ QByteArray paddedPage(QColor colour)
     comment += char((text + 2) >> 8);
     comment += char((text + 2) & 0xFF);
     return jpeg.insert(2, comment + QByteArray(text, ' '));
-}
-
-// A page with detail in every band of rows, so that a band decoded wrongly shows.
-QImage busyPage(QSize size, bool grey = false)
-{
-    QImage page(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(page.scanLine(y));
-        for (int x = 0; x < size.width(); ++x) {
-            const int v = (x * 7 + y * 13 + ((x ^ y) & 31) * 5) & 255;
-            line[x] = grey ? qRgb(v, v, v) : qRgb(v, (x + 2 * y) & 255, (255 - v + y) & 255);
-        }
-    }
-    return grey ? page.convertToFormat(QImage::Format_Grayscale8) : page;
 }
 
 // What Qt's own reader makes of the file.
@@ -127,63 +103,84 @@ class PageCacheTest : public QObject
     Q_OBJECT
 
 private slots:
-    void load_usesThePageDecodedAheadWhileItsFileIsUnchanged();
-    void load_ofAFileChangedOrDeletedSinceGivesWhatIsOnDiskNow();
+    void load_givesWhatADirectLoadOfTheFileGivesNow_data();
+    void load_givesWhatADirectLoadOfTheFileGivesNow();
     void load_waitsForAPageInFlightButDecodesOneStillQueuedItself();
     void load_leavesAReadAheadStuckOnItsFileBehind();
     void prefetch_dropsPagesNoLongerNamedAndCancelsTheirDecodes();
     void prefetch_decodesIntoTheMemoryOfAPageLetGo();
-    void load_reportsExactlyTheErrorsOfADirectLoad();
     void load_givesQtsPictureForColourGreyProgressiveAndTurnedPages();
 };
 
-void PageCacheTest::load_usesThePageDecodedAheadWhileItsFileIsUnchanged()
+// How the page was met before the load: decoded ahead, on screen, or on screen and then
+// left behind for a step back.
+enum Met { ReadAhead, OnScreen, LeftBehind };
+
+void PageCacheTest::load_givesWhatADirectLoadOfTheFileGivesNow_data()
 {
-    Folder f;
-    f.pages({"1.jpg", "2.jpg", "3.jpg"});
-    PageCache cache;
-    forms::Error error;
-    QVERIFY(showThenReadAhead(cache, f("1.jpg"), {f("2.jpg")}));
-    loadLikeDirect(cache, f("2.jpg"), &error);
-    QCOMPARE(cache.counters().fromMemory, 1);
-    cache.prefetch({f("3.jpg"), f("1.jpg")});
-    // The page left behind is still there for a step back, and the page on screen for a reload.
-    loadLikeDirect(cache, f("1.jpg"), &error);
-    loadLikeDirect(cache, f("1.jpg"), &error);
-    QCOMPARE(cache.counters().fromMemory, 3);
-    QCOMPARE(cache.counters().decodedOnLoad, 1);
+    QTest::addColumn<int>("met");
+    QTest::addColumn<QByteArray>("before");  // the file when met: null for none, "/" a folder
+    QTest::addColumn<QByteArray>("after");   // the file at the load: null when deleted
+    QTest::addColumn<bool>("fromMemory");
+    QImage image(64, 96, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    const QByteArray page = jpegBytes(image);
+    const QByteArray cut = page.left(page.size() / 2);
+    image.fill(Qt::blue);
+    const QByteArray taller = jpegBytes(image.copy(0, 0, 64, 100));
+    const QByteArray wider = jpegBytes(image.copy(0, 0, 70, 96));
+    QTest::newRow("read ahead, unchanged") << int(ReadAhead) << page << page << true;
+    QTest::newRow("on screen, loaded again") << int(OnScreen) << page << page << true;
+    QTest::newRow("left behind, stepped back to") << int(LeftBehind) << page << page << true;
+    QTest::newRow("read ahead, deleted since") << int(ReadAhead) << page << QByteArray() << false;
+    QTest::newRow("read ahead, another size since") << int(ReadAhead) << page << taller << false;
+    // Rewritten in the same size, and given an older modification time.
+    QTest::newRow("read ahead, another time since")
+        << int(ReadAhead) << paddedPage(Qt::red) << paddedPage(Qt::green) << false;
+    QTest::newRow("on screen, rewritten") << int(OnScreen) << page << wider << false;
+    QTest::newRow("on screen, deleted") << int(OnScreen) << page << QByteArray() << false;
+    QTest::newRow("read ahead broken, whole since") << int(ReadAhead) << QByteArray("not yet") << page << false;
+    QTest::newRow("missing") << int(ReadAhead) << QByteArray() << QByteArray() << false;
+    QTest::newRow("not a picture") << int(ReadAhead) << QByteArray("hello") << QByteArray("hello") << false;
+    QTest::newRow("cut short") << int(ReadAhead) << cut << cut << false;
+    QTest::newRow("a folder") << int(ReadAhead) << QByteArray("/") << QByteArray("/") << false;
 }
 
-void PageCacheTest::load_ofAFileChangedOrDeletedSinceGivesWhatIsOnDiskNow()
+void PageCacheTest::load_givesWhatADirectLoadOfTheFileGivesNow()
 {
+    QFETCH(int, met);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(bool, fromMemory);
     Folder f;
-    f.pages({"1.jpg", "2.jpg", "4.jpg"});
-    f.addFile(QStringLiteral("3.jpg"), paddedPage(Qt::red));
-    const QDateTime modified = QFileInfo(f("3.jpg")).lastModified();
+    f.pages({"1.jpg"});
+    const QString page = f("p.jpg");
+    const auto put = [&](const QByteArray &bytes) {
+        if (bytes == "/")
+            QVERIFY(QDir().mkdir(page));
+        else if (!bytes.isNull())
+            f.addFile(QStringLiteral("p.jpg"), bytes);
+    };
+    put(before);
+    const QDateTime modified = QFileInfo(page).lastModified();
     PageCache cache;
     forms::Error error;
-    QVERIFY(showThenReadAhead(cache, f("1.jpg"), {f("2.jpg"), f("3.jpg"), f("4.jpg")}));
-    QVERIFY(QFile::remove(f("4.jpg")));
-    loadLikeDirect(cache, f("4.jpg"), &error);
-    QCOMPARE(error.number, forms::ErrFileNotFound);
-
-    // Another size; then the same size with another modification time.
-    f.addPage(QStringLiteral("2.jpg"), {64, 100}, Qt::blue);
-    loadLikeDirect(cache, f("2.jpg"), &error);
-    f.addFile(QStringLiteral("3.jpg"), paddedPage(Qt::green));
-    QFile file(f("3.jpg"));
-    QVERIFY(file.open(QIODevice::ReadWrite) && file.size() == 2000);
-    QVERIFY(file.setFileTime(modified.addSecs(-3600), QFileDevice::FileModificationTime));
-    file.close();
-    loadLikeDirect(cache, f("3.jpg"), &error);
-
-    // The page on screen, rewritten and then deleted.
-    f.addPage(QStringLiteral("3.jpg"), {70, 96}, Qt::yellow);
-    loadLikeDirect(cache, f("3.jpg"), &error);
-    QVERIFY(QFile::remove(f("3.jpg")));
-    loadLikeDirect(cache, f("3.jpg"), &error);
-    QCOMPARE(error.number, forms::ErrFileNotFound);
-    QCOMPARE(cache.counters().fromMemory, 0);
+    if (met != ReadAhead)
+        cache.load(page, &error);
+    if (met != OnScreen)
+        QVERIFY(showThenReadAhead(cache, f("1.jpg"), {page}));
+    const int counted = cache.counters().fromMemory;
+    if (after != before) {
+        QFile::remove(page);
+        put(after);
+        if (after.size() == before.size()) {
+            QFile file(page);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(modified.addSecs(-3600), QFileDevice::FileModificationTime));
+        }
+    }
+    loadLikeDirect(cache, page, &error);
+    QCOMPARE(cache.counters().fromMemory - counted, int(fromMemory));
 }
 
 void PageCacheTest::load_waitsForAPageInFlightButDecodesOneStillQueuedItself()
@@ -255,6 +252,7 @@ void PageCacheTest::load_leavesAReadAheadStuckOnItsFileBehind()
     forms::Error error;
     loadLikeDirect(*cache, f("b.jpg"), &error);
     QCOMPARE(cache->counters().decodedOnLoad, 2);
+    cache->prefetch({});  // c dropped while it decodes
     cache.reset();  // the end waits for c's decode, not for b's read
     const bool endWaitedForDecode = decodeOver;
     done.release();
@@ -310,7 +308,7 @@ void PageCacheTest::prefetch_decodesIntoTheMemoryOfAPageLetGo()
     tagged.setDotsPerMeterY(11811);
     f.addFile(QStringLiteral("1.jpg"), jpegBytes(tagged));
     f.addFile(QStringLiteral("2.jpg"), jpegBytes(busyPage({200, 300})));
-    QByteArray plain = jpegBytes(busyPage({200, 300}, true).convertToFormat(QImage::Format_RGB32));
+    QByteArray plain = jpegBytes(busyPage({200, 300}, 0, true).convertToFormat(QImage::Format_RGB32));
     QVERIFY(plain.mid(6, 5) == QByteArray("JFIF\0", 5));
     plain[13] = 0;  // no resolution unit: the picture keeps a new picture's resolution
     f.addFile(QStringLiteral("3.jpg"), plain);
@@ -329,28 +327,6 @@ void PageCacheTest::prefetch_decodesIntoTheMemoryOfAPageLetGo()
     QCOMPARE(third.dotsPerMeterX(), expected.dotsPerMeterX());
 }
 
-void PageCacheTest::load_reportsExactlyTheErrorsOfADirectLoad()
-{
-    Folder f;
-    f.pages({"good.jpg"});
-    f.addFile(QStringLiteral("text.jpg"), "hello");
-    const QByteArray whole = f.read(QStringLiteral("good.jpg"));
-    f.addFile(QStringLiteral("cut.jpg"), whole.left(whole.size() / 2));
-    QDir(f.dir.path()).mkdir(QStringLiteral("dir.jpg"));
-    f.addFile(QStringLiteral("later.jpg"), "not yet a picture");
-    QStringList paths;
-    for (const char *name : {"missing.jpg", "text.jpg", "cut.jpg", "dir.jpg", "later.jpg"})
-        paths << f(name);
-    PageCache cache;
-    QVERIFY(showThenReadAhead(cache, f("good.jpg"), paths));
-    // Broken when read ahead, whole by the time it is wanted.
-    f.addPage(QStringLiteral("later.jpg"), {30, 40}, Qt::blue);
-    forms::Error error;
-    for (const QString &path : paths)
-        loadLikeDirect(cache, path, &error);
-    QCOMPARE(error.number, 0);  // later.jpg loaded
-}
-
 void PageCacheTest::load_givesQtsPictureForColourGreyProgressiveAndTurnedPages()
 {
     Folder f;
@@ -367,7 +343,7 @@ void PageCacheTest::load_givesQtsPictureForColourGreyProgressiveAndTurnedPages()
     const QList<std::pair<QString, QByteArray>> files = {
         {"plain.jpg", plain},
         {"odd.jpg", jpegBytes(busyPage({1001, 1003}))},
-        {"grey.jpg", jpegBytes(busyPage({1000, 1200}, true))},
+        {"grey.jpg", jpegBytes(busyPage({1000, 1200}, 0, true))},
         {"progressive.jpg", jpegBytes(busyPage({1000, 1100}), true)},
         {"turned.jpg", jpegBytes(busyPage({300, 200})).insert(2, turnedRight)},
         {"upside-down.jpg", QByteArray(plain).insert(2, upsideDown)}};

@@ -37,6 +37,7 @@ const QString Thai = QStringLiteral(u"หน้า1.jpg");
 void expectFailure(const QString &path, int number)
 {
     const QString reason = number == forms::ErrPathNotFound ? QStringLiteral("Path not found")
+                           : number == forms::ErrDeviceIo   ? QStringLiteral("Device I/O error")
                                                             : QStringLiteral("Permission denied");
     const QByteArray before = fileBytes(path);
     forms::Error error;
@@ -81,7 +82,6 @@ private slots:
             QVERIFY(WriteTextFileContents(text, m_path, false, &error));
             QCOMPARE(error.number, 0);
             QCOMPARE(fileBytes(m_path), bytes);
-            QCOMPARE(ReadTextFileContents1(m_path), text + QStringLiteral("\r\n"));
         }
         QVERIFY(WriteTextFileContents(QStringLiteral("two.jpg"), m_path, true, nullptr));
         QCOMPARE(fileBytes(m_path), QByteArray("\xCB\xB9\xE9\xD2" "1.jpg\r\ntwo.jpg\r\n"));
@@ -96,7 +96,6 @@ private slots:
                                     QStringLiteral(u"\uFEFF1.jpg")}) {
             QVERIFY(WriteTextFileContents(text, m_path, false, nullptr));
             QCOMPARE(fileBytes(m_path), (text + "\r\n").toUtf8());
-            QCOMPARE(ReadTextFileContents1(m_path), text + "\r\n");
         }
     }
 
@@ -165,16 +164,11 @@ private slots:
         const QString path = disk + QStringLiteral("/current.txt");
         putBytes(path, "page01.jpg\r\n");
         testsupport::fillDisk(disk);
-        forms::Error error;
-        QVERIFY(!WriteTextFileContents(QStringLiteral("page02.jpg"), path, false, &error));
-        QCOMPARE(error.number, forms::ErrDeviceIo);
-        QVERIFY2(error.description.startsWith(QStringLiteral("Device I/O error: ") + path),
-                 qPrintable(error.description));
-        QCOMPARE(fileBytes(path), QByteArray("page01.jpg\r\n"));
+        expectFailure(path, forms::ErrDeviceIo);
         // Nothing left behind that would take the space the next try needs.
         QCOMPARE(QDir(disk).entryList(QDir::Files), QStringList({"current.txt", "filler"}));
         QFile::remove(disk + QStringLiteral("/filler"));
-        QVERIFY(WriteTextFileContents(QStringLiteral("page02.jpg"), path, false, &error));
+        QVERIFY(WriteTextFileContents(QStringLiteral("page02.jpg"), path, false, nullptr));
         QCOMPARE(fileBytes(path), QByteArray("page02.jpg\r\n"));
     }
 

@@ -61,8 +61,10 @@ void PictureControl::paintEvent(QPaintEvent *event)
         m_rest.reset();
     if (m_rest && !area.isEmpty())
         m_rest->waitFor(area.bottom() + 1, area.right() + 1);
+    forms::timingMark("paint", QStringLiteral("%1x%2").arg(area.width()).arg(area.height()));
     if (!area.isEmpty())
         painter.drawImage(area.topLeft(), m_picture, area);
+    forms::timingMark("painted");
 }
 
 Form2::Form2(Form1 *panel)
@@ -163,7 +165,12 @@ bool Form2::event(QEvent *event)
                 setGeometry(placementOnDesktop());
         });
     }
-    return QWidget::event(event);
+    if (event->type() != QEvent::UpdateRequest)
+        return QWidget::event(event);
+    // The repaint and its flush to the window system happen in here.
+    const bool handled = QWidget::event(event);
+    forms::timingMark("flushed");
+    return handled;
 }
 
 void Form2::paintEvent(QPaintEvent *)

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
+#include <QtConcurrent/qtconcurrenttask.h>
 
 #include <algorithm>
 #include <atomic>
@@ -56,26 +57,24 @@ PageCache::PageCache(QObject *parent)
 
 PageCache::~PageCache()
 {
-    // Decodes not started are skipped; those running are cancelled. A read ahead past its
-    // file read then ends within milliseconds and is waited for, so that no decode runs on
-    // while the program ends. One still opening or reading its file may wait on it for
-    // good (a FIFO, a stalled network folder): its pool is left behind, never deleted (its
-    // job holds all it uses), and the end of the program does not wait for it.
-    QList<Entry> all = m_ahead + m_leftBehind;
-    for (const Entry &entry : all) {
-        int expected = Queued;
-        entry.job->state.compare_exchange_strong(expected, Claimed);
-        entry.job->cancelled = true;
-    }
-    const auto inFile = [](const Entry &entry) {
-        return entry.job->state == Running && !entry.job->fileRead && !entry.future.isFinished();
+    // Decodes not started are skipped; those running are cancelled and left behind with
+    // the others. One past its file read then ends within milliseconds and is waited for,
+    // so that no decode runs on while the program ends. One still opening or reading its
+    // file may wait on it for good (a FIFO, a stalled network folder): the pool is then
+    // left behind, never deleted (each job holds all it uses), and the end of the program
+    // does not wait for it.
+    takeGuess({}, {}, {});
+    for (Entry &entry : m_ahead)
+        drop(entry);
+    const auto inFile = [](const LeftBehind &left) {
+        return !left.job->fileRead && !left.future.isFinished();
     };
-    if (std::none_of(all.cbegin(), all.cend(), inFile)) {
+    if (std::none_of(m_leftBehind.cbegin(), m_leftBehind.cend(), inFile)) {
         delete m_pool;
     } else {
-        for (Entry &entry : all) {
-            if (entry.job->state == Running && entry.job->fileRead)
-                entry.future.waitForFinished();
+        for (LeftBehind &left : m_leftBehind) {
+            if (left.job->fileRead)
+                left.future.waitForFinished();
         }
     }
     // The rest decodes bytes already in memory: it ends soon.
@@ -110,11 +109,21 @@ QImage PageCache::loadShowing(const QString &path, forms::Error *error, QSize vi
 
 QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
 {
+    forms::timingMark("load", path);
     std::shared_ptr<forms::PictureRest> rest;
     // The file as it is now; a picture decoded earlier is used only if it still matches.
     const FileStamp now = stampOf(path);
-    QImage picture;
-    if (now.exists && path == m_currentPath && now == m_currentStamp) {
+    Guess guessed = takeGuess(path, view, now);
+    QImage picture = std::move(guessed.picture);
+    const bool fromGuess = !picture.isNull();
+    if (fromGuess) {
+        ++m_counters.guessed;
+        rest = std::move(guessed.rest);
+        // A jump: the pages read ahead belong to another place in the book.
+        for (Entry &entry : m_ahead)
+            drop(entry);
+        m_ahead.clear();
+    } else if (now.exists && path == m_currentPath && now == m_currentStamp) {
         picture = m_current;
     } else if (Entry *found = findAhead(path)) {
         Entry entry = std::move(*found);
@@ -124,8 +133,7 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
             && !entry.future.isFinished()) {
             // Still reading its file: waiting could take longer than reading it here (a
             // stalled file may never end). It is left behind and the page read below.
-            entry.job->cancelled = true;
-            m_leftBehind.append(entry);
+            leaveBehind(entry.job, QFuture<void>(entry.future));
         } else if (expected != Queued) {
             // Decoding, perhaps finished: wait for this page alone.
             Decoded decoded = entry.future.takeResult();
@@ -144,7 +152,7 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
     }
 
     if (!picture.isNull()) {
-        ++m_counters.fromMemory;
+        m_counters.fromMemory += fromGuess ? 0 : 1;
     } else {
         ++m_counters.decodedOnLoad;
         QImage *lent = m_spares.isEmpty() ? nullptr : &m_spares.last();
@@ -179,6 +187,7 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
     m_current = picture;
     m_currentStamp = now;
     postSubmit();
+    forms::timingMark("loaded");
     return picture;
 }
 
@@ -283,6 +292,11 @@ bool PageCache::event(QEvent *event)
 
 void PageCache::submitPending()
 {
+    // Pictures let go are freed now that the new page is on screen, rest or no rest:
+    // jumps that come faster than each page's rest would otherwise pile them up.
+    for (std::function<void()> &release : m_releases)
+        QThreadPool::globalInstance()->start(std::move(release));
+    m_releases.clear();
     // The rest of the page on screen comes first; its end submits again.
     if (m_rest && !m_rest->isDone())
         return;
@@ -329,8 +343,15 @@ void PageCache::drop(Entry &entry)
     if (entry.future.isFinished())
         keepAsSpare(entry.future.takeResult().picture);
     else  // it would hold up the decodes of the page now wanted
-        entry.job->cancelled = true;
+        leaveBehind(entry.job, QFuture<void>(entry.future));
     entry.future = {};
+}
+
+void PageCache::leaveBehind(std::shared_ptr<Job> job, QFuture<void> future)
+{
+    job->cancelled = true;
+    m_leftBehind.removeIf([](const LeftBehind &left) { return left.future.isFinished(); });
+    m_leftBehind.append({std::move(job), std::move(future)});
 }
 
 // A page let go lends its memory to the next page decoded: faulting in fresh memory for
@@ -353,6 +374,64 @@ void PageCache::releaseLater(QImage picture)
     if (picture.isNull() || !picture.isDetached())
         return;
     m_releases.append([picture = std::move(picture)]() mutable { picture = QImage(); });
+}
+
+void PageCache::guess(const QString &path, QSize view)
+{
+    if (m_guess.job && m_guess.job->path == path && m_guess.view == view)
+        return;
+    takeGuess({}, {}, {});
+    // A page in memory needs no guess, nor a small view (a 1080p screen's half layout):
+    // its part in view decodes within a few milliseconds at Enter.
+    if (path.isEmpty() || qint64(view.width()) * view.height() < m_guessMinViewPixels
+        || path == m_currentPath || findAhead(path))
+        return;
+    m_guess = {std::make_shared<Job>(path), view, {}};
+    // Ahead of any read-ahead still queued: the typist is about to press Enter.
+    m_guess.future = QtConcurrent::task([job = m_guess.job, view] {
+                         Guess guess;
+                         int expected = Queued;
+                         if (!job->state.compare_exchange_strong(expected, Running))
+                             return guess;
+                         guess.stamp = stampOf(job->path);
+                         QByteArray bytes;
+                         forms::Error error;
+                         if (!forms::ReadPictureFile(job->path, &error, &bytes) || job->cancelled)
+                             return guess;
+                         job->fileRead = true;
+                         guess.picture = forms::DecodePictureTop(job->path, std::move(bytes), &error,
+                                                                 nullptr, view, &guess.rest);
+                         return guess;
+                     })
+                         .onThreadPool(*m_pool)
+                         .withPriority(1)
+                         .spawn();
+}
+
+PageCache::Guess PageCache::takeGuess(const QString &path, QSize view, const FileStamp &now)
+{
+    Guessing guessing = std::exchange(m_guess, {});
+    if (!guessing.job)
+        return {};
+    int expected = Queued;
+    if (guessing.job->state.compare_exchange_strong(expected, Claimed))
+        return {};  // never started
+    const bool wanted = guessing.job->path == path && guessing.view == view && now.exists;
+    if (!wanted || (!guessing.job->fileRead && !guessing.future.isFinished())) {
+        // Not this page, or still reading a file that may never end: left to finish on
+        // its own; what it made is freed on its worker.
+        leaveBehind(guessing.job, QFuture<void>(guessing.future));
+        return {};
+    }
+    // Only the decode of the part in view is left: as long as a load would take.
+    Guess guess = guessing.future.takeResult();
+    if (guess.stamp != now || guess.picture.isNull()) {
+        // Changed since, or broken: a load of its own gives the result and the error of
+        // this moment.
+        m_releases.append([dropped = std::move(guess)]() mutable { dropped = {}; });
+        return {};
+    }
+    return guess;
 }
 
 void PageCache::setDecodeStartHookForTesting(std::function<void(const QString &path, bool fileRead)> hook)

@@ -54,6 +54,15 @@ public:
     // repaint of a new page among them, have been handled.
     void prefetch(const QStringList &paths);
 
+    // The page the typist has named in full but not yet asked for: its part in view (of
+    // a large view, as on a 4K screen) decoded on a worker, so that asking for it in this
+    // view only paints. Nothing else
+    // changes; a load of any other page, or another guess, drops it; an empty path drops
+    // it now.
+    void guess(const QString &path, QSize view);
+    // Tests: guesses for views this large (a million pixels) and larger.
+    void setGuessMinViewPixelsForTesting(qint64 pixels) { m_guessMinViewPixels = pixels; }
+
     // Memory for pages read ahead (and pages let go kept for their memory).
     static constexpr qint64 DefaultReadAheadBudget = qint64(256) << 20;
     void setReadAheadBudget(qint64 bytes) { m_budget = bytes; }
@@ -62,6 +71,7 @@ public:
     struct Counters {
         int fromMemory = 0;  // a page decoded ahead (or the page on screen again) was used
         int decodedOnLoad = 0;  // the file was decoded by load() itself
+        int guessed = 0;        // a guess() had decoded the page's part in view
     };
     Counters counters() const { return m_counters; }
 
@@ -97,11 +107,26 @@ private:
         bool submitted = false;
     };
 
+    struct Guess {
+        QImage picture;
+        std::shared_ptr<forms::PictureRest> rest;
+        FileStamp stamp;
+    };
+    struct Guessing {
+        std::shared_ptr<Job> job;
+        QSize view;
+        QFuture<Guess> future;
+    };
+
     static FileStamp stampOf(const QString &path);
+    // The guess, if it is of this page in this view and the file has not changed since;
+    // any other guess is dropped.
+    Guess takeGuess(const QString &path, QSize view, const FileStamp &now);
     void postSubmit();
     void startRest();
     void submitPending();
     void drop(Entry &entry);
+    void leaveBehind(std::shared_ptr<Job> job, QFuture<void> future);
     void keepAsSpare(QImage picture);
     void releaseLater(QImage picture);
     Entry *findAhead(const QString &path);
@@ -123,8 +148,15 @@ private:
     } m_beforeRest;
     std::function<void()> m_restOver;
     QList<Entry> m_ahead;
-    // Reads ahead left to their stalled files by a load that would not wait for them.
-    QList<Entry> m_leftBehind;
+    Guessing m_guess;
+    qint64 m_guessMinViewPixels = 1'000'000;
+    // Decodes dropped while running (cancelled), until they end: a stalled file may hold
+    // one for good.
+    struct LeftBehind {
+        std::shared_ptr<Job> job;
+        QFuture<void> future;
+    };
+    QList<LeftBehind> m_leftBehind;
     // The page last loaded (the one on screen), kept for a reload or a step back.
     QString m_currentPath;
     QImage m_current;

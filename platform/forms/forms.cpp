@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QBuffer>
 #include <QDir>
-#include <QDirIterator>
 #include <QGuiApplication>
 #include <QHash>
 #include <QImageReader>
@@ -19,9 +18,12 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <string_view>
+
+Q_LOGGING_CATEGORY(lcTiming, "zorvane.timing", QtWarningMsg)
 
 namespace forms {
 
@@ -250,6 +252,15 @@ QImage DecodePicture(const QString &path, const QByteArray &bytes, Error *error,
     return decodePicture(path, bytes, error, spare, cancel);
 }
 
+void timingMark(const char *stage, const QString &detail)
+{
+    if (!lcTiming().isDebugEnabled())
+        return;
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    qCDebug(lcTiming).noquote() << QString::number(std::chrono::duration<double, std::milli>(now).count(), 'f', 2)
+                                << stage << detail;
+}
+
 QImage LoadPictureTop(const QString &path, Error *error, QImage *spare, QSize view,
                       std::shared_ptr<PictureRest> *rest)
 {
@@ -257,9 +268,18 @@ QImage LoadPictureTop(const QString &path, Error *error, QImage *spare, QSize vi
     QByteArray bytes;
     if (!readPicture(path, error, &bytes))
         return {};
+    timingMark("file read");
+    return DecodePictureTop(path, std::move(bytes), error, spare, view, rest);
+}
+
+QImage DecodePictureTop(const QString &path, QByteArray bytes, Error *error, QImage *spare,
+                        QSize view, std::shared_ptr<PictureRest> *rest)
+{
+    rest->reset();
     QImage picture;
     if (auto pageRest = ::jpeg::decodeTop(bytes, qint64(MaxPictureMegabytes) << 20, spare, view, &picture)) {
         *rest = std::make_shared<PictureRest>(path, std::move(bytes), std::move(pageRest));
+        timingMark("part in view decoded");
         return picture;
     }
     return decodePicture(path, bytes, error, spare);
@@ -354,14 +374,8 @@ bool fileTimes(const QString &path, qint64 *size, qint64 *modified, qint64 *chan
 
 namespace {
 
-// Pages are the folder's files named *.jpg, in any letter case (as Qt's filters match);
-// names Qt cannot spell are matched by their bytes.
-const QStringList PageFilter = {QStringLiteral("*.jpg")};
-
-bool isPageName(const QByteArray &raw)
-{
-    return raw.toLower().endsWith(".jpg");
-}
+// Pages are the folder's files named *.jpg, in any letter case.
+constexpr QLatin1StringView PageSuffix(".jpg");
 
 // The page order, one rule for every system (the systems' own collations differ, and
 // Wine's puts Thai among Latin names): spaces and punctuation first, then numbers by
@@ -389,12 +403,29 @@ char32_t letterWeight(char32_t c)
     return LetterWeights + QChar::toCaseFolded(c);
 }
 
-std::u32string pageOrderKey(const QString &name)
+// Each weight as three bytes, most significant first, so that the keys compare as bytes.
+class OrderKey
+{
+public:
+    explicit OrderKey(qsizetype size) { m_bytes.reserve(size_t(size) * 3 + 12); }
+    OrderKey &operator+=(char32_t weight)
+    {
+        m_bytes += char(weight >> 16);
+        m_bytes += char(weight >> 8);
+        m_bytes += char(weight);
+        return *this;
+    }
+    std::string take() { return std::move(m_bytes); }
+
+private:
+    std::string m_bytes;
+};
+
+std::string pageOrderKey(const QString &name)
 {
     const QList<uint> text = name.toUcs4();
     const qsizetype size = text.size();
-    std::u32string key;
-    key.reserve(size_t(size) + 4);
+    OrderKey key(size);
     for (qsizetype i = 0; i < size; ++i) {
         const char32_t c = text[i];
         if (isDecimalDigit(c)) {
@@ -423,23 +454,18 @@ std::u32string pageOrderKey(const QString &name)
             key += OtherSymbolWeights + c;
         }
     }
-    return key;
+    return key.take();
 }
 
 } // namespace
 
 QStringList listPages(const QString &folder)
 {
-    QDir dir(folder);
-    QStringList names = dir.entryList(PageFilter,
-                                      QDir::Files,
-                                      QDir::NoSort);
-    // The nameFilters match without regard to case on every platform.
+    filenames::Listing listing = filenames::listFiles(folder, PageSuffix);
+    QStringList &names = listing.names;
     // Names Qt cannot spell (not UTF-8) come from Thai Windows: shown decoded from its
     // code page, opened by their bytes.
-    for (const QByteArray &raw : filenames::undecodableFiles(folder)) {
-        if (!isPageName(raw))
-            continue;
+    for (const QByteArray &raw : std::as_const(listing.undecodable)) {
         const QString name = windows874::decode(raw);
         if (names.contains(name))
             continue;
@@ -449,24 +475,30 @@ QStringList listPages(const QString &folder)
     // Keys made once per name: comparing names afresh on every step of the sort took
     // most of the start-up time in a folder of 10,000 pages.
     struct Keyed {
-        std::u32string primary;
-        QString secondary;
+        std::string primary;
         QString name;
+        QString secondary;
     };
     std::vector<Keyed> keyed;
     keyed.reserve(size_t(names.size()));
-    for (const QString &name : std::as_const(names)) {
-        QString accented = name.toCaseFolded().normalized(QString::NormalizationForm_D);
-        keyed.push_back({pageOrderKey(name), std::move(accented), name});
+    for (QString &name : names)
+        keyed.push_back({pageOrderKey(name), std::move(name), {}});
+    std::sort(keyed.begin(), keyed.end(),
+              [](const Keyed &a, const Keyed &b) { return a.primary < b.primary; });
+    // Then accents and Thai tone marks, worked out only where the primary keys tie;
+    // names still equal (a.jpg, A.jpg) get a fixed order.
+    for (auto run = keyed.begin(); run != keyed.end();) {
+        const auto end = std::find_if(run, keyed.end(),
+                                      [&](const Keyed &k) { return k.primary != run->primary; });
+        if (end - run > 1) {
+            for (auto k = run; k != end; ++k)
+                k->secondary = k->name.toCaseFolded().normalized(QString::NormalizationForm_D);
+            std::sort(run, end, [](const Keyed &a, const Keyed &b) {
+                return a.secondary != b.secondary ? a.secondary < b.secondary : a.name < b.name;
+            });
+        }
+        run = end;
     }
-    std::sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) {
-        if (a.primary != b.primary)
-            return a.primary < b.primary;
-        // Then accents and Thai tone marks; names still equal (a.jpg, A.jpg) get a fixed order.
-        if (a.secondary != b.secondary)
-            return a.secondary < b.secondary;
-        return a.name < b.name;
-    });
     for (qsizetype i = 0; i < names.size(); ++i)
         names[i] = std::move(keyed[size_t(i)].name);
     return names;
@@ -474,11 +506,8 @@ QStringList listPages(const QString &folder)
 
 bool holdsPages(const QString &folder)
 {
-    QDirIterator entries(folder, PageFilter, QDir::Files);
-    if (entries.hasNext())
-        return true;
-    const QList<QByteArray> raw = filenames::undecodableFiles(folder);
-    return std::any_of(raw.cbegin(), raw.cend(), isPageName);
+    const filenames::Listing listing = filenames::listFiles(folder, PageSuffix);
+    return !listing.names.isEmpty() || !listing.undecodable.isEmpty();
 }
 
 QString appTitle()

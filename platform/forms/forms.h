@@ -3,6 +3,7 @@
 // program's folder, picture decoding, message boxes and the page list of a folder.
 
 #include <QImage>
+#include <QLoggingCategory>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -18,7 +19,13 @@ namespace jpeg {
 class PageRest;
 }
 
+Q_DECLARE_LOGGING_CATEGORY(lcTiming)
+
 namespace forms {
+
+// With QT_LOGGING_RULES="zorvane.timing.debug=true", the moments a page change passes
+// each stage (monotonic clock, ms, as the bench's), to stderr: where a page's time goes.
+void timingMark(const char *stage, const QString &detail = {});
 
 // An error as a handler sees it: a number and a description.
 struct Error {
@@ -119,6 +126,9 @@ private:
 // is null and the picture whole.
 QImage LoadPictureTop(const QString &path, Error *error, QImage *spare, QSize view,
                       std::shared_ptr<PictureRest> *rest);
+// LoadPictureTop's decode, of bytes ReadPictureFile gave.
+QImage DecodePictureTop(const QString &path, QByteArray bytes, Error *error, QImage *spare,
+                        QSize view, std::shared_ptr<PictureRest> *rest);
 // Tests: runs on the worker at the start of PictureRest::run(), so that a test can hold a
 // rest in flight; returning false makes the file count as broken below its top rows.
 void setPictureRestHookForTesting(std::function<bool(const QString &path)> hook);

@@ -189,6 +189,8 @@ struct JpegBand {
     PageRest *progress = nullptr;
     // Once set, the decode stops: nobody wants the picture any more.
     const std::atomic<bool> *cancel = nullptr;
+    // The first `columns` columns only (a little more: whole blocks); 0: every column.
+    int columns = 0;
 };
 
 enum class BandResult { Whole, Failed, TooManyScans, Cancelled };
@@ -209,6 +211,11 @@ BandResult decodeJpegBand(const JpegBand &band)
     jpeg_read_header(&cinfo, TRUE);
     cinfo.out_color_space = band.outColorSpace;
     jpeg_start_decompress(&cinfo);
+    if (band.columns > 0 && JDIMENSION(band.columns) < cinfo.output_width) {
+        JDIMENSION left = 0;
+        JDIMENSION width = JDIMENSION(band.columns);
+        jpeg_crop_scanline(&cinfo, &left, &width);
+    }
     // Skipping still entropy-decodes the rows above, but leaves out the IDCT and colour work.
     while (int(cinfo.output_scanline) < band.first) {
         if (jpeg_skip_scanlines(&cinfo, JDIMENSION(band.first) - cinfo.output_scanline) == 0)
@@ -580,35 +587,15 @@ bool PageRest::isDone() const
 
 namespace {
 
-// Decodes rows [0, rows) of the first `columns` columns (a little more: whole blocks).
+// Decodes rows [0, rows) of the first `columns` columns, on two threads when the band
+// is large (a 4K view of a 600-dpi page is a third of it): the typist waits for these.
 bool decodeTopRows(const QByteArray &bytes, const DirectPlan &plan, int rows, int columns,
                    QImage &picture)
 {
-    jpeg_decompress_struct cinfo{};
-    JpegErrorManager errors;
-    initJpegErrors(cinfo, errors);
-    if (setjmp(errors.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    beginDecompress(cinfo, bytes);
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.out_color_space = plan.outColorSpace;
-    jpeg_start_decompress(&cinfo);
-    JDIMENSION left = 0;
-    JDIMENSION width = JDIMENSION(columns);
-    if (width < cinfo.output_width)
-        jpeg_crop_scanline(&cinfo, &left, &width);
-    uchar *const bits = picture.bits();
-    const qsizetype bytesPerLine = picture.bytesPerLine();
-    while (int(cinfo.output_scanline) < rows) {
-        JSAMPROW row = bits + qsizetype(cinfo.output_scanline) * bytesPerLine;
-        if (jpeg_read_scanlines(&cinfo, &row, 1) == 0)
-            break;
-    }
-    const bool whole = int(cinfo.output_scanline) >= rows;
-    jpeg_destroy_decompress(&cinfo);
-    return whole;
+    JpegBand top{&bytes, plan.maxScans, plan.outColorSpace, 0, rows, picture.bits(),
+                 picture.bytesPerLine()};
+    top.columns = columns;
+    return decodeRows(top, false, qint64(rows) * columns) == BandResult::Whole;
 }
 
 } // namespace

@@ -6,16 +6,23 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class QFile;
 
 namespace filenames {
 
-// The regular files of `folder` whose names are not valid UTF-8, as their bytes.
-// Empty where every name is Unicode (Windows).
-QList<QByteArray> undecodableFiles(const QString &folder);
+// The regular files of `folder` whose names end in `suffix` in any letter case, as
+// Qt's listing gives them (a symbolic link counts as what it points to, hidden files
+// are left out): names spelled in UTF-8 in `names`, the others by their bytes in
+// `undecodable`, which stays empty where every name is Unicode (Windows).
+struct Listing {
+    QStringList names;
+    QList<QByteArray> undecodable;
+};
+Listing listFiles(const QString &folder, QLatin1StringView suffix);
 
-// Opens the file `name` (bytes from undecodableFiles) of `folder` for reading into
+// Opens the file `name` (bytes from listFiles' `undecodable`) of `folder` for reading into
 // `file`; false with the reason in `error` when it cannot.
 bool openForReading(QFile &file, const QString &folder, const QByteArray &name, QString *error);
 

@@ -1,13 +1,14 @@
 #include "platform/text/file_names.h"
 
+#include <QDir>
 #include <QFile>
 
 // Windows stores names in Unicode: Qt lists and opens every one of them itself.
 namespace filenames {
 
-QList<QByteArray> undecodableFiles(const QString &)
+Listing listFiles(const QString &folder, QLatin1StringView suffix)
 {
-    return {};
+    return {QDir(folder).entryList({QStringLiteral("*") + QString(suffix)}, QDir::Files, QDir::NoSort), {}};
 }
 
 bool openForReading(QFile &, const QString &, const QByteArray &, QString *error)

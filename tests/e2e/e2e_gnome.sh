@@ -1,29 +1,24 @@
 #!/usr/bin/env bash
-# Zorvane on GNOME on Wayland: a headless GNOME Shell 43 with Zorvane's page-window
-# extension installed in the user's extension folder and enabled, and a native
-# Wayland editor (gedit) holding the focus under the page. With the extension the
-# page window is above gedit, the pointer passes through it (gedit's own protocol
-# log counts the buttons it gets), gedit keeps the focus, and the panel stays above
-# the page. With the extension disabled, Zorvane says how to turn it on.
-#
-# The shell's state is read through its Eval method, which a test extension opens;
-# clicks come from a virtual pointer in the shell, as its remote desktop service
-# makes them. Needs ZORVANE_GNOME_EXTENSIONS_DIR (the built extensions; CMake sets it).
+# Zorvane on a headless GNOME Shell 43 with its page-window extension enabled, gedit
+# (native Wayland) holding the focus: the page window is above gedit, clicks pass through
+# it to gedit, which keeps the focus, and the panel stays above the page. With the
+# extension disabled Zorvane says, once per session, how to turn it on. The shell is read
+# through its Eval method (opened by a test extension) and clicks come from a virtual
+# pointer in it. Needs ZORVANE_GNOME_EXTENSIONS_DIR (the built extensions; CMake sets it).
 
 source "$(dirname "$0")/lib.sh"
+source "$E2E_LIB_DIR/wayland.sh"
 e2e_rerun_unprivileged "$@" "${ZORVANE_GNOME_EXTENSIONS_DIR:?must name the built extensions}"
 e2e_init "$@"
 cd "$E2E_WORK" || e2e_abort "cannot enter $E2E_WORK"
 uuid=page-window-legacy@zorvane.org
 extensions=${E2E_EXTRA:+$E2E_EXTRA/extensions}
-extensions=${extensions:-$ZORVANE_GNOME_EXTENSIONS_DIR}
 
 # --- the user's home: the extensions, enabled in the settings the shell reads ---
 export HOME=$E2E_WORK/home GSETTINGS_BACKEND=keyfile XDG_CURRENT_DESKTOP=GNOME
 installed=$HOME/.local/share/gnome-shell/extensions
-mkdir -p "$installed" "$HOME/.config/glib-2.0/settings"
-cp -r "$extensions/$uuid" "$installed/"
-mkdir "$installed/test-eval@zorvane.org"
+mkdir -p "$installed/test-eval@zorvane.org" "$HOME/.config/glib-2.0/settings"
+cp -r "${extensions:-$ZORVANE_GNOME_EXTENSIONS_DIR}/$uuid" "$installed/"
 echo '{"uuid": "test-eval@zorvane.org", "name": "test eval", "description": "test",
     "shell-version": ["43"]}' >"$installed/test-eval@zorvane.org/metadata.json"
 echo 'function init() { return { enable() { global.context.unsafe_mode = true; }, disable() {} }; }' \
@@ -51,12 +46,10 @@ shell() {
     out=$(gdbus call --session -d org.gnome.Shell -o /org/gnome/Shell -m org.gnome.Shell.Eval "$1") &&
         [[ $out == "(true, '"* ]] && out=${out#(true, \'} && printf '%s\n' "${out%\')}"
 }
-xs_wait_for 40 shell 1 ||
-    e2e_abort "GNOME Shell did not start: $(grep -v dbus-daemon "$E2E_WORK/shell.log" | tail)"
+xs_wait_for 40 shell 1 || e2e_abort "GNOME Shell did not start: $(grep -v dbus-daemon "$E2E_WORK/shell.log" | tail)"
 # The shell opens the overview once its start-up animation ends: close it then.
 overview_closed() {
-    local js='Main.layoutManager._startingUp || (Main.overview.hide(), Main.overview.visible)'
-    [ "$(shell "$js")" = false ]
+    [ "$(shell 'Main.layoutManager._startingUp || (Main.overview.hide(), Main.overview.visible)')" = false ]
 }
 xs_wait_for 30 overview_closed || e2e_abort "the overview did not close: $(shell Main.overview.visible)"
 export WAYLAND_DISPLAY=wayland-0
@@ -77,12 +70,8 @@ stacked_above() {
         $1 ~ low && !l { l = NR } $1 ~ high && !h { h = NR } END { exit !(l && h && h > l) }'
 }
 gedit_focused() { windows | grep -q '^[^|]*gedit|.*|true$'; }
-
-# --- gedit, the typist's program, logging what it receives ---
-GDK_BACKEND=wayland WAYLAND_DEBUG=1 gedit --new-window >"$E2E_WORK/gedit.log" 2>&1 &
-xs_track $!
+gedit_start
 xs_wait_for 30 gedit_focused || e2e_abort "gedit did not take the focus: $(windows)"
-presses() { grep -c 'wl_pointer@[0-9]*\.button(.*, 272, 1)' "$E2E_WORK/gedit.log"; }
 
 # click X Y: a left click with the shell's virtual pointer, moved there first.
 shell 'global.zorvanePointer = imports.gi.Clutter.get_default_backend().get_default_seat()
@@ -92,38 +81,33 @@ click() {
         p.notify_absolute_motion(t, $1, $2); p.notify_button(t + 1, 1, 1);
         p.notify_button(t + 2, 1, 0); 1" >/dev/null
 }
-
-# --- Zorvane, on Xwayland, showing a page ---
-e2e_add_pages 1.jpg 2.jpg
-windows_match() { windows | grep -q "$1"; }
-start_zorvane() {
-    e2e_start_program
-    "$E2E_APP_DIR/zorvane" --next || e2e_abort "zorvane --next failed"
-    xs_wait_for 10 windows_match '^Form2|' || e2e_abort "the page window did not appear: $(windows)"
-}
-start_zorvane
-e2e_check "the page window is above gedit" stacked_above '^Form2$' gedit
-e2e_check_match "the page window is kept above and on every workspace" \
-    '^Form2\|Zorvane\|true\|true\|false$' \
-    "$(windows | grep '^Form2|')"
-hints() { grep -i 'gnome-extensions' "$E2E_APP_STDERR"; }
-e2e_check_eq "no hint about the extension while it runs" "" "$(hints)"
-
-# The typist clicks into gedit below the page, then five times on the page, where
-# gedit's text lies under it.
-click 500 650
-e2e_check "a click on gedit below the page gives gedit the focus" xs_wait_for 5 gedit_focused
-# clicks_through: five clicks on the page; prints how many gedit received.
+# clicks_through: a click on gedit below the page, then five on the page; prints how many reached gedit.
 clicks_through() {
     local before i
-    before=$(presses)
+    click 500 650
+    xs_wait_for 5 gedit_focused && sleep 0.5
+    before=$(gedit_clicks)
     for i in 1 2 3 4 5; do
         click $((100 + 40 * i)) 400
         sleep 0.3
     done
-    xs_wait_for 3 test "$(presses)" -ge $((before + 5))
-    echo "$(($(presses) - before)) of 5"
+    xs_wait_for 3 more_than gedit_clicks $((before + 4))
+    echo "$(($(gedit_clicks) - before)) of 5"
 }
+
+# --- Zorvane on Xwayland, showing a page ---
+e2e_add_pages 1.jpg 2.jpg
+start_zorvane() {
+    e2e_start_program
+    "$E2E_APP_DIR/zorvane" --next || e2e_abort "zorvane --next failed"
+    xs_wait_for 10 eval 'windows | grep -q "^Form2|"' || e2e_abort "the page window did not appear: $(windows)"
+}
+hints() { grep -i 'gnome-extensions' "$E2E_APP_STDERR"; }
+start_zorvane
+e2e_check "the page window is above gedit" stacked_above '^Form2$' gedit
+e2e_check_match "the page window is kept above and on every workspace" '^Form2\|Zorvane\|true\|true\|false$' \
+    "$(windows | grep '^Form2|')"
+e2e_check_eq "no hint about the extension while it runs" "" "$(hints)"
 e2e_check_eq "clicks on the page that reach gedit" "5 of 5" "$(clicks_through)"
 e2e_check "gedit keeps the focus after the clicks" gedit_focused
 e2e_check "the panel stays above the page window after the clicks" stacked_above '\(Zorvane\)' '^Form2$'
@@ -135,20 +119,15 @@ gdbus call --session -d org.gnome.Shell -o /org/gnome/Shell/Screenshot \
 # --- the extension disabled: everything undone, and the hint, once ---
 gnome-extensions disable $uuid
 page_reactive() {
-    shell 'const all = a => a.reactive === !(a instanceof Meta.WindowActor) &&
-            a.get_children().every(all);
+    shell 'const all = a => a.reactive === !(a instanceof Meta.WindowActor) && a.get_children().every(all);
         global.get_window_actors().filter(a => a.meta_window.get_title() === "Form2").every(all)'
 }
 e2e_check_eq "disabling gives the page window's actors their reactivity back" true "$(page_reactive)"
 e2e_stop_program
 start_zorvane
-e2e_check_match "the hint says how to enable the extension" \
-    "extension $uuid is not enabled.*gnome-extensions enable $uuid.*after you log out and in" \
-    "$(cat "$E2E_APP_STDERR")"
-click 500 650
-xs_wait_for 5 gedit_focused && sleep 0.5
+e2e_check_stderr "the hint says how to enable the extension" \
+    "extension $uuid is not enabled.*gnome-extensions enable $uuid.*after you log out and in"
 e2e_check_eq "without the extension no click on the page reaches gedit" "0 of 5" "$(clicks_through)"
-
 e2e_stop_program
 start_zorvane
 e2e_check_eq "the hint is given once per login session" "" "$(hints)"

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# The page window as the typist meets it, through a compositor: a page called
-# up by hotkey appears above everything without taking the focus, blended at
-# the opacity of the slider, lets clicks through to the program below, and
-# follows the slider and the layout button; the panel beside it is a fixed strip
-# showing its picture, with the title it names itself by.
+# The page window through a compositor: called up by hotkey it shows above everything
+# without taking the focus, blended at the slider's opacity, lets clicks through and
+# follows the slider and the layout button; the panel is a fixed strip with its picture.
 
 source "$(dirname "$0")/lib.sh"
 e2e_init "$@"
@@ -15,38 +13,29 @@ xs_start_xterm e2e-under 30x5+700+200 || e2e_abort "$XS_ERROR"
 under=$XS_LAST_XTERM
 e2e_start_program
 e2e_wait_panel 5 opacity=100 || e2e_fail "opacity at start-up: panel reads [$E2E_PANEL_STATE]"
-# The panel takes the focus when it starts, as any program does; the typist
-# then goes back to the terminal.
+# The panel takes the focus when it starts; the typist goes back to the terminal.
 xs_activate "$XS_TYPIST" || e2e_fail "the typist's terminal did not become active"
 
 page_geometry_is() { [ "$(xs_geometry "$(e2e_page_window)")" == "$1" ]; }
-# opacity_is ALPHA: the page window's _NET_WM_WINDOW_OPACITY is ALPHA/255 of
-# the full scale (one unit either way for the rounding of the fraction).
+# opacity_is ALPHA: _NET_WM_WINDOW_OPACITY is ALPHA/255 of the full scale, give or take one.
 opacity_of() { xprop -id "$(e2e_page_window)" -notype _NET_WM_WINDOW_OPACITY 2>/dev/null | grep -o '[0-9]*$'; }
 opacity_is() {
     local want=$(($1 * 0xffffffff / 255)) got
     got=$(opacity_of)
     [ -n "$got" ] && [ $((got - want)) -ge -1 ] && [ $((got - want)) -le 1 ]
 }
-# slider KEY ALPHA: KEY on the slider gives the opacity ALPHA, in the panel,
-# on the page window and on screen.
-slider() {
-    xdotool key "$1"
-    e2e_expect_panel 5 "$1 on the slider" "opacity=$2"
-    xs_wait_for 15 opacity_is "$2" && e2e_ok "_NET_WM_WINDOW_OPACITY is $2/255" ||
-        e2e_fail "_NET_WM_WINDOW_OPACITY: expected $(($2 * 0xffffffff / 255)) ($2/255), got [$(opacity_of)]"
-    e2e_check_view "opacity $2" 1.jpg 0 "$2"
-}
-# window_states ID: above (_NET_WM_STATE_ABOVE) and skip (no taskbar or pager
-# entry of its own, nor an Alt+Tab place), as the window has them.
+# window_states ID: "above" (_NET_WM_STATE_ABOVE) and "skip" (no taskbar or pager entry).
 window_states() {
     local states
     states=$(xprop -id "$1" _NET_WM_STATE)
     [[ $states == *_NET_WM_STATE_ABOVE* ]] && echo -n "above "
     [[ $states == *_NET_WM_STATE_SKIP_TASKBAR* && $states == *_NET_WM_STATE_SKIP_PAGER* ]] && echo -n skip
 }
+# panel_pixel X Y: the panel's pixel at X, Y of its client area, in the screenshot $before.
+panel_pixel() {
+    convert "$before" -format "%[hex:p{$((${panel_origin%,*} + $1)),$((${panel_origin#*,} + $2))}]" info: | cut -c1-6
+}
 
-# --- a page called up while the typist types ---
 [ -z "$(e2e_page_window)" ] || e2e_fail "a page window is shown before any page was asked for"
 before=$(e2e_screenshot before_load)
 
@@ -55,22 +44,16 @@ e2e_check_match "title names the host, the program and the screen width" \
     '^[A-Za-z0-9.-]+ \(Zorvane\) size= 1024$' "$(xdotool getwindowname "$panel")"
 e2e_check_match "panel not resizable: minimum and maximum size are the client area" \
     'minimum size: 439 by 48.*maximum size: 439 by 48' "$(xprop -id "$panel" WM_NORMAL_HINTS | tr '\n' ' ')"
-actions=$(xprop -id "$panel" _NET_WM_ALLOWED_ACTIONS)
 e2e_check_eq "window manager lets the panel be closed, not resized or maximised" "_NET_WM_ACTION_CLOSE" \
-    "$(grep -oE '_NET_WM_ACTION_(CLOSE|RESIZE|MAXIMIZE_[A-Z]+)' <<<"$actions" | paste -sd' ')"
-# The background picture shows where no control covers it: the column left of the slider.
-e2e_check_eq "panel picture drawn at the client area" "9A8920" \
-    "$(e2e_pixel_hex "$before" $((${panel_origin%,*} + 247)) $((${panel_origin#*,} + 40)))"
-# Under the slider, its grey scale: light (see-through) to dark (solid).
-grey_at() { # X: the grey level of the panel's pixel at X, 21, or nothing if it is not grey
-    local h
-    h=$(e2e_pixel_hex "$before" $((${panel_origin%,*} + $1)) $((${panel_origin#*,} + 21)))
-    [ "$h" == "${h:0:2}${h:0:2}${h:0:2}" ] && echo $((16#${h:0:2}))
-}
-light=$(grey_at 270) dark=$(grey_at 380)
+    "$(xprop -id "$panel" _NET_WM_ALLOWED_ACTIONS | grep -oE '_NET_WM_ACTION_(CLOSE|RESIZE|MAXIMIZE_[A-Z]+)' | paste -sd' ')"
+# The picture shows left of the slider; under the slider a grey scale, light (see-through) to dark.
+e2e_check_eq "panel picture drawn at the client area" 9A8920 "$(panel_pixel 247 40)"
+grey() { [ "$1" == "${1:0:2}${1:0:2}${1:0:2}" ] && echo $((16#${1:0:2})); } # RRGGBB: its level if grey
+light=$(grey "$(panel_pixel 270 21)") dark=$(grey "$(panel_pixel 380 21)")
 [ -n "$light" ] && [ -n "$dark" ] && [ "$light" -gt "$dark" ] && e2e_ok "grey scale under the slider" ||
     e2e_fail "grey scale under the slider: grey levels [$light] to [$dark]"
 
+# --- a page called up while the typist types ---
 xdotool key ctrl+shift+k
 page=$(xs_wait_window '^Form2$' 10) || e2e_abort "Ctrl+Shift+K at start-up did not show the page window"
 e2e_expect_panel 10 "next page from start-up" name=2.jpg selected=2.jpg
@@ -88,46 +71,44 @@ else
 fi
 
 # --- clicks go through the page to the program below ---
-xs_activate "$XS_TYPIST" || e2e_fail "the typist's terminal did not become active again"
 read -r ux uy uw uh < <(xs_geometry "$under" | tr ',x' '  ')
-[ $((uy + uh / 2)) -ge 80 ] && [ $((uy + uh / 2)) -lt 424 ] ||
-    e2e_fail "the terminal under the page is at $ux,$uy, not under the page window"
+[ $((uy + uh / 2)) -ge 80 ] && [ $((uy + uh / 2)) -lt 424 ] || e2e_fail "the terminal at $ux,$uy is not under the page"
 xdotool mousemove $((ux + uw / 2)) $((uy + uh / 2)) click 1
 e2e_check "a click on the page window reaches the terminal below it and activates it" \
     xs_wait_for 15 xs_is_active "$under"
 e2e_check "the page window stays above the clicked terminal" e2e_above "$page" "$under"
 
-# --- a page chosen in the list ---
-e2e_click_panel 40 7
-e2e_expect_panel 10 "click on the first list row" name=1.jpg selected=1.jpg
-e2e_check_view "at opacity 100" 1.jpg 0 100
-
-# --- the opacity slider, with the keyboard ---
-e2e_click_panel $((264 + 129 - 7)) 9 # the slider's right arrow: one step, and the keyboard focus
+# --- the opacity slider: its right arrow (one step, and the keyboard focus), then keys ---
+e2e_click_panel $((264 + 129 - 7)) 9
 e2e_expect_panel 5 "slider arrow" opacity=105
-slider Home 10
-slider End 255
+for key_alpha in Home:10 End:255; do
+    alpha=${key_alpha#*:}
+    xdotool key "${key_alpha%:*}"
+    e2e_expect_panel 5 "${key_alpha%:*} on the slider" "opacity=$alpha"
+    xs_wait_for 15 opacity_is "$alpha" && e2e_ok "_NET_WM_WINDOW_OPACITY is $alpha/255" ||
+        e2e_fail "_NET_WM_WINDOW_OPACITY: expected $((alpha * 0xffffffff / 255)), got [$(opacity_of)]"
+    e2e_check_view "opacity $alpha" 2.jpg 0 "$alpha"
+done
 e2e_screenshot opaque >/dev/null
 [ "$(xs_active_window)" != "$(e2e_page_window)" ] || e2e_fail "the page window became active after an opacity change"
 
 # --- layouts ---
-# switch_layout CAPTION GEOMETRY WHAT: a click on the layout button gives CAPTION and a
-# page window that takes GEOMETRY and keeps it: a window manager that moves
-# the window up does so at once.
+# switch_layout CAPTION GEOMETRY: the layout button gives CAPTION and a page window that
+# takes GEOMETRY and keeps it (a window manager that moves it up does so at once).
 switch_layout() {
     e2e_click_panel $((256 + 40)) $((24 + 11))
     e2e_expect_panel 5 "layout button" "layout=$1"
     if xs_wait_for 15 page_geometry_is "$2" && sleep 0.5 && page_geometry_is "$2"; then
-        e2e_ok "$3 page window geometry $2"
+        e2e_ok "$1: page window geometry $2"
     else
-        e2e_fail "$3 page window geometry: expected [$2], got [$(xs_geometry "$(e2e_page_window)")]"
+        e2e_fail "$1: page window geometry: expected [$2], got [$(xs_geometry "$(e2e_page_window)")]"
     fi
 }
-switch_layout "Half screen 1" "0,80 1024x728" "full-screen (reaching below the screen)"
-e2e_check_view "full screen" 1.jpg 0 255 660
+switch_layout "Half screen 1" "0,80 1024x728" # full screen, reaching below the screen
+e2e_check_view "full screen" 2.jpg 0 255 660
 e2e_check_eq "full-screen page window keeps its states" "above skip" "$(window_states "$(e2e_page_window)")"
 e2e_screenshot full_layout >/dev/null
-switch_layout "Full screen 2" "0,80 1024x344" "back to half-screen:"
+switch_layout "Full screen 2" "0,80 1024x344"
 
 e2e_stop_program
 e2e_check "no page window left after the program ended" e2e_no_window '^Form2$'

@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# Remote commands: `zorvane --next` and the like with no program running (the
-# reason, status 1, no window), with the bus name held by another process, and
-# sent to the running program, also while one of its message boxes is open (the
-# command runs nested, as the hotkey does). A second program says where the
-# commands go. With WAYLAND_DISPLAY set as well, the program still runs on X and
-# says once per session how to bind the commands.
+# Remote commands (`zorvane --next` and the like): with no program running, with the bus
+# name held by another process, sent to the running program (also nested in its open
+# message box), and with a second program running. With WAYLAND_DISPLAY set as well the
+# program stays on X and says once per session how to bind the commands.
 
 source "$(dirname "$0")/lib.sh"
 e2e_init "$@"
@@ -13,30 +11,24 @@ e2e_start_x
 e2e_add_pages 1.jpg 2.jpg 3.jpg
 cp "$E2E_ZORVANE" "$E2E_APP_DIR/zorvane"
 
-# remote OPTION: runs the command; its status goes to REMOTE_STATUS, its
-# standard error to REMOTE_ERR.
+# remote OPTION: runs the command; REMOTE holds "STATUS STDERR".
 remote() {
-    REMOTE_ERR=$("$E2E_APP_DIR/zorvane" "$1" 2>&1 >/dev/null)
-    REMOTE_STATUS=$?
+    local err
+    err=$("$E2E_APP_DIR/zorvane" "$1" 2>&1 >/dev/null)
+    REMOTE="$? $err"
 }
-# expect_panel OPTION WHAT KEY=VALUE...: the command succeeds and the panel
-# comes to that state.
+# expect_panel OPTION WHAT KEY=VALUE...: the command succeeds and the panel comes to that state.
 expect_panel() {
-    local option=$1 what=$2
-    shift 2
-    remote "$option"
-    e2e_check_eq "$what: $option exits with 0" "0 " "$REMOTE_STATUS $REMOTE_ERR"
-    e2e_expect_panel 10 "$what" "$@"
+    remote "$1"
+    e2e_check_eq "$2: $1 exits with 0" "0 " "$REMOTE"
+    e2e_expect_panel 10 "$2" "${@:3}"
 }
-# The program picks X itself when a Wayland desktop is named as well.
 on_wayland=(QT_QPA_PLATFORM= WAYLAND_DISPLAY=wayland-e2e-none)
 
-# --- nothing running ---
+# --- nothing running: the reason alone each time (no warning from the D-Bus types at exit) ---
 remote --next
-e2e_check_eq "--next with no program: status 1" 1 "$REMOTE_STATUS"
-e2e_check_match "--next with no program: the reason" '^zorvane: no Zorvane is running' "$REMOTE_ERR"
-# The reason alone, every time: no warning from the D-Bus types at exit.
-lines=$(for run in $(seq 50); do remote --next; wc -l <<<"$REMOTE_ERR"; done | sort | uniq -c | paste -sd' ')
+e2e_check_match "--next with no program: status 1 and the reason" '^1 zorvane: no Zorvane is running' "$REMOTE"
+lines=$(for run in $(seq 50); do remote --next; wc -l <<<"$REMOTE"; done | sort | uniq -c | paste -sd' ')
 e2e_check_match "--next with no program, 50 runs: one line on stderr each" '^ *50 1$' "$lines"
 e2e_check "--next with no program: no window" e2e_no_window Zorvane
 
@@ -47,60 +39,46 @@ gdbus call --session --dest org.zorvane.TestControl --object-path /control \
     --method org.zorvane.TestControl.Own org.zorvane.Zorvane true >/dev/null ||
     e2e_abort "the stand-in could not take the name"
 e2e_start_program
-e2e_check_match "name held elsewhere: the program runs and says where commands go" \
-    "^zorvane: process $holder already owns org.zorvane.Zorvane on the session bus: remote commands" \
-    "$(cat "$E2E_APP_STDERR")"
+e2e_check_stderr "name held elsewhere: the program runs and says where commands go" \
+    "^zorvane: process $holder already owns org.zorvane.Zorvane on the session bus: remote commands"
 remote --next
 e2e_check_match "--next to a holder that is not Zorvane: status 1 and the reason" \
-    '^1 zorvane: the owner of org.zorvane.Zorvane did not take the command' "$REMOTE_STATUS $REMOTE_ERR"
+    '^1 zorvane: the owner of org.zorvane.Zorvane did not take the command' "$REMOTE"
 e2e_expect_panel 3 "the panel did not move" name= vpos=0
 e2e_stop_program
 kill "$holder"
 
 # --- the running program takes the commands; WAYLAND_DISPLAY does not move it off X ---
 e2e_start_program "${on_wayland[@]}"
-first=$E2E_APP_PID
-first_panel=$panel
-e2e_check_match "WAYLAND_DISPLAY and DISPLAY set: on X, telling how to bind the commands" \
-    'only while an X11 program has the focus.*zorvane --next' "$(cat "$E2E_APP_STDERR")"
+first=$E2E_APP_PID first_panel=$panel
+e2e_check_stderr "WAYLAND_DISPLAY and DISPLAY set: on X, telling how to bind the commands" \
+    'only while an X11 program has the focus.*zorvane --next'
 expect_panel --next "from start-up" name=2.jpg selected=2.jpg vpos=0
 # No compositor behind WAYLAND_DISPLAY: the page window shows the page, and the user is told.
 e2e_check "no Wayland connection: the page window is shown" xs_wait_for 10 eval '[ -n "$(e2e_page_window)" ]'
-e2e_check_match "no Wayland connection: the user is told" \
-    'page is shown as an Xwayland window: no connection to the Wayland display "wayland-e2e-none"' \
-    "$(cat "$E2E_APP_STDERR")"
-expect_panel --scroll-down "scroll down" name=2.jpg vpos=328
-expect_panel --scroll-up "scroll up" name=2.jpg vpos=0
-expect_panel --prev "previous page" name=1.jpg selected=1.jpg vpos=0
+e2e_check_stderr "no Wayland connection: the user is told" \
+    'page is shown as an Xwayland window: no connection to the Wayland display "wayland-e2e-none"'
 
-# --- a second program: runs, says where the commands go, and they still go there ---
+# --- a second program says where the commands go, and they still go there ---
 e2e_start_program "${on_wayland[@]}"
-second=$E2E_APP_PID
-e2e_check_match "second program: says the first takes the remote commands" \
-    "zorvane: process $first already owns org.zorvane.Zorvane" "$(cat "$E2E_APP_STDERR")"
-e2e_check_eq "told once per session: the second program does not repeat the hint" "" \
+e2e_check_stderr "second program: says the first takes the remote commands" \
+    "zorvane: process $first already owns org.zorvane.Zorvane"
+e2e_check_eq "the hint is told once per session, not by the second program" "" \
     "$(grep 'X11 program' "$E2E_APP_STDERR")"
 e2e_check_eq "two panels" 2 "$(xdotool search --onlyvisible --name '\(Zorvane\)' | wc -l)"
-kill -TERM "$second"
-xs_wait_exit "$second" 20 || e2e_fail "the second program did not end on TERM"
-E2E_APP_PID=$first
-panel=$first_panel
+e2e_term_ends "the second program"
+E2E_APP_PID=$first panel=$first_panel
 
-# --- nested in a message box, as the hotkey is ---
-expect_panel --next "to page 2" name=2.jpg
+# --- nested in a message box, as the hotkey is (--scroll-down and --scroll-up: e2e_sway) ---
 expect_panel --next "to the last page" name=3.jpg
 remote --next
-e2e_check_eq "--next at the last page exits with 0" 0 "$REMOTE_STATUS"
-if box=$(xs_wait_window '^Image Preview$' 10); then
-    expect_panel --prev "while the message box is open" name=2.jpg selected=2.jpg
-    xs_wait_for 3 e2e_no_window '^Image Preview$' && e2e_fail "the message box closed by itself" ||
-        e2e_ok "the message box is still open: the command ran nested"
-    e2e_screenshot nested >/dev/null
-    e2e_dismiss "$box" 'Image Preview' "end of list"
-    e2e_expect_panel 5 "after the box" name=2.jpg selected=2.jpg
-else
-    e2e_fail "--next at the last page: no 'Image Preview' message box"
-fi
+e2e_check_eq "--next at the last page exits with 0" "0 " "$REMOTE"
+box=$(xs_wait_window '^Image Preview$' 10) || e2e_abort "--next at the last page: no 'Image Preview' message box"
+expect_panel --prev "while the message box is open" name=2.jpg selected=2.jpg
+e2e_check "the message box is still open: the command ran nested" eval '! xs_wait_for 3 e2e_no_window "^Image Preview\$"'
+e2e_screenshot nested >/dev/null
+e2e_dismiss "$box" 'Image Preview' "end of list"
+e2e_expect_panel 5 "after the box" name=2.jpg selected=2.jpg
 e2e_stop_program
 
 e2e_finish
