@@ -94,8 +94,7 @@ page_window() { xdotool search --onlyvisible --name '^Form2$' 2>/dev/null | head
 PAGE_SPOT="300 300"
 shown_colour() {
     local shot=$E2E_WORK/now.png
-    # shellcheck disable=SC2086
-    xs_screenshot "$shot" && e2e_pixel_hex "$shot" $PAGE_SPOT
+    xs_screenshot "$shot" && convert "$shot" -format "%[hex:p{${PAGE_SPOT/ /,}}]" info: | cut -c1-6
 }
 # near COLOUR: the page shows COLOUR, give or take the JPEG's rounding.
 near() {
