@@ -1,6 +1,7 @@
 // Decoding pages with libjpeg-turbo straight into the picture's memory.
 
 #include "platform/picture/jpeg_decoder.h"
+#include "platform/picture/picture_memory.h"
 
 #include <QColorSpace>
 #include <QThreadPool>
@@ -322,7 +323,7 @@ QImage pictureMemory(int width, int height, QImage::Format format, QImage *spare
         picture.setColorSpace(QColorSpace());
         return picture;
     }
-    return QImage(width, height, format);
+    return picturememory::allocate(width, height, format);
 }
 
 } // namespace

@@ -1,0 +1,11 @@
+#include "platform/picture/picture_memory.h"
+
+namespace picturememory {
+
+// Large pages on Windows need a privilege a typist's account does not hold.
+QImage allocate(int width, int height, QImage::Format format)
+{
+    return QImage(width, height, format);
+}
+
+} // namespace picturememory
