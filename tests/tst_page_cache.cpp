@@ -11,6 +11,7 @@
 #include <QMutex>
 #include <QSemaphore>
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -219,25 +220,21 @@ void PageCacheTest::load_leavesAReadAheadStuckOnItsFileBehind()
 {
     Folder f;
     f.pages({"a.jpg", "b.jpg", "c.jpg"});
-    // b's read ahead hangs in its file, as on a stalled network folder, until the end; c's
-    // is held in its decode, past its file read. Shared with the workers left behind.
-    struct Holds {
-        QSemaphore stuck, unstick, decoding, decoded;
-    };
-    const auto holds = std::make_shared<Holds>();
+    // b's read ahead hangs in its file (a stalled network folder) until the end; c's is held
+    // in its decode, past its file read. Semaphores in and out of each, shared with the
+    // workers left behind.
+    const auto holds = std::make_shared<std::array<QSemaphore, 4>>();
     auto cache = std::make_unique<PageCache>();
     cache->setDecodeStartHookForTesting([holds](const QString &path, bool fileRead) {
-        if (!fileRead && path.endsWith(QLatin1String("b.jpg"))) {
-            holds->stuck.release();
-            holds->unstick.acquire();
-        } else if (fileRead && path.endsWith(QLatin1String("c.jpg"))) {
-            holds->decoding.release();
-            holds->decoded.acquire();
+        const int hold = path.endsWith(QLatin1String(fileRead ? "c.jpg" : "b.jpg")) ? fileRead * 2 : -1;
+        if (hold >= 0) {
+            (*holds)[hold].release();
+            (*holds)[hold + 1].acquire();
         }
     });
     QVERIFY(showThenReadAhead(*cache, f("a.jpg"), {f("b.jpg"), f("c.jpg")}, false));
-    holds->stuck.acquire();
-    holds->decoding.acquire();
+    (*holds)[0].acquire();
+    (*holds)[2].acquire();
     // Lets c's decode end after a second; unsticks b's read 10 s later should the step or
     // the end wait for it.
     std::atomic_bool waited = false, decodeOver = false;
@@ -245,9 +242,9 @@ void PageCacheTest::load_leavesAReadAheadStuckOnItsFileBehind()
     std::thread watchdog([&] {
         std::this_thread::sleep_for(std::chrono::seconds(1));
         decodeOver = true;
-        holds->decoded.release();
+        (*holds)[3].release();
         waited = !done.tryAcquire(1, 10000);
-        holds->unstick.release();
+        (*holds)[1].release();
     });
     forms::Error error;
     loadLikeDirect(*cache, f("b.jpg"), &error);

@@ -1,16 +1,9 @@
 #!/usr/bin/env bash
-# The Windows build under Wine, on its own Xvfb + openbox and in its own Wine
-# prefix: the panel, the page list, a page called up by typed name, the page
-# window's place and opacity, Ctrl+Shift+K while a Wine program (its notepad) has
-# the focus, an owned message box that takes the keys once clicked, the state file at
-# close and at the end of the session, and a screenshot of Thai names for a person to
-# look at.
-# Then the packages: the zip's layout, README and DLLs, zorvane.exe's version
-# resource and icon, and the installer run silently: its Start menu shortcut (the
-# folder chooser), its folder verb (the folder's pages), its uninstall entry and
-# what the uninstaller leaves (the scans' current.txt, nothing else).
-# Last, in a Wine desktop, where Wine orders the windows: the help window and a
-# message box stay above the page window through steps.
+# The Windows build under Wine, on its own Xvfb + openbox and in its own Wine prefix:
+# the panel, a page by typed name, the page window's place and opacity, hotkeys while
+# notepad has the focus, the owned quiet message box, the state file at close and at
+# the end of the session; the zip, the installer and uninstaller; last, in a Wine
+# desktop, the help window and a message box above the page window through steps.
 #   e2e_wine.sh PACKAGE_FOLDER OUT_DIR   (the zip and the installer lie beside
 #                                         PACKAGE_FOLDER's parent folder)
 # Wine grabs no keys on the root window: its hotkeys fire only while a Wine
@@ -51,8 +44,7 @@ done
 # The remembered name, in the Thai code page as Windows writes it.
 printf '\xCB\xB9\xE9\xD2.jpg\r\n' >"$app/current.txt"
 
-# start_program [DIR EXE [ARGS...]]: runs the program (the copy in $app) from DIR and
-# waits for its panel, managed.
+# start_program [DIR EXE [ARGS...]]: runs the program (default: $app's) and waits for its panel.
 start_program() {
     [ $# -gt 0 ] || set -- "$app" zorvane.exe
     (cd "$1" && shift && exec wine "$@") >"$E2E_WORK/app.log" 2>&1 &
@@ -88,9 +80,7 @@ name_typed() {
     xdotool type --delay 30 "$1"
     xdotool key Return
 }
-page_window() { xdotool search --onlyvisible --name '^Form2$' 2>/dev/null | head -n 1; }
-# shown_colour: the colour of the page window's picture, as RRGGBB, from a screenshot
-# (at the point PAGE_SPOT of the screen, "X Y").
+# shown_colour: the colour on screen at PAGE_SPOT ("X Y"), as RRGGBB.
 PAGE_SPOT="300 300"
 shown_colour() {
     local shot=$E2E_WORK/now.png
@@ -118,9 +108,7 @@ e2e_check_eq "panel client size" "439x48" "$(xs_geometry "$panel" | cut -d' ' -f
 
 # --- a page by typed name ----------------------------------------------------------
 type_name 10.jpg
-page=
-xs_wait_for 20 page_window && page=$(page_window)
-[ -n "$page" ] || e2e_abort "no page window after typing 10.jpg: $(cat "$E2E_WORK/app.log")"
+page=$(xs_wait_window '^Form2$' 20) || e2e_abort "no page window after typing 10.jpg: $(cat "$E2E_WORK/app.log")"
 check_page "the typed name shows 10.jpg" 10.jpg
 e2e_check_eq "page window geometry (Top 1200 twips, full width, half the height)" \
     "0,80 1024x344" "$(xs_geometry "$page")"
@@ -152,25 +140,19 @@ check_page "and back to 2.jpg: 2 comes before 10" 2.jpg
 e2e_check_eq "notepad keeps the focus" "$notepad" "$(xs_active_window)"
 # An ordinary key still reaches notepad; then notepad saves what it received.
 xdotool key x ctrl+s
-if xs_wait_for 10 test -s "$notes"; then
-    e2e_check_eq "notepad received no character from the hotkeys" "x" "$(tr -d '\r\n' <"$notes")"
-else
-    e2e_fail "notepad did not save its text"
-fi
+xs_wait_for 10 test -s "$notes" || e2e_fail "notepad did not save its text"
+e2e_check_eq "notepad received no character from the hotkeys" "x" "$(tr -d '\r\n' <"$notes")"
 
 # --- the quiet box, owned by the panel ------------------------------------------------
 xs_activate "$notepad" || e2e_fail "notepad did not become active again"
 xdotool key ctrl+shift+k ctrl+shift+k
 check_page "two Ctrl+Shift+K step on to the last page, the Thai name" "$thai_page"
 xdotool key ctrl+shift+k
-if box=$(xs_wait_window '^Image Preview$' 20); then
-    e2e_check_match "the message is owned (no taskbar button of its own)" 'window id' \
-        "$(xprop -id "$box" WM_TRANSIENT_FOR)"
-    e2e_check_eq "notepad keeps the focus while the message shows" "$notepad" "$(xs_active_window)"
-    e2e_quiet_box_takes_keys "$box" 'Image Preview'
-else
-    e2e_fail "Ctrl+Shift+K at the last page: no 'Image Preview' message box"
-fi
+box=$(xs_wait_window '^Image Preview$' 20) || e2e_abort "Ctrl+Shift+K at the last page: no message"
+e2e_check_match "the message is owned (no taskbar button of its own)" 'window id' \
+    "$(xprop -id "$box" WM_TRANSIENT_FOR)"
+e2e_check_eq "notepad keeps the focus while the message shows" "$notepad" "$(xs_active_window)"
+e2e_quiet_box_takes_keys "$box" 'Image Preview'
 
 # --- the state file at close -----------------------------------------------------------
 close_program
@@ -281,9 +263,8 @@ e2e_check_eq "the uninstaller removes the shortcut, the verb, the entry and the 
 e2e_check_file_bytes "the uninstaller leaves the scans' current.txt" "$scans/current.txt" '1.jpg\r\n'
 
 # --- the order of the windows, in a Wine desktop -------------------------------------------
-# Under openbox the page window is an X window of its own that openbox keeps above every
-# window it manages. In a Wine desktop (explorer /desktop) Wine orders the program's
-# windows itself, as Windows does, and shows each as a child X window of the desktop.
+# Openbox keeps the unmanaged page window above all it manages; in a Wine desktop Wine
+# orders the windows as Windows does, each a child X window of the desktop.
 printf '1.jpg\r\n' >"$app/current.txt"
 (cd "$app" && exec wine explorer /desktop=zorvane,1024x768 zorvane.exe) >"$E2E_WORK/app.log" 2>&1 &
 xs_track $!
@@ -293,32 +274,24 @@ read -r dx dy _ < <(xs_geometry "$desktop" | tr ',x' '  ')
 # The panel's client area lies where the program puts it: 7440,435 twips.
 panel_origin=$((dx + 496)),$((dy + 29))
 PAGE_SPOT="$((dx + 100)) $((dy + 300))" # left of the help window
-# desktop_above HIGH LOW: the desktop's window named HIGH lies above the one named LOW
-# (xwininfo lists a window's children top first).
+# desktop_above HIGH LOW: window HIGH lies above LOW (xwininfo lists children top first).
 desktop_above() {
     xwininfo -children -id "$desktop" | sed -n 's/^ *0x[0-9a-f]* "\(.*\)": (.*/\1/p' |
         awk -v high="$1" -v low="$2" '$0 == high { seen = 1 } $0 == low { ok = seen; exit } END { exit !ok }'
 }
 until_shown 1.jpg click_panel 185 35 # the load button: the page of the state file
 click_panel 376 35
-if xs_wait_window '^How to use$' 20 >/dev/null; then
-    xdotool key ctrl+shift+k ctrl+shift+k
-    check_page "Ctrl+Shift+K twice with the help open" 10.jpg
-    e2e_check "the help window is still above the page window after the two steps" \
-        xs_wait_for 10 desktop_above 'How to use' Form2
-    xdotool key ctrl+shift+k ctrl+shift+k
-    if xs_wait_window '^Image Preview$' 20 >/dev/null; then
-        e2e_check "the message is above the page window" xs_wait_for 10 desktop_above 'Image Preview' Form2
-        xdotool key ctrl+shift+h
-        check_page "Ctrl+Shift+H with the message open" 10.jpg
-        e2e_check "the message and the help window are still above the page window after the step" \
-            xs_wait_for 10 eval "desktop_above 'Image Preview' Form2 && desktop_above 'How to use' Form2"
-        e2e_log "the help window and the message above the page: $(e2e_screenshot desktop)"
-    else
-        e2e_fail "Ctrl+Shift+K at the last page: no 'Image Preview' message box"
-    fi
-else
-    e2e_fail "the help button did not open the help window"
-fi
+xs_wait_window '^How to use$' 20 >/dev/null || e2e_abort "the help button did not open the help window"
+xdotool key ctrl+shift+k ctrl+shift+k
+check_page "Ctrl+Shift+K twice with the help open" 10.jpg
+e2e_check "the help window is still above the page window after the two steps" \
+    xs_wait_for 10 desktop_above 'How to use' Form2
+xdotool key ctrl+shift+k ctrl+shift+k
+xs_wait_window '^Image Preview$' 20 >/dev/null || e2e_abort "Ctrl+Shift+K at the last page: no message"
+xdotool key ctrl+shift+h
+check_page "Ctrl+Shift+H with the message open" 10.jpg
+e2e_check "the message and the help window are above the page window after the step" \
+    xs_wait_for 10 eval "desktop_above 'Image Preview' Form2 && desktop_above 'How to use' Form2"
+e2e_log "the help window and the message above the page: $(e2e_screenshot desktop)"
 
 e2e_finish
