@@ -235,8 +235,7 @@ void PageCacheTest::load_leavesAReadAheadStuckOnItsFileBehind()
     QVERIFY(showThenReadAhead(*cache, f("a.jpg"), {f("b.jpg"), f("c.jpg")}, false));
     (*holds)[0].acquire();
     (*holds)[2].acquire();
-    // Lets c's decode end after a second; unsticks b's read 10 s later should the step or
-    // the end wait for it.
+    // c's decode ends after a second; b's read 10 s later, should anything wait for it.
     std::atomic_bool waited = false, decodeOver = false;
     QSemaphore done;
     std::thread watchdog([&] {

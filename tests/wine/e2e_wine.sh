@@ -271,8 +271,7 @@ xs_track $!
 desktop=$(xs_wait_window '^zorvane - Wine desktop$' 60) || e2e_abort "no Wine desktop: $(cat "$E2E_WORK/app.log")"
 xs_wait_window '\(Zorvane\)' 60 >/dev/null || e2e_abort "no panel in the Wine desktop: $(cat "$E2E_WORK/app.log")"
 read -r dx dy _ < <(xs_geometry "$desktop" | tr ',x' '  ')
-# The panel's client area lies where the program puts it: 7440,435 twips.
-panel_origin=$((dx + 496)),$((dy + 29))
+panel_origin=$((dx + 496)),$((dy + 29)) # where the program puts it: 7440,435 twips
 PAGE_SPOT="$((dx + 100)) $((dy + 300))" # left of the help window
 # desktop_above HIGH LOW: window HIGH lies above LOW (xwininfo lists children top first).
 desktop_above() {
