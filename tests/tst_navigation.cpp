@@ -369,7 +369,7 @@ void NavigationTest::typedName_guessedBeforeEnterWithoutATrace()
     const auto typeInFull = [&](const char *name) {
         panel.Text4->clear();
         QTest::keyClicks(panel.Text4, QLatin1String(name));
-        QTest::qWait(300);  // the guess decodes meanwhile
+        panel.pageCacheForTesting().waitForGuessForTesting();
     };
 
     // Until Enter the page, the list row and the saved page stay as they were.

@@ -62,6 +62,8 @@ public:
     void guess(const QString &path, QSize view);
     // Tests: guesses for views this large (a million pixels) and larger.
     void setGuessMinViewPixelsForTesting(qint64 pixels) { m_guessMinViewPixels = pixels; }
+    // Tests: waits until the guess in flight, if any, has decoded its page.
+    void waitForGuessForTesting() { m_guess.future.waitForFinished(); }
 
     // Memory for pages read ahead (and pages let go kept for their memory).
     static constexpr qint64 DefaultReadAheadBudget = qint64(256) << 20;
