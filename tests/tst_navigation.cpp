@@ -3,6 +3,7 @@
 #include "testsupport.h"
 
 #include <QFileInfo>
+#include <QMouseEvent>
 #include <QSemaphore>
 #include <QTimer>
 
@@ -395,7 +396,9 @@ void NavigationTest::typedNameOrPointedEntry_guessedBeforehandWithoutATrace()
     panel.File1->scrollToBottom();
     QWidget *list = panel.File1->viewport();
     const QPoint entry = panel.File1->visualItemRect(panel.File1->item(3)).center();
-    QTest::mouseMove(list, entry);
+    // Sent, not moved: on Windows a moved pointer reports itself later.
+    QMouseEvent move(QEvent::MouseMove, entry, list->mapToGlobal(entry), Qt::NoButton, {}, {});
+    QCoreApplication::sendEvent(list, &move);
     QTRY_VERIFY(!panel.findChild<QTimer *>(QStringLiteral("pointer rest"))->isActive());
     panel.pageCacheForTesting().waitForGuessForTesting();
     QCOMPARE(page.accessibleName(), QStringLiteral("Page 2.jpg"));
@@ -405,11 +408,18 @@ void NavigationTest::typedNameOrPointedEntry_guessedBeforehandWithoutATrace()
     QCOMPARE(page.accessibleName(), QStringLiteral("Page 4.jpg"));
     QCOMPARE(panel.pageCacheForTesting().counters().guessed, 2);
     // And the entry Page Down would select while the list has the focus.
-    QVERIFY(panel.File1->hasFocus());
-    panel.pageCacheForTesting().waitForGuessForTesting();
+    panel.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&panel));
+    panel.File1->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(panel.File1->hasFocus());
+    QTRY_VERIFY(!panel.pageCacheForTesting().pendingRest());  // read-aheads wait for it
+    panel.pageCacheForTesting().waitForIdleForTesting();
+    const int decoded = panel.pageCacheForTesting().counters().decodedOnLoad;
     QTest::keyClick(panel.File1, Qt::Key_PageDown);
-    QCOMPARE(page.accessibleName(), QStringLiteral("Page 6.jpg"));
-    QCOMPARE(panel.pageCacheForTesting().counters().guessed, 3);
+    QVERIFY(panel.File1->currentRow() > 3);
+    QCOMPARE(page.accessibleName(), QStringLiteral("Page %1.jpg").arg(panel.File1->currentRow() + 1));
+    // Guessed, or read ahead where the list shows fewer entries (the next page is then).
+    QCOMPARE(panel.pageCacheForTesting().counters().decodedOnLoad, decoded);
     QVERIFY(folder.messages.isEmpty());
 }
 
