@@ -148,6 +148,7 @@ void Form1::Form_Initialize()
     connect(m_pointerRest, &QTimer::timeout, this, &Form1::guessPointedPage);
     File1->viewport()->setMouseTracking(true);
     File1->viewport()->installEventFilter(this);
+    File1->installEventFilter(this);
 
     Form_Load();
     if (QWindow *window = windowHandle())
@@ -423,6 +424,7 @@ void Form1::followLoadedPage(const QString &name)
             neighbours << forms::joinPath(forms::AppPath(), File1->item(i)->text());
     }
     m_pages->prefetch(neighbours);
+    guessPageDown();
 }
 
 void Form1::selectPageFromCode(int row)
@@ -530,6 +532,10 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
+    // A click that brings the focus is about to choose an entry itself.
+    if (watched == File1 && event->type() == QEvent::FocusIn
+        && static_cast<QFocusEvent *>(event)->reason() != Qt::MouseFocusReason)
+        guessPageDown();
     if (watched == File1->viewport()) {
         // The wheel moves the entries under a pointer that stays put.
         if (event->type() == QEvent::MouseMove || event->type() == QEvent::Wheel) {
@@ -583,9 +589,22 @@ void Form1::guessTypedPage()
 void Form1::guessPointedPage()
 {
     // The entry a click would choose; the page on screen and pages read ahead need no guess.
+    // Resting on the page on screen keeps whatever guess there is.
     const QModelIndex entry = File1->indexAt(m_pointed);
-    if (entry.isValid())
+    if (entry.isValid() && entry.row() != File1->currentRow())
         m_pages->guess(forms::joinPath(forms::AppPath(), entry.data().toString()), pageView());
+}
+
+void Form1::guessPageDown()
+{
+    // The entry Page Down selects: one list height below the current one, or the last.
+    const int current = File1->currentRow();
+    if (current < 0 || !File1->hasFocus())
+        return;
+    const QRect entry = File1->visualItemRect(File1->item(current));
+    const QModelIndex below = File1->indexAt(entry.center() + QPoint(0, File1->viewport()->height()));
+    const int row = below.isValid() ? below.row() : cnt - 1;
+    m_pages->guess(forms::joinPath(forms::AppPath(), File1->item(row)->text()), pageView());
 }
 
 // ---- Show command, opacity and scrolling -------------------------------------------------

@@ -109,6 +109,8 @@ private:
     void guessTypedPage();
     // Likewise the page of the list entry the pointer rests on, before a click.
     void guessPointedPage();
+    // And, while the list has the focus, the page of the entry Page Down would select.
+    void guessPageDown();
     void HScroll1_Change();
     void VScroll1_Change();
 

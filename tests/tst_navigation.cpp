@@ -345,7 +345,7 @@ void NavigationTest::pageNotReadAhead_brokenBelowTheTopRowsIsTakenBack()
 void NavigationTest::typedNameOrPointedEntry_guessedBeforehandWithoutATrace()
 {
     ProgramFolder folder;
-    for (int i = 1; i <= 4; ++i)
+    for (int i = 1; i <= 6; ++i)
         addBusyPage(folder, QStringLiteral("%1.jpg").arg(i), i);
     Form1 &panel = folder.start();
     panel.pageCacheForTesting().setGuessMinViewPixelsForTesting(0);  // the test screen is small
@@ -389,6 +389,12 @@ void NavigationTest::typedNameOrPointedEntry_guessedBeforehandWithoutATrace()
     QTest::mouseClick(list, Qt::LeftButton, {}, entry);
     QCOMPARE(page.accessibleName(), QStringLiteral("Page 4.jpg"));
     QCOMPARE(panel.pageCacheForTesting().counters().guessed, 2);
+    // And the entry Page Down would select while the list has the focus.
+    QVERIFY(panel.File1->hasFocus());
+    panel.pageCacheForTesting().waitForGuessForTesting();
+    QTest::keyClick(panel.File1, Qt::Key_PageDown);
+    QCOMPARE(page.accessibleName(), QStringLiteral("Page 6.jpg"));
+    QCOMPARE(panel.pageCacheForTesting().counters().guessed, 3);
     QVERIFY(folder.messages.isEmpty());
 }
 
