@@ -49,6 +49,7 @@ struct Options {
     int clickNotches = 10;  // wheel notches the list is scrolled by before each (3 rows each)
     int listX = 60;         // the list's middle entry, from the panel's top-left corner
     int listMiddleY = 22;
+    int listTopY = 8;       // the list's top entry
     bool full = false;      // the full layout (a click on the layout button) before the steps
     int layoutX = 296;      // the layout button's middle, from the panel's top-left corner
     int layoutY = 35;

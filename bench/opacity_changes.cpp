@@ -28,7 +28,7 @@ void OpacityChanges::run(PageSession &session, PageSession::Corner panel)
             press = session.click(panel.x + (i % 2 == 0 ? options.opacityRightX : options.opacityLeftX), y);
         }
         // Nothing to decode or read: a short pause will do.
-        const PixelWatch::Step result = session.change(samples.name.c_str(), press, opacity, 100);
+        const PixelWatch::Step result = session.change(samples.name.c_str(), press, opacity, options.quietMs, 100);
         const std::optional<uint32_t> after = d.cardinal(session.page, opacity);
         if (result.propertyMs >= 0 && after != before)
             samples.values.push_back(result.propertyMs);

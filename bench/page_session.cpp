@@ -85,17 +85,17 @@ void PageSession::trace(const char *name, Clock::time_point pressed, const Pixel
     std::printf("trace %s: input %.2f, first damage %.2f, settled %.2f", name, at, since(result.firstMs),
                 since(result.latencyMs));
     if (result.resizedMs >= 0)
-        std::printf(", resized %.2f", since(result.resizedMs));
+        std::printf(", resized %.2f (%dx%d)", since(result.resizedMs), result.width, result.height);
     if (result.propertyMs >= 0)
         std::printf(", property %.2f", since(result.propertyMs));
     std::printf("\n");
 }
 
-PixelWatch::Step PageSession::change(const char *name, const Press &press, xcb_atom_t property, int gapMs)
+PixelWatch::Step PageSession::change(const char *name, const Press &press, xcb_atom_t property, int quietMs,
+                                     int gapMs)
 {
     Clock::time_point pressed;
-    const PixelWatch::Step result = watch->measure([&] { return pressed = press(); }, options.quietMs, 5000,
-                                                   property);
+    const PixelWatch::Step result = watch->measure([&] { return pressed = press(); }, quietMs, 5000, property);
     trace(name, pressed, result);
     // Pictures seen in another size are no guide to the pages in this one.
     if (result.resizedMs >= 0)

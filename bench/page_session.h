@@ -33,8 +33,9 @@ public:
               Samples *firstDamage = nullptr, Samples *lastDamage = nullptr);
 
     // Times a change of the page window other than a new page (its size, its opacity
-    // `property`) from `press`, then waits `gapMs`.
-    PixelWatch::Step change(const char *name, const Press &press, xcb_atom_t property, int gapMs);
+    // `property`) from `press`, until nothing has changed for `quietMs`; then waits `gapMs`.
+    PixelWatch::Step change(const char *name, const Press &press, xcb_atom_t property, int quietMs,
+                            int gapMs);
 
     struct Corner {
         int x = 0;

@@ -275,8 +275,6 @@ PixelWatch::~PixelWatch()
 
 void PixelWatch::readSize()
 {
-    int x = 0;
-    int y = 0;
     d.geometry(window, &x, &y, &width, &height);
     // The full layout reaches below the screen's bottom edge, and the server reads no
     // pixels off the screen: the part on it is what the typist sees.
@@ -297,29 +295,33 @@ std::optional<size_t> PixelWatch::settle(int quietMs)
 PixelWatch::Step PixelWatch::measure(const std::function<Clock::time_point()> &press, int quietMs,
                                      int timeoutMs, xcb_atom_t property)
 {
-    reset();
+    forgetPast();
     Step step;
     const Clock::time_point pressed = press();
+    // The window's part on the screen at each damage and each new size: the settled
+    // picture is the last, and its first appearance counts.
     std::vector<std::pair<double, std::optional<size_t>>> seen;
     double wait = timeoutMs;
     for (Seen change; (change = waitForChange(wait, property)) != Seen::Nothing; wait = quietMs) {
         const double at = msSince(pressed);
         if (change == Seen::Damage) {
             reset();
-            seen.emplace_back(at, d.imageHash(window, shownWidth, shownHeight));
+            if (step.firstMs < 0)
+                step.firstMs = at;
+            step.lastMs = at;
         } else if (change == Seen::Resize && step.resizedMs < 0) {
             step.resizedMs = at;
         } else if (change == Seen::Property && step.propertyMs < 0) {
             step.propertyMs = at;
         }
+        if (change != Seen::Property)
+            seen.emplace_back(at, d.imageHash(window, shownWidth, shownHeight));
     }
     step.width = width;
     step.height = height;
     if (seen.empty())
         return step;
     step.hash = seen.back().second;
-    step.firstMs = seen.front().first;
-    step.lastMs = seen.back().first;
     for (const auto &[at, hash] : seen) {
         if (hash == step.hash) {
             step.latencyMs = at;
@@ -327,6 +329,20 @@ PixelWatch::Step PixelWatch::measure(const std::function<Clock::time_point()> &p
         }
     }
     return step;
+}
+
+void PixelWatch::forgetPast()
+{
+    // Damage that came while nobody watched (a late flush of the last change) would pass
+    // for this change's: every event the server has sent so far is read first, and the
+    // damage subtracted again until none came meanwhile.
+    for (bool damaged = true; damaged;) {
+        reset();
+        std::free(xcb_get_input_focus_reply(d.conn, xcb_get_input_focus(d.conn), nullptr));
+        damaged = false;
+        for (Seen change; (change = waitForChange(0)) != Seen::Nothing;)
+            damaged = damaged || change == Seen::Damage;
+    }
 }
 
 void PixelWatch::reset()
@@ -350,12 +366,19 @@ PixelWatch::Seen PixelWatch::waitForChange(double timeoutMs, xcb_atom_t property
                 return Seen::Damage;
         } else if (type == XCB_CONFIGURE_NOTIFY) {
             const auto *configure = reinterpret_cast<xcb_configure_notify_event_t *>(event.get());
-            // Moves and restacking (the window raised) leave the pixels as they are.
-            if (configure->window == window
-                && (configure->width != width || configure->height != height)) {
-                readSize();
+            if (configure->window != window)
+                continue;
+            // Restacking (the window raised) leaves the pixels as they are; a move shows
+            // another part of the window (a window manager may pull it up into view).
+            const int oldX = x;
+            const int oldY = y;
+            const int oldWidth = width;
+            const int oldHeight = height;
+            readSize();
+            if (width != oldWidth || height != oldHeight)
                 return Seen::Resize;
-            }
+            if (x != oldX || y != oldY)
+                return Seen::Move;
         } else if (type == XCB_PROPERTY_NOTIFY && property != XCB_NONE) {
             const auto *notify = reinterpret_cast<xcb_property_notify_event_t *>(event.get());
             if (notify->window == window && notify->atom == property)

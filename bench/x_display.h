@@ -85,10 +85,11 @@ public:
     std::optional<size_t> settle(int quietMs);
 
     struct Step {
-        double latencyMs = -1;  // key press to the settled picture's first appearance
+        double latencyMs = -1;  // key press to the settled picture's first appearance (at a
+                                // damage, or at a new size that needed no repaint)
         double firstMs = -1;    // key press to the first damage (a new page's top rows)
         double lastMs = -1;     // key press to the last damage
-        std::optional<size_t> hash;
+        std::optional<size_t> hash;  // the window's part on the screen, settled
         double resizedMs = -1;   // key press to the first ConfigureNotify with a new size
         int width = 0;           // the window's size afterwards
         int height = 0;
@@ -101,18 +102,21 @@ public:
                  xcb_atom_t property = XCB_NONE);
 
 private:
-    enum class Seen { Nothing, Damage, Resize, Property };
+    enum class Seen { Nothing, Damage, Resize, Move, Property };
 
     void reset();
-    // The next change of the window within `timeoutMs`: damage, a new size (which the
-    // watch takes on) or a change of `property`.
+    void forgetPast();
+    // The next change of the window within `timeoutMs`: damage, a new size or place
+    // (which the watch takes on) or a change of `property`.
     Seen waitForChange(double timeoutMs, xcb_atom_t property = XCB_NONE);
     void readSize();
 
     Display &d;
     xcb_window_t window;
     xcb_damage_damage_t damage;
-    int width = 0;  // the window's size
+    int x = 0;  // the window's place on the screen and size
+    int y = 0;
+    int width = 0;
     int height = 0;
     int shownWidth = 0;  // its part on the screen
     int shownHeight = 0;
