@@ -86,6 +86,8 @@ void PageSession::trace(const char *name, Clock::time_point pressed, const Pixel
                 since(result.latencyMs));
     if (result.resizedMs >= 0)
         std::printf(", resized %.2f (%dx%d)", since(result.resizedMs), result.width, result.height);
+    if (result.movedMs >= 0)
+        std::printf(", last moved %.2f", since(result.movedMs));
     if (result.propertyMs >= 0)
         std::printf(", property %.2f", since(result.propertyMs));
     std::printf("\n");

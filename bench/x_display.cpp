@@ -311,6 +311,8 @@ PixelWatch::Step PixelWatch::measure(const std::function<Clock::time_point()> &p
             step.lastMs = at;
         } else if (change == Seen::Resize && step.resizedMs < 0) {
             step.resizedMs = at;
+        } else if (change == Seen::Move) {
+            step.movedMs = at;
         } else if (change == Seen::Property && step.propertyMs < 0) {
             step.propertyMs = at;
         }

@@ -94,6 +94,7 @@ public:
         int width = 0;           // the window's size afterwards
         int height = 0;
         double propertyMs = -1;  // key press to the first change of the property watched
+        double movedMs = -1;     // key press to the last move (a window manager's, say)
     };
 
     // Runs `press` (which returns the moment of its key press) and times the change, until
