@@ -86,7 +86,7 @@ public:
 
     struct Step {
         double latencyMs = -1;  // key press to the settled picture's first appearance (at a
-                                // damage, or at a new size that needed no repaint)
+                                // damage, or at a new size or place that needed no repaint)
         double firstMs = -1;    // key press to the first damage (a new page's top rows)
         double lastMs = -1;     // key press to the last damage
         std::optional<size_t> hash;  // the window's part on the screen, settled
