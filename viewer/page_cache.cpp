@@ -187,7 +187,9 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
     m_current = picture;
     m_currentStamp = now;
     postSubmit();
-    forms::timingMark("loaded");
+    forms::timingMark("loaded", fromGuess ? QStringLiteral("guessed")
+                                : rest ? QStringLiteral("top rows")
+                                : QStringLiteral("whole"));
     return picture;
 }
 
