@@ -48,13 +48,6 @@ int toInt16(double value)
                               std::numeric_limits<qint16>::max()));
 }
 
-// Where a key would move the list's current entry, as the list itself works it out
-// (without moving it); Qt keeps the question to the list's own classes.
-struct ListMoves : QListWidget {
-    using QListWidget::moveCursor;
-    static constexpr CursorAction PageDown = MovePageDown;
-};
-
 // List entries of one height and no width of their own: names longer than the list are
 // cut, not scrolled to.
 class FixedRowDelegate : public QStyledItemDelegate
@@ -604,14 +597,14 @@ void Form1::guessPointedPage()
 
 void Form1::guessPageDown()
 {
-    // The entry Page Down selects; at the last one there is nothing to guess.
+    // The entry Page Down selects: one list height below the current one, or the last.
     const int current = File1->currentRow();
     if (current < 0 || !File1->hasFocus())
         return;
-    // Asked of the list itself, which moves less than a list height (two entries of three in view).
-    const QModelIndex below = (File1->*(&ListMoves::moveCursor))(ListMoves::PageDown, Qt::NoModifier);
-    if (below.isValid() && below.row() != current)
-        m_pages->guess(forms::joinPath(forms::AppPath(), File1->item(below.row())->text()), pageView());
+    const QRect entry = File1->visualItemRect(File1->item(current));
+    const QModelIndex below = File1->indexAt(entry.center() + QPoint(0, File1->viewport()->height()));
+    const int row = below.isValid() ? below.row() : cnt - 1;
+    m_pages->guess(forms::joinPath(forms::AppPath(), File1->item(row)->text()), pageView());
 }
 
 // ---- Show command, opacity and scrolling -------------------------------------------------

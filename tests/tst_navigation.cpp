@@ -360,7 +360,7 @@ void NavigationTest::pageNotReadAhead_brokenBelowTheTopRowsIsTakenBack()
 void NavigationTest::typedNameOrPointedEntry_guessedBeforehandWithoutATrace()
 {
     ProgramFolder folder;
-    for (int i = 1; i <= 8; ++i)
+    for (int i = 1; i <= 6; ++i)
         addBusyPage(folder, QStringLiteral("%1.jpg").arg(i), i);
     Form1 &panel = folder.start();
     panel.pageCacheForTesting().setGuessMinViewPixelsForTesting(0);  // the test screen is small
@@ -392,7 +392,7 @@ void NavigationTest::typedNameOrPointedEntry_guessedBeforehandWithoutATrace()
     QCOMPARE(panel.pageCacheForTesting().counters().guessed, 1);
 
     // The pointer resting on an entry far from the page on screen: the same, before a click.
-    panel.File1->scrollToItem(panel.File1->item(3), QAbstractItemView::PositionAtTop);
+    panel.File1->scrollToBottom();
     QWidget *list = panel.File1->viewport();
     const QPoint entry = panel.File1->visualItemRect(panel.File1->item(3)).center();
     QTest::mouseMove(list, entry);
@@ -404,8 +404,7 @@ void NavigationTest::typedNameOrPointedEntry_guessedBeforehandWithoutATrace()
     QTest::mouseClick(list, Qt::LeftButton, {}, entry);
     QCOMPARE(page.accessibleName(), QStringLiteral("Page 4.jpg"));
     QCOMPARE(panel.pageCacheForTesting().counters().guessed, 2);
-    // And the entry Page Down would select while the list has the focus (two entries on
-    // in a list of three, with more below).
+    // And the entry Page Down would select while the list has the focus.
     QVERIFY(panel.File1->hasFocus());
     panel.pageCacheForTesting().waitForGuessForTesting();
     QTest::keyClick(panel.File1, Qt::Key_PageDown);
