@@ -8,7 +8,8 @@ namespace bench {
 // The layout button clicked: the page window takes the other layout's height and shows
 // the page in it. Shown is the first moment from which the window's part on the screen is
 // what it settles on: the new size itself when the part that stays needs no new pixels
-// (to half), else the damage that paints the part added (to full).
+// (to half), else the damage, or the move back into place, that completes the part added
+// (to full: a window manager may first pull the window up into view).
 void LayoutSwitches::run(PageSession &session, PageSession::Corner panel)
 {
     const Options &options = session.options;

@@ -4,7 +4,8 @@ namespace bench {
 
 // The list scrolled to its top by the wheel and its first entry clicked (not timed; no
 // other measurement shows the first page), which gives it the keyboard focus; then each
-// Page Down moves the selection a listful of entries on, to a page not read ahead.
+// Page Down moves the selection on (two entries in a list of three), to a page not read
+// ahead.
 void ListPageDowns::run(PageSession &session, PageSession::Corner panel)
 {
     const Options &options = session.options;
