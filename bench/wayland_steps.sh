@@ -51,6 +51,7 @@ steps=$2
 stage=$ZORVANE_WL_STAGE
 app=$stage/app/zorvane
 XS_WORK=$stage
+# shellcheck source=scripts/xsession.sh
 source "$stage/xsession.sh"
 trap xs_cleanup EXIT
 cat >"$stage/sway.conf" <<CONF
@@ -69,12 +70,13 @@ WAYLAND_DISPLAY=$(basename "$(ls "$XDG_RUNTIME_DIR"/wayland-? | head -n 1)")
 export SWAYSOCK WAYLAND_DISPLAY
 swaymsg -q exec "echo \$DISPLAY >$stage/display" # Xwayland's display is sway's choice
 xs_wait_for 20 test -s "$stage/display" || { echo "wayland_steps: sway gave no X display" >&2; exit 1; }
-export DISPLAY=$(cat "$stage/display")
+DISPLAY=$(cat "$stage/display")
+export DISPLAY
 # A native terminal holds the focus, as the typist's program would.
 foot --app-id=typist sleep 100000 >/dev/null 2>&1 &
 xs_track $!
 sleep 1
-(cd "$stage/app" && QT_QPA_PLATFORM= WAYLAND_DEBUG=client QT_LOGGING_RULES="zorvane.timing.debug=true" \
+(cd "$stage/app" && QT_QPA_PLATFORM='' WAYLAND_DEBUG=client QT_LOGGING_RULES="zorvane.timing.debug=true" \
     exec ./zorvane >"$stage/app.log" 2>&1) &
 xs_track $!
 sleep 3
