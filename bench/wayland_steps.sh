@@ -8,6 +8,9 @@
 # not seen; nor is any other Wayland desktop's path.
 #
 #   bench/wayland_steps.sh [SIZE [STEPS]]     SIZE of sway's screen (3840x2160), STEPS (20)
+#   ZORVANE_WL_BUSCTL=1 bench/wayland_steps.sh ...
+#                     the key bound to busctl's call of the same D-Bus method instead, as
+#                     the README offers for a faster key
 #
 # 600-dpi pages from bench/run.sh's store (made here if missing). sway refuses to run as
 # root: as root, everything runs as nobody from a staged copy. Stops what it started.
@@ -35,7 +38,8 @@ if [ -z "${ZORVANE_WL_STAGE:-}" ]; then
     cp "$build/zorvane" "$stage/app/"
     for i in $(seq 1 $((steps + 10))); do cp "$pages/$(((i - 1) % 10 + 1)).jpg" "$stage/app/$i.jpg"; done
     cp "$0" scripts/xsession.sh "$stage/"
-    run=(env HOME="$stage" ZORVANE_WL_STAGE="$stage" XDG_RUNTIME_DIR="$stage/runtime")
+    run=(env HOME="$stage" ZORVANE_WL_STAGE="$stage" XDG_RUNTIME_DIR="$stage/runtime"
+         ZORVANE_WL_BUSCTL="${ZORVANE_WL_BUSCTL:-}")
     if [ "$(id -u)" -eq 0 ]; then
         chown -R 65534:65534 "$stage"
         chmod 755 "$stage"
@@ -54,11 +58,14 @@ XS_WORK=$stage
 # shellcheck source=scripts/xsession.sh
 source "$stage/xsession.sh"
 trap xs_cleanup EXIT
+binding="$app --next"
+[ -n "${ZORVANE_WL_BUSCTL:-}" ] &&
+    binding="busctl --user call org.zorvane.Zorvane /org/zorvane/Zorvane org.zorvane.Zorvane NextPage"
 cat >"$stage/sway.conf" <<CONF
 xwayland force
 output HEADLESS-1 resolution $size position 0 0
 for_window [class="^Zorvane\$" title="\\\\(Zorvane\\\\)"] floating enable, sticky enable, move position 496 0
-bindsym ctrl+shift+k exec $app --next
+bindsym ctrl+shift+k exec $binding
 CONF
 WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
     sway -c "$stage/sway.conf" >"$stage/sway.log" 2>&1 &
@@ -116,11 +123,18 @@ key()  # the first page, which makes the surface; not timed
 time.sleep(2)
 # The timing marks are on the steady clock: its distance to the debug clock.
 steady_to_debug = debug_clock() - time.monotonic() * 1000.0
-total, before_load, program = [], [], []
+def since(later, earlier):  # on the wrapping debug clock; negative when `later` came first
+    d = (later - earlier) % WRAP
+    return d - WRAP if d > WRAP / 2 else d
+
+total, before_load, program, typed, after_typed = [], [], [], [], []
 for _ in range(steps):
     seen, loads = len(commits()), len(marks('load'))
     sent = debug_clock()
     key()
+    # wtype connects, sends its keymap, then the keys, and exits: the key went out shortly
+    # before its end.
+    typed_end = debug_clock()
     deadline = time.time() + 5
     while time.time() < deadline and len(commits()) == seen:
         time.sleep(0.002)
@@ -131,10 +145,14 @@ for _ in range(steps):
         total.append((committed - sent) % WRAP)
         before_load.append((loaded - sent) % WRAP)
         program.append((committed - loaded) % WRAP)
+        typed.append((typed_end - sent) % WRAP)
+        after_typed.append(since(committed, typed_end))
     time.sleep(0.35)  # the typist reads
 figure("key to the layer surface's commit", total)
 figure("  key to the program's load (sway, --next)", before_load)
 figure("  load to the commit (the program)", program)
+figure("wtype's own run (connect, keymap, keys)", typed)
+figure("wtype's end to the commit", after_typed)
 alone = []
 for _ in range(8):
     start = time.monotonic()
