@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QImageReader>
 #include <QMutex>
+#include <QScopeGuard>
 #include <QSemaphore>
 
 #include <array>
@@ -111,6 +112,7 @@ private slots:
     void prefetch_dropsPagesNoLongerNamedAndCancelsTheirDecodes();
     void prefetch_decodesIntoTheMemoryOfAPageLetGo();
     void load_givesQtsPictureForColourGreyProgressiveAndTurnedPages();
+    void readAheadInPart_thenTheWholePageOrThePageBefore();
 };
 
 // How the page was met before the load: decoded ahead, on screen, or on screen and then
@@ -357,6 +359,33 @@ void PageCacheTest::load_givesQtsPictureForColourGreyProgressiveAndTurnedPages()
     QCOMPARE(cache.load(f("turned.jpg"), nullptr).size(), QSize(200, 300));
     QCOMPARE(cache.load(f("upside-down.jpg"), nullptr),
              qtDecode(f("plain.jpg")).mirrored(true, true));
+}
+
+// Pages too large for the budget to hold one whole beside the page on screen: their part
+// in view is read ahead; a step to one shows it, then the whole page or, should its rest
+// fail, the page before (read again from its file).
+void PageCacheTest::readAheadInPart_thenTheWholePageOrThePageBefore()
+{
+    for (const bool broken : {false, true}) {
+        Folder f;
+        for (int i : {1, 2})
+            f.addFile(QStringLiteral("%1.jpg").arg(i), jpegBytes(busyPage({1240, 1754}, i)));
+        forms::setPictureRestHookForTesting([&](const QString &path) { return !broken || !path.endsWith("2.jpg"); });
+        const auto unhook = qScopeGuard([] { forms::setPictureRestHookForTesting({}); });
+        PageCache cache;
+        cache.setReadAheadBudget(1);
+        const QSize view(1024, 300);
+        QImage picture;
+        cache.loadShowing(f("1.jpg"), nullptr, view);
+        QCOMPARE(cache.finishRest(&picture, nullptr), PageCache::RestOutcome::Whole);
+        cache.prefetch({f("2.jpg")});
+        cache.waitForIdleForTesting();
+        const QImage shown = cache.loadShowing(f("2.jpg"), nullptr, view);
+        QCOMPARE(cache.counters().fromMemory, 1);
+        QCOMPARE(cache.finishRest(&picture, nullptr),
+                 broken ? PageCache::RestOutcome::Failed : PageCache::RestOutcome::Whole);
+        QCOMPARE(broken ? picture : shown, forms::LoadPicture(f(broken ? "1.jpg" : "2.jpg"), nullptr));
+    }
 }
 
 ZORVANE_TEST_MAIN(PageCacheTest)

@@ -217,9 +217,16 @@ BandResult decodeJpegBand(const JpegBand &band)
         JDIMENSION width = JDIMENSION(band.columns);
         jpeg_crop_scanline(&cinfo, &left, &width);
     }
-    // Skipping still entropy-decodes the rows above, but leaves out the IDCT and colour work.
+    // Skipping still entropy-decodes the rows above, but leaves out the IDCT and colour
+    // work; in steps, so that a cancel is seen within milliseconds.
+    constexpr int RowsPerSkip = 512;
     while (int(cinfo.output_scanline) < band.first) {
-        if (jpeg_skip_scanlines(&cinfo, JDIMENSION(band.first) - cinfo.output_scanline) == 0)
+        if (band.cancel && band.cancel->load(std::memory_order_relaxed)) {
+            jpeg_destroy_decompress(&cinfo);
+            return BandResult::Cancelled;
+        }
+        const int count = std::min(RowsPerSkip, band.first - int(cinfo.output_scanline));
+        if (jpeg_skip_scanlines(&cinfo, JDIMENSION(count)) == 0)
             break;
     }
     constexpr int RowsPerCall = 16;
@@ -523,8 +530,8 @@ bool PageRest::run()
 {
     Plan &plan = *m_plan;
     JpegBand rows{&plan.bytes, plan.maxScans, plan.outColorSpace, 0, plan.height, plan.bits,
-                  plan.bytesPerLine, plan.topRows, plan.topBytes, this};
-    const bool whole = decodeRows(rows, false, plan.pixels) == BandResult::Whole;
+                  plan.bytesPerLine, plan.topRows, plan.topBytes, this, &m_cancel};
+    const bool whole = !m_cancel && decodeRows(rows, false, plan.pixels) == BandResult::Whole;
     // The bytes and the reference to the picture are let go here, off the GUI thread.
     plan.bytes = QByteArray();
     plan.picture = QImage();
