@@ -173,10 +173,16 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
     } else {
         ++m_counters.decodedOnLoad;
         QImage *lent = m_spares.isEmpty() ? nullptr : &m_spares.last();
+        // Both processors for this page: the rest of the page on screen waits, to be
+        // dropped once this one has loaded, or to go on should it fail.
+        if (m_rest)
+            m_rest->pause(true);
         picture = view.isValid() ? forms::LoadPictureTop(path, error, lent, view, &rest)
                                  : forms::LoadPicture(path, error, lent);
         m_spares.removeIf([](const QImage &spare) { return spare.isNull(); });
         if (picture.isNull()) {
+            if (m_rest)
+                m_rest->pause(false);
             postSubmit();
             return picture;
         }

@@ -360,6 +360,11 @@ void PictureRest::cancel()
     run();
 }
 
+void PictureRest::pause(bool paused)
+{
+    m_rest->pause(paused);
+}
+
 bool PictureRest::isDone() const
 {
     std::unique_lock lock(m_mutex);

@@ -109,6 +109,8 @@ public:
     // come ends at once, without decoding or a replacement. The picture stays as it is,
     // never whole.
     void cancel();
+    // While paused, a run() in progress waits between rows (a cancel ends it).
+    void pause(bool paused);
 
 private:
     const QString m_path;

@@ -188,6 +188,8 @@ struct JpegBand {
     qsizetype keepBytes = 0;
     // Told the rows decoded so far, as they come.
     PageRest *progress = nullptr;
+    // Pauses and cancels the decode of the rest of a page (both bands).
+    PageRest *rest = nullptr;
     // Once set, the decode stops: nobody wants the picture any more.
     const std::atomic<bool> *cancel = nullptr;
     // The first `columns` columns only (a little more: whole blocks); 0: every column.
@@ -221,6 +223,8 @@ BandResult decodeJpegBand(const JpegBand &band)
     // work; in steps, so that a cancel is seen within milliseconds.
     constexpr int RowsPerSkip = 512;
     while (int(cinfo.output_scanline) < band.first) {
+        if (band.rest)
+            band.rest->holdWhilePaused();
         if (band.cancel && band.cancel->load(std::memory_order_relaxed)) {
             jpeg_destroy_decompress(&cinfo);
             return BandResult::Cancelled;
@@ -233,6 +237,8 @@ BandResult decodeJpegBand(const JpegBand &band)
     JSAMPROW rows[RowsPerCall];
     std::vector<uchar> scratch;
     while (int(cinfo.output_scanline) < band.last) {
+        if (band.rest)
+            band.rest->holdWhilePaused();
         if (band.cancel && band.cancel->load(std::memory_order_relaxed)) {
             jpeg_destroy_decompress(&cinfo);
             return BandResult::Cancelled;
@@ -530,7 +536,7 @@ bool PageRest::run()
 {
     Plan &plan = *m_plan;
     JpegBand rows{&plan.bytes, plan.maxScans, plan.outColorSpace, 0, plan.height, plan.bits,
-                  plan.bytesPerLine, plan.topRows, plan.topBytes, this, &m_cancel};
+                  plan.bytesPerLine, plan.topRows, plan.topBytes, this, this, &m_cancel};
     const bool whole = !m_cancel && decodeRows(rows, false, plan.pixels) == BandResult::Whole;
     // The bytes and the reference to the picture are let go here, off the GUI thread.
     plan.bytes = QByteArray();
@@ -553,6 +559,33 @@ void PageRest::abandon()
         m_done = true;
     }
     m_changed.notify_all();
+}
+
+void PageRest::cancel()
+{
+    {
+        std::unique_lock lock(m_mutex);
+        m_cancel = true;
+    }
+    m_changed.notify_all();
+}
+
+void PageRest::pause(bool paused)
+{
+    {
+        std::unique_lock lock(m_mutex);
+        m_paused = paused;
+    }
+    m_changed.notify_all();
+}
+
+void PageRest::holdWhilePaused()
+{
+    if (!m_paused)
+        return;
+    std::unique_lock lock(m_mutex);
+    while (m_paused && !m_cancel)
+        m_changed.wait(lock);
 }
 
 void PageRest::rowsDone(int rows)
