@@ -33,6 +33,9 @@ constexpr int HalfScreenMargin = 600;         // twips taken off each layout's h
 constexpr int ScrollOverlap = 16;             // pixels of one view kept in the next
 constexpr int ScrollMax = 30000;
 constexpr int ShowNameMinLength = 4;       // a name longer than this re-shows the page
+// How long the pointer rests on a list entry before its page is decoded ahead of a click:
+// longer than crossing an entry on the way elsewhere, shorter than aiming at one.
+constexpr int PointerRestMs = 120;
 constexpr ws::UINT TopmostShowFlags = ws::SWP_NOSIZE | ws::SWP_NOMOVE | ws::SWP_SHOWWINDOW;
 constexpr ws::UINT PanelPrivateMessage = 0x8FF1;
 const QString LineBreak = QStringLiteral("\r\n");
@@ -138,6 +141,14 @@ void Form1::Form_Initialize()
     });
     HScroll1->installEventFilter(this);
     VScroll1->installEventFilter(this);
+    m_pointerRest = new QTimer(this);
+    m_pointerRest->setObjectName(QStringLiteral("pointer rest"));
+    m_pointerRest->setSingleShot(true);
+    m_pointerRest->setInterval(PointerRestMs);
+    connect(m_pointerRest, &QTimer::timeout, this, &Form1::guessPointedPage);
+    File1->viewport()->setMouseTracking(true);
+    File1->viewport()->installEventFilter(this);
+    File1->installEventFilter(this);
 
     Form_Load();
     if (QWindow *window = windowHandle())
@@ -416,6 +427,7 @@ void Form1::followLoadedPage(const QString &name)
             neighbours << forms::joinPath(forms::AppPath(), File1->item(i)->text());
     }
     m_pages->prefetch(neighbours);
+    guessPageDown();
 }
 
 void Form1::selectPageFromCode(int row)
@@ -523,6 +535,19 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
+    // A click that brings the focus is about to choose an entry itself.
+    if (watched == File1 && event->type() == QEvent::FocusIn
+        && static_cast<QFocusEvent *>(event)->reason() != Qt::MouseFocusReason)
+        guessPageDown();
+    if (watched == File1->viewport()) {
+        // The wheel moves the entries under a pointer that stays put.
+        if (event->type() == QEvent::MouseMove || event->type() == QEvent::Wheel) {
+            m_pointed = static_cast<QSinglePointEvent *>(event)->position().toPoint();
+            m_pointerRest->start();
+        } else if (event->type() == QEvent::Leave) {
+            m_pointerRest->stop();
+        }
+    }
     if (watched == Text4 && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
@@ -562,6 +587,27 @@ void Form1::guessTypedPage()
     }
     m_pages->guess(found < 0 ? QString() : forms::joinPath(forms::AppPath(), File1->item(found)->text()),
                    pageView());
+}
+
+void Form1::guessPointedPage()
+{
+    // The entry a click would choose; the page on screen and pages read ahead need no guess.
+    // Resting on the page on screen keeps whatever guess there is.
+    const QModelIndex entry = File1->indexAt(m_pointed);
+    if (entry.isValid() && entry.row() != File1->currentRow())
+        m_pages->guess(forms::joinPath(forms::AppPath(), entry.data().toString()), pageView());
+}
+
+void Form1::guessPageDown()
+{
+    // The entry Page Down selects: one list height below the current one, or the last.
+    const int current = File1->currentRow();
+    if (current < 0 || !File1->hasFocus())
+        return;
+    const QRect entry = File1->visualItemRect(File1->item(current));
+    const QModelIndex below = File1->indexAt(entry.center() + QPoint(0, File1->viewport()->height()));
+    const int row = below.isValid() ? below.row() : cnt - 1;
+    m_pages->guess(forms::joinPath(forms::AppPath(), File1->item(row)->text()), pageView());
 }
 
 // ---- Show command, opacity and scrolling -------------------------------------------------

@@ -6,6 +6,7 @@
 #include "platform/window_system/window_system.h"
 
 #include <QImage>
+#include <QPoint>
 #include <QPointer>
 #include <QSize>
 #include <QString>
@@ -111,6 +112,10 @@ private:
     void Text4_KeyPress(quint16 &KeyAscii);
     // A name typed in full, of one page: its part in view is decoded before Enter.
     void guessTypedPage();
+    // Likewise the page of the list entry the pointer rests on, before a click.
+    void guessPointedPage();
+    // And, while the list has the focus, the page of the entry Page Down would select.
+    void guessPageDown();
     void HScroll1_Change();
     void VScroll1_Change();
 
@@ -160,4 +165,6 @@ private:
     QString m_pageToSave;
     QString m_saveFailure;
     QTimer *m_saveTimer = nullptr;
+    QTimer *m_pointerRest = nullptr;
+    QPoint m_pointed;  // in the list's viewport
 };

@@ -78,13 +78,17 @@ void FormsTest::loadPicture_namesTheReasonOfAFailure()
     folder.addFile(QStringLiteral("scans.jpg"), withRepeatedLastScan(jpegBytes(blank, true), 100));
     blank = blank.scaled(40, 56);
     folder.addFile(QStringLiteral("1001scans.jpg"), withRepeatedLastScan(jpegBytes(blank, true), 1000));
+    QFile huge(folder.path(QStringLiteral("huge.jpg")));  // sparse: one byte over the limit
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize((qint64(64) << 20) + 1));
+    huge.close();
 
     QList<testsupport::FailingPage> cases = {
         {QStringLiteral("missing.jpg"), forms::ErrFileNotFound, QStringLiteral("not found")},
         {QStringLiteral("text.jpg"), forms::ErrInvalidPicture, QStringLiteral("not a whole JPEG")},
         {QStringLiteral("dir.jpg"), forms::ErrPermissionDenied, QStringLiteral("folder")},
         {QStringLiteral("scans.jpg"), forms::ErrInvalidPicture, QStringLiteral("more than 64 scans")},
-        {QStringLiteral("1001scans.jpg"), forms::ErrInvalidPicture, QStringLiteral("more than 1000 scans")}};
+        {QStringLiteral("1001scans.jpg"), forms::ErrInvalidPicture, QStringLiteral("more than 1000 scans")},
+        {QStringLiteral("huge.jpg"), forms::ErrInvalidPicture, QStringLiteral("too large")}};
     cases += testsupport::makeOddPageFiles(folder.dir.path());
     for (const auto &c : cases) {
         forms::Error error;

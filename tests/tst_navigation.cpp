@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QSemaphore>
+#include <QTimer>
 
 #include <atomic>
 #include <cstdio>
@@ -66,7 +67,7 @@ private slots:
     void steps_brokenPageReportedOnce();
     void pageNotReadAhead_topRowsFirstAndTheRestExact();
     void pageNotReadAhead_brokenBelowTheTopRowsIsTakenBack();
-    void typedName_guessedBeforeEnterWithoutATrace();
+    void typedNameOrPointedEntry_guessedBeforehandWithoutATrace();
     void restOfAPageLeft_droppedWithoutTouchingTheNewPage();
 };
 
@@ -359,10 +360,10 @@ void NavigationTest::pageNotReadAhead_brokenBelowTheTopRowsIsTakenBack()
 }
 
 
-void NavigationTest::typedName_guessedBeforeEnterWithoutATrace()
+void NavigationTest::typedNameOrPointedEntry_guessedBeforehandWithoutATrace()
 {
     ProgramFolder folder;
-    for (int i = 1; i <= 3; ++i)
+    for (int i = 1; i <= 6; ++i)
         addBusyPage(folder, QStringLiteral("%1.jpg").arg(i), i);
     Form1 &panel = folder.start();
     panel.pageCacheForTesting().setGuessMinViewPixelsForTesting(0);  // the test screen is small
@@ -392,6 +393,26 @@ void NavigationTest::typedName_guessedBeforeEnterWithoutATrace()
     panel.Command8->click();
     QCOMPARE(page.accessibleName(), QStringLiteral("Page 2.jpg"));
     QCOMPARE(panel.pageCacheForTesting().counters().guessed, 1);
+
+    // The pointer resting on an entry far from the page on screen: the same, before a click.
+    panel.File1->scrollToBottom();
+    QWidget *list = panel.File1->viewport();
+    const QPoint entry = panel.File1->visualItemRect(panel.File1->item(3)).center();
+    QTest::mouseMove(list, entry);
+    QTRY_VERIFY(!panel.findChild<QTimer *>(QStringLiteral("pointer rest"))->isActive());
+    panel.pageCacheForTesting().waitForGuessForTesting();
+    QCOMPARE(page.accessibleName(), QStringLiteral("Page 2.jpg"));
+    QCOMPARE(panel.File1->currentRow(), 1);
+    QTRY_COMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("2.jpg\r\n"));
+    QTest::mouseClick(list, Qt::LeftButton, {}, entry);
+    QCOMPARE(page.accessibleName(), QStringLiteral("Page 4.jpg"));
+    QCOMPARE(panel.pageCacheForTesting().counters().guessed, 2);
+    // And the entry Page Down would select while the list has the focus.
+    QVERIFY(panel.File1->hasFocus());
+    panel.pageCacheForTesting().waitForGuessForTesting();
+    QTest::keyClick(panel.File1, Qt::Key_PageDown);
+    QCOMPARE(page.accessibleName(), QStringLiteral("Page 6.jpg"));
+    QCOMPARE(panel.pageCacheForTesting().counters().guessed, 3);
     QVERIFY(folder.messages.isEmpty());
 }
 

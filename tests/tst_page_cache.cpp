@@ -189,12 +189,12 @@ void PageCacheTest::load_givesWhatADirectLoadOfTheFileGivesNow()
 void PageCacheTest::load_waitsForAPageInFlightButDecodesOneStillQueuedItself()
 {
     Folder f;
-    f.pages({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+    f.pages({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"});
     DecodeGate gate;
     PageCache cache;
     gate.install(cache);
-    QVERIFY(showThenReadAhead(cache, f("d.jpg"), {f("a.jpg"), f("b.jpg"), f("c.jpg")}, false));
-    gate.started.acquire(2);  // both workers held; the third page waits in the queue
+    QVERIFY(showThenReadAhead(cache, f("d.jpg"), {f("a.jpg"), f("b.jpg"), f("e.jpg"), f("c.jpg")}, false));
+    gate.started.acquire(3);  // every worker held; the fourth page waits in the queue
 
     // Lets the held pages go a little after the queued page is loaded, or after 10 s should
     // that load wait for them: the load of a page in flight then (very likely) waits.
@@ -203,7 +203,7 @@ void PageCacheTest::load_waitsForAPageInFlightButDecodesOneStillQueuedItself()
     std::thread opener([&] {
         waited = !loaded.tryAcquire(1, 10000);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        gate.go.release(2);
+        gate.go.release(3);
     });
     forms::Error error;
     const bool shown = !cache.load(f("c.jpg"), &error).isNull();
@@ -215,7 +215,7 @@ void PageCacheTest::load_waitsForAPageInFlightButDecodesOneStillQueuedItself()
     QCOMPARE(cache.counters().decodedOnLoad, 2);
     cache.waitForIdleForTesting();
     gate.names.sort();
-    QCOMPARE(gate.names, QStringList({"a.jpg", "b.jpg"}));  // c was never decoded ahead
+    QCOMPARE(gate.names, QStringList({"a.jpg", "b.jpg", "e.jpg"}));  // c was never decoded ahead
 }
 
 void PageCacheTest::load_leavesAReadAheadStuckOnItsFileBehind()
@@ -266,15 +266,15 @@ void PageCacheTest::prefetch_dropsPagesNoLongerNamedAndCancelsTheirDecodes()
     DecodeGate gate;
     PageCache cache;
     gate.install(cache);
-    cache.prefetch({f("a.jpg"), f("b.jpg"), f("c.jpg")});
+    cache.prefetch({f("a.jpg"), f("b.jpg"), f("e.jpg"), f("c.jpg")});
     cache.startDecodesForTesting();
-    gate.started.acquire(2);
-    // c has not started: naming other pages cancels it; a and b finish and are dropped.
+    gate.started.acquire(3);
+    // c has not started: naming other pages cancels it; a, b and e finish and are dropped.
     cache.prefetch({f("d.jpg")});
     gate.go.release(10);
     cache.waitForIdleForTesting();
     gate.names.sort();
-    QCOMPARE(gate.names, QStringList({"a.jpg", "b.jpg", "d.jpg"}));
+    QCOMPARE(gate.names, QStringList({"a.jpg", "b.jpg", "d.jpg", "e.jpg"}));
     forms::Error error;
     for (const char *name : {"a.jpg", "b.jpg", "c.jpg"})
         loadLikeDirect(cache, f(name), &error);

@@ -23,8 +23,9 @@ const QEvent::Type SubmitAfterRepaintEvent = static_cast<QEvent::Type>(QEvent::r
 const QEvent::Type StartRestEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 constexpr int SubmitGraceMs = 20;
 
-// Both neighbours of a page reached by a jump decode at once.
-constexpr int DecodeThreads = 2;
+// Both neighbours of a page reached by a jump decode at once, and a guess beside them
+// (parts in view of a 4K screen take a good part of a second under load).
+constexpr int DecodeThreads = 3;
 // Pages let go whose memory waits for the next decodes: the two neighbours of a jump.
 constexpr qsizetype MaxSpares = 2;
 // Pages read ahead in part when none fits whole: the next and the previous.
@@ -227,7 +228,9 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
     if (view.isValid())
         m_view = view;
     postSubmit();
-    forms::timingMark("loaded");
+    forms::timingMark("loaded", fromGuess ? QStringLiteral("guessed")
+                                : rest ? QStringLiteral("top rows")
+                                : QStringLiteral("whole"));
     return picture;
 }
 

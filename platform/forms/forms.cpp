@@ -20,6 +20,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -167,8 +169,7 @@ bool readPicture(const QString &path, Error *error, QByteArray *bytes)
         if (!filenames::openForReading(file, raw->folder, raw->name, &why))
             return fail(ErrFileNotFound, QStringLiteral("Cannot open %1: %2").arg(path, why));
         // Through the bytes, as below: at most the limit and one byte more.
-        data = file.read(MaxPictureFileSize + 1);
-        if (file.error() != QFileDevice::NoError)
+        if (!pagefile::readAtMost(file, MaxPictureFileSize, &data))
             return fail(ErrDeviceIo, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
         if (data.size() > MaxPictureFileSize)
             return fail(ErrInvalidPicture, QStringLiteral("Invalid picture: %1 is too large").arg(path));
@@ -254,11 +255,24 @@ QImage DecodePicture(const QString &path, const QByteArray &bytes, Error *error,
 
 void timingMark(const char *stage, const QString &detail)
 {
-    if (!lcTiming().isDebugEnabled())
+    // A Windows program has no console to print to: the marks can go to a file instead.
+    static FILE *const file = [] {
+        const QByteArray path = qgetenv("ZORVANE_TIMING_FILE");
+        return path.isEmpty() ? nullptr : std::fopen(path.constData(), "a");
+    }();
+    if (!file && !lcTiming().isDebugEnabled())
         return;
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    qCDebug(lcTiming).noquote() << QString::number(std::chrono::duration<double, std::milli>(now).count(), 'f', 2)
-                                << stage << detail;
+    const QString line = QString::number(std::chrono::duration<double, std::milli>(now).count(), 'f', 2)
+        + QLatin1Char(' ') + QLatin1String(stage) + QLatin1Char(' ') + detail;
+    if (!file) {
+        qCDebug(lcTiming).noquote() << line;
+        return;
+    }
+    static std::mutex writing;  // marks come from the decoding threads too
+    const std::lock_guard lock(writing);
+    std::fprintf(file, "%s\n", line.toUtf8().constData());
+    std::fflush(file);
 }
 
 QImage LoadPictureTop(const QString &path, Error *error, QImage *spare, QSize view,

@@ -4,6 +4,7 @@
 // folder named *.jpg must neither block nor fill memory.
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 
 namespace pagefile {
@@ -25,5 +26,11 @@ struct ReadResult {
 // The file's bytes, read through its content (not its reported size): at most
 // `maxBytes` + 1 are read, and a file with more is refused.
 ReadResult readRegularFile(const QString &path, qint64 maxBytes);
+
+// Reads an open device to its end, at most `maxBytes` + 1 bytes, into a buffer that grows
+// from the device's reported size. A buffer of the whole limit up front costs a page
+// fault on each of its pages on Windows, which checks every page of a read's buffer.
+// False on a read error (the device's errorString() says why).
+bool readAtMost(QIODevice &device, qint64 maxBytes, QByteArray *bytes);
 
 } // namespace pagefile

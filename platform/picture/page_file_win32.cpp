@@ -28,8 +28,7 @@ ReadResult readRegularFile(const QString &path, qint64 maxBytes)
         result.reason = file.errorString();
         return result;
     }
-    result.bytes = file.read(maxBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
+    if (!readAtMost(file, maxBytes, &result.bytes)) {
         result = {};
         result.failure = Failure::Unreadable;
         result.reason = file.errorString();
