@@ -13,6 +13,12 @@
 
 namespace fuzzsupport {
 
+[[noreturn]] inline void stop(const QString &why)
+{
+    std::fprintf(stderr, "fuzz: %s\n", qPrintable(why));
+    std::abort();
+}
+
 // A file in a private folder for the process; in memory where there is one, as every run writes it.
 inline QString scratchFile(const QString &name)
 {
@@ -20,28 +26,22 @@ inline QString scratchFile(const QString &name)
                              ? QStringLiteral("/dev/shm")
                              : QDir::tempPath();
     static QTemporaryDir dir(root + QStringLiteral("/zorvane-fuzz-XXXXXX"));
-    if (!dir.isValid()) {
-        std::fprintf(stderr, "fuzz: no scratch folder under %s\n", qPrintable(root));
-        std::abort();
-    }
+    if (!dir.isValid())
+        stop(QStringLiteral("no scratch folder under ") + root);
     return dir.filePath(name);
 }
 
 inline void putFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
-        std::fprintf(stderr, "fuzz: cannot write %s\n", qPrintable(path));
-        std::abort();
-    }
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        stop(QStringLiteral("cannot write ") + path);
 }
 
 inline void check(bool holds, const char *property)
 {
-    if (!holds) {
-        std::fprintf(stderr, "fuzz: property broken: %s\n", property);
-        std::abort();
-    }
+    if (!holds)
+        stop(QStringLiteral("property broken: ") + QLatin1String(property));
 }
 
 } // namespace fuzzsupport

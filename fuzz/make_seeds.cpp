@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <jpeglib.h>
@@ -94,39 +95,34 @@ int main(int argc, char **argv)
         return 2;
     }
     const std::filesystem::path pictures = argv[1], states = argv[2], bands = argv[3];
-    std::filesystem::create_directories(pictures);
-    std::filesystem::create_directories(states);
-    std::filesystem::create_directories(bands);
+    for (const auto &dir : {pictures, states, bands})
+        std::filesystem::create_directories(dir);
 
     const std::string baseline = encode(Kind::Baseline);
-    bool ok = put(pictures / "baseline.jpg", baseline)
-              && put(pictures / "progressive.jpg", encode(Kind::Progressive))
-              && put(pictures / "grey.jpg", encode(Kind::Grey))
-              && put(pictures / "cmyk.jpg", encode(Kind::Cmyk))
-              && put(pictures / "exif-turned.jpg", encode(Kind::Turned))
-              && put(pictures / "restarts.jpg", encode(Kind::Restarts))
-              && put(pictures / "full-chroma.jpg", encode(Kind::FullChroma))
-              && put(pictures / "truncated.jpg", baseline.substr(0, baseline.size() * 3 / 5));
-
-    ok = ok && put(states / "ascii", "page01.jpg\r\n")
-         && put(states / "cp874", "\xCB\xB9\xE9\xD2" "2.jpg\r\n")
-         && put(states / "utf8", "\xE7\xAC\xAC\xE4\xB8\x80.jpg\r\n")
-         && put(states / "leading-feff", "\xEF\xBB\xBF" "1.jpg\r\n")
-         && put(states / "lines", "a.jpg\r\n\r\nold.jpg\r\n")
-         && put(states / "no-line-end", "b.jpg")
-         && put(states / "cut-utf8", "x\xE0\xB8");
-    // Pages shown by their top rows (a million pixels), after two bytes choosing the view;
-    // a view of a million pixels or more is decoded on two threads.
-    const auto band = [&](const char *name, Kind kind, char columns, char rows, int width = 1000,
-                          int height = 1072) {
-        return put(bands / name, std::string{columns, rows} + encode(kind, width, height));
-    };
-    ok = ok && band("colour-top-third", Kind::Baseline, 80, 22)
-         && band("colour-scrolled-past-split", Kind::Baseline, 120, 50)
-         && band("grey-narrow-view", Kind::Grey, 20, 40)
-         && band("restarts-almost-whole", Kind::Restarts, char(200), 66)
-         && band("full-chroma", Kind::FullChroma, 125, 30)
-         && band("narrow-view-on-two-threads", Kind::Baseline, 120, 75, 1600, 1800);
+    bool ok = put(pictures / "truncated.jpg", baseline.substr(0, baseline.size() * 3 / 5));
+    const std::pair<const char *, Kind> kinds[] = {
+        {"baseline.jpg", Kind::Baseline}, {"progressive.jpg", Kind::Progressive}, {"grey.jpg", Kind::Grey},
+        {"cmyk.jpg", Kind::Cmyk}, {"exif-turned.jpg", Kind::Turned}, {"restarts.jpg", Kind::Restarts},
+        {"full-chroma.jpg", Kind::FullChroma}};
+    for (const auto &[name, kind] : kinds)
+        ok = ok && put(pictures / name, encode(kind));
+    const std::pair<const char *, std::string> texts[] = {
+        {"ascii", "page01.jpg\r\n"}, {"cp874", "\xCB\xB9\xE9\xD2" "2.jpg\r\n"},
+        {"utf8", "\xE7\xAC\xAC\xE4\xB8\x80.jpg\r\n"}, {"leading-feff", "\xEF\xBB\xBF" "1.jpg\r\n"},
+        {"lines", "a.jpg\r\n\r\nold.jpg\r\n"}, {"no-line-end", "b.jpg"}, {"cut-utf8", "x\xE0\xB8"}};
+    for (const auto &[name, bytes] : texts)
+        ok = ok && put(states / name, bytes);
+    // Pages shown by their top rows (a million pixels), after two bytes choosing the view
+    // (columns / 8, rows / 16); a view of a million pixels or more is decoded on two threads.
+    const struct { const char *name; Kind kind; unsigned char columns, rows; int width, height; } views[] = {
+        {"colour-top-third", Kind::Baseline, 80, 22, 1000, 1072},
+        {"colour-scrolled-past-split", Kind::Baseline, 120, 50, 1000, 1072},
+        {"grey-narrow-view", Kind::Grey, 20, 40, 1000, 1072},
+        {"restarts-almost-whole", Kind::Restarts, 200, 66, 1000, 1072},
+        {"full-chroma", Kind::FullChroma, 125, 30, 1000, 1072},
+        {"narrow-view-on-two-threads", Kind::Baseline, 120, 75, 1600, 1800}};
+    for (const auto &v : views)
+        ok = ok && put(bands / v.name, std::string{char(v.columns), char(v.rows)} + encode(v.kind, v.width, v.height));
     if (!ok) {
         std::fprintf(stderr, "make_seeds: cannot write the seeds\n");
         return 1;

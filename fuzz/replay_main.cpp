@@ -18,13 +18,11 @@ int main(int argc, char **argv)
     QStringList files;
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
-        if (!QFileInfo(arg).isDir()) {
-            files << arg;
-            continue;
-        }
         QDirIterator it(arg, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext())
+        while (it.hasNext())  // nothing for a file
             files << it.next();
+        if (!QFileInfo(arg).isDir())
+            files << arg;
     }
     files.sort();
     LLVMFuzzerInitialize(&argc, &argv);

@@ -600,14 +600,11 @@ void Form1::guessPointedPage()
 
 void Form1::guessPageDown()
 {
-    // The entry Page Down selects: one list height below the current one, or the last.
-    const int current = File1->currentRow();
-    if (current < 0 || !File1->hasFocus())
+    if (File1->currentRow() < 0 || !File1->hasFocus())
         return;
-    const QRect entry = File1->visualItemRect(File1->item(current));
-    const QModelIndex below = File1->indexAt(entry.center() + QPoint(0, File1->viewport()->height()));
-    const int row = below.isValid() ? below.row() : cnt - 1;
-    m_pages->guess(forms::joinPath(forms::AppPath(), File1->item(row)->text()), pageView());
+    const QModelIndex entry = File1->pageDownEntry();
+    if (entry.isValid())
+        m_pages->guess(forms::joinPath(forms::AppPath(), entry.data().toString()), pageView());
 }
 
 // ---- Show command, opacity and scrolling -------------------------------------------------

@@ -3,6 +3,7 @@
 // folder, loads and steps them, sets the page window's opacity, scrolls the page and
 // switches the page window between its two layouts.
 
+#include "panel/page_list.h"
 #include "platform/window_system/window_system.h"
 
 #include <QImage>
@@ -15,7 +16,6 @@
 #include <memory>
 
 class QLineEdit;
-class QListWidget;
 class QPushButton;
 class QScrollBar;
 class QTimer;
@@ -60,7 +60,7 @@ public:
     qint32 cnt = 0;
 
     // Controls, reached by name from the other windows and the hook.
-    QListWidget *File1 = nullptr;
+    PageList *File1 = nullptr;
     QLineEdit *Text4 = nullptr;
     QPushButton *Command6 = nullptr;
     QScrollBar *HScroll1 = nullptr;

@@ -85,7 +85,7 @@ void Form1::createControls()
 
     m_background = QPixmap(QStringLiteral(":/panel.png"));
 
-    File1 = new QListWidget(this);
+    File1 = new PageList(this);
     File1->setObjectName(QStringLiteral("File1"));
     File1->setGeometry(toPixels({0, 0, 1815, 675}));
     File1->setAccessibleName(QStringLiteral("Pages"));

@@ -2,16 +2,8 @@
 
 namespace testsupport {
 
-QList<FailingPage> makeOddPageFiles(const QString &)
-{
-    return {};
-}
-
-bool mountSmallDisk(const QString &)
-{
-    return false;
-}
-
+QList<FailingPage> makeOddPageFiles(const QString &) { return {}; }
+bool mountSmallDisk(const QString &) { return false; }
 void fillDisk(const QString &) {}
 void unmountDisk(const QString &) {}
 

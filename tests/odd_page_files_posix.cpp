@@ -34,10 +34,8 @@ void fillDisk(const QString &folder)
     const QByteArray path = QFile::encodeName(folder + QStringLiteral("/filler"));
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     static const char block[4096] = {};
-    for (size_t size = sizeof block; fd >= 0 && size > 0; size /= 2) {
-        while (::write(fd, block, size) == ssize_t(size)) {
-        }
-    }
+    for (size_t size = sizeof block; fd >= 0 && size > 0; size /= 2)
+        while (::write(fd, block, size) == ssize_t(size)) {}
     if (fd >= 0)
         ::close(fd);
 }

@@ -64,10 +64,7 @@ inline QImage busyPage(QSize size, int seed = 0, bool grey = false)
     return grey ? page.convertToFormat(QImage::Format_Grayscale8) : page;
 }
 
-struct Message {
-    QString text;
-    QString caption;
-};
+struct Message { QString text, caption; };
 
 // A program folder with pages, and the panel started on it.
 class ProgramFolder

@@ -38,11 +38,7 @@ void hookOverRecorder(Form1 &panel)
     received.clear();
 }
 
-void deliverPosted()
-{
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-}
+void deliverPosted() { QCoreApplication::sendPostedEvents(); QCoreApplication::processEvents(); }
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "testsupport.h"
 
 #include <QFileInfo>
+#include <QMouseEvent>
 #include <QSemaphore>
 #include <QTimer>
 
@@ -58,12 +59,10 @@ class NavigationTest : public QObject
 private slots:
     void typedName_loadsTheEntryOfThatWholeNameInAnyCase();
     void windows874Name_listedLoadedAndMatchedWhenTyped();
-    void loadImage_keepsOnlyTheFirstLine();
-    void loadImage_missingOrBrokenFileReportsAndKeepsPreviousPage();
+    void loadImage_keepsOnlyTheFirstLine_missingOrBrokenFileReportsAndKeepsPreviousPage();
     void loadImage_bigPageInTheHalfLayout();
     void steps_stopAtTheEndsOfTheList();
-    void steps_nextResetsScrollPrevAndListKeepIt();
-    void steps_continueFromThePageLoadedByName();
+    void steps_continueFromThePageLoadedByName_nextResetsScrollPrevAndListKeepIt();
     void steps_brokenPageReportedOnce();
     void pageNotReadAhead_topRowsFirstAndTheRestExact();
     void pageNotReadAhead_brokenBelowTheTopRowsIsTakenBack();
@@ -121,10 +120,24 @@ void NavigationTest::windows874Name_listedLoadedAndMatchedWhenTyped()
     QVERIFY(folder.messages.isEmpty());
 }
 
-void NavigationTest::loadImage_keepsOnlyTheFirstLine()
+void NavigationTest::loadImage_keepsOnlyTheFirstLine_missingOrBrokenFileReportsAndKeepsPreviousPage()
 {
     ProgramFolder folder;
     folder.addPage(QStringLiteral("b.jpg"));
+    folder.addPage(QStringLiteral("good.jpg"), {77, 50});
+    QImage png(30, 30, QImage::Format_RGB32);
+    png.fill(Qt::red);
+    QVERIFY(png.save(folder.path(QStringLiteral("png.jpg")), "PNG"));
+    folder.addFile(QStringLiteral("empty.jpg"), {});
+    folder.addFile(QStringLiteral("text.jpg"), "not a picture\n");
+    const QByteArray good = folder.read(QStringLiteral("good.jpg"));
+    folder.addFile(QStringLiteral("cut.jpg"), good.left(good.size() * 2 / 3));
+    // A header that claims 60000 x 60000 pixels: refused before any memory is taken.
+    QByteArray huge = good;
+    const qsizetype sof = huge.indexOf("\xFF\xC0");
+    QVERIFY(sof > 0);
+    huge.replace(sof + 5, 4, "\xEA\x60\xEA\x60");
+    folder.addFile(QStringLiteral("huge.jpg"), huge);
     Form1 &panel = folder.start();
 
     // A first line that is empty leaves an empty name, loaded on the next click.
@@ -142,27 +155,8 @@ void NavigationTest::loadImage_keepsOnlyTheFirstLine()
     QCOMPARE(panel.Text4->text(), QStringLiteral("b.jpg"));
     QVERIFY(panel.form2IfOpen() && panel.form2().isVisible());
     QVERIFY(folder.messages.isEmpty());
-}
 
-void NavigationTest::loadImage_missingOrBrokenFileReportsAndKeepsPreviousPage()
-{
-    ProgramFolder folder;
-    folder.addPage(QStringLiteral("good.jpg"), {77, 50});
-    QImage png(30, 30, QImage::Format_RGB32);
-    png.fill(Qt::red);
-    QVERIFY(png.save(folder.path(QStringLiteral("png.jpg")), "PNG"));
-    folder.addFile(QStringLiteral("empty.jpg"), {});
-    folder.addFile(QStringLiteral("text.jpg"), "not a picture\n");
-    const QByteArray good = folder.read(QStringLiteral("good.jpg"));
-    folder.addFile(QStringLiteral("cut.jpg"), good.left(good.size() * 2 / 3));
-    // A header that claims 60000 x 60000 pixels: refused before any memory is taken.
-    QByteArray huge = good;
-    const qsizetype sof = huge.indexOf("\xFF\xC0");
-    QVERIFY(sof > 0);
-    huge.replace(sof + 5, 4, "\xEA\x60\xEA\x60");
-    folder.addFile(QStringLiteral("huge.jpg"), huge);
-
-    Form1 &panel = folder.start();
+    // A file that is missing or no whole JPEG: the message, and the page before stays.
     folder.load(QStringLiteral("good.jpg"));
     QCOMPARE(panel.Text3, QStringLiteral("50"));
     for (const char *name : {"missing.jpg", "png.jpg", "empty.jpg", "text.jpg", "cut.jpg", "huge.jpg", "."}) {
@@ -213,30 +207,7 @@ void NavigationTest::steps_stopAtTheEndsOfTheList()
     }
 }
 
-void NavigationTest::steps_nextResetsScrollPrevAndListKeepIt()
-{
-    ProgramFolder folder;
-    folder.addNumberedPages(5);
-    Form1 &panel = folder.start();
-    panel.File1->setCurrentRow(2);
-
-    panel.VScroll1->setValue(400);
-    QCOMPARE(panel.form2().Image1->Top(), -400);
-    panel.Command7->click();
-    QCOMPARE(panel.VScroll1->value(), 0);
-    QCOMPARE(panel.form2().Image1->Top(), 0);
-    QCOMPARE(panel.Text4->text(), QStringLiteral("4.jpg"));
-    QCOMPARE(panel.File1->currentRow(), 3);
-
-    panel.VScroll1->setValue(250);
-    panel.Command8->click();
-    QCOMPARE(panel.VScroll1->value(), 250);
-    QCOMPARE(panel.form2().Image1->Top(), -250);
-    panel.File1->setCurrentRow(0);
-    QCOMPARE(panel.VScroll1->value(), 250);
-}
-
-void NavigationTest::steps_continueFromThePageLoadedByName()
+void NavigationTest::steps_continueFromThePageLoadedByName_nextResetsScrollPrevAndListKeepIt()
 {
     ProgramFolder folder;
     folder.addNumberedPages(5);
@@ -254,6 +225,21 @@ void NavigationTest::steps_continueFromThePageLoadedByName()
     QCOMPARE(panel.t, 1);
     panel.Command7->click();
     QCOMPARE(folder.shownPage(), 3);
+
+    panel.VScroll1->setValue(400);
+    QCOMPARE(panel.form2().Image1->Top(), -400);
+    panel.Command7->click();
+    QCOMPARE(panel.VScroll1->value(), 0);
+    QCOMPARE(panel.form2().Image1->Top(), 0);
+    QCOMPARE(panel.Text4->text(), QStringLiteral("4.jpg"));
+    QCOMPARE(panel.File1->currentRow(), 3);
+
+    panel.VScroll1->setValue(250);
+    panel.Command8->click();
+    QCOMPARE(panel.VScroll1->value(), 250);
+    QCOMPARE(panel.form2().Image1->Top(), -250);
+    panel.File1->setCurrentRow(0);
+    QCOMPARE(panel.VScroll1->value(), 250);
 }
 
 void NavigationTest::steps_brokenPageReportedOnce()
@@ -398,7 +384,9 @@ void NavigationTest::typedNameOrPointedEntry_guessedBeforehandWithoutATrace()
     panel.File1->scrollToBottom();
     QWidget *list = panel.File1->viewport();
     const QPoint entry = panel.File1->visualItemRect(panel.File1->item(3)).center();
-    QTest::mouseMove(list, entry);
+    // Sent, not moved: on Windows a moved pointer reports itself later.
+    QMouseEvent move(QEvent::MouseMove, entry, list->mapToGlobal(entry), Qt::NoButton, {}, {});
+    QCoreApplication::sendEvent(list, &move);
     QTRY_VERIFY(!panel.findChild<QTimer *>(QStringLiteral("pointer rest"))->isActive());
     panel.pageCacheForTesting().waitForGuessForTesting();
     QCOMPARE(page.accessibleName(), QStringLiteral("Page 2.jpg"));
@@ -408,11 +396,18 @@ void NavigationTest::typedNameOrPointedEntry_guessedBeforehandWithoutATrace()
     QCOMPARE(page.accessibleName(), QStringLiteral("Page 4.jpg"));
     QCOMPARE(panel.pageCacheForTesting().counters().guessed, 2);
     // And the entry Page Down would select while the list has the focus.
-    QVERIFY(panel.File1->hasFocus());
-    panel.pageCacheForTesting().waitForGuessForTesting();
+    panel.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&panel));
+    panel.File1->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(panel.File1->hasFocus());
+    QTRY_VERIFY(!panel.pageCacheForTesting().pendingRest());  // read-aheads wait for it
+    panel.pageCacheForTesting().waitForIdleForTesting();
+    const int decoded = panel.pageCacheForTesting().counters().decodedOnLoad;
     QTest::keyClick(panel.File1, Qt::Key_PageDown);
-    QCOMPARE(page.accessibleName(), QStringLiteral("Page 6.jpg"));
-    QCOMPARE(panel.pageCacheForTesting().counters().guessed, 3);
+    QVERIFY(panel.File1->currentRow() > 3);
+    QCOMPARE(page.accessibleName(), QStringLiteral("Page %1.jpg").arg(panel.File1->currentRow() + 1));
+    // Guessed, or read ahead where the list shows fewer entries (the next page is then).
+    QCOMPARE(panel.pageCacheForTesting().counters().decodedOnLoad, decoded);
     QVERIFY(folder.messages.isEmpty());
 }
 

@@ -25,10 +25,8 @@ class PageFolderTest : public QObject
     {
         const QString path = m_dir.filePath(name);
         QDir().mkpath(path);
-        if (withPage) {
-            QFile page(path + QStringLiteral("/Scan 1.JPG"));
-            page.open(QIODevice::WriteOnly);
-        }
+        if (withPage)
+            QFile(path + QStringLiteral("/Scan 1.JPG")).open(QIODevice::WriteOnly);
         return native(path);
     }
     // The user's settings hold a chosen folder (a file here; the registry on Windows).

@@ -150,7 +150,7 @@ private slots:
         QVERIFY(said(sheet, QAccessible::Description).contains(QLatin1String("Ctrl+Shift+K next page")));
     }
 
-    void help_oneWindowMadeAfreshAfterItIsClosed()
+    void help_oneWindowMadeAfreshAfterItIsClosed_goesWithThePanel()
     {
         ProgramFolder folder;
         Form1 &panel = folder.start();
@@ -169,28 +169,8 @@ private slots:
         QVERIFY(!panel.form3IfOpen());
         panel.Command4->click();
         QCOMPARE(panel.form3IfOpen()->geometry().center(), QRect(0, 0, 1024, 768).center());
-    }
 
-    void list_holdsThePagesFoundAtStartup()
-    {
-        // Which files are pages, and their order: tst_forms.
-        ProgramFolder folder;
-        folder.addNumberedPages(2);
-        Form1 &panel = folder.start();
-        folder.addNumberedPages(3);  // too late: the list is not refreshed
-        QCOMPARE(panel.File1->count(), 2);
-        QCOMPARE(panel.File1->item(1)->text(), QStringLiteral("2.jpg"));
-        QCOMPARE(panel.cnt, 2);
-    }
-
-    // The state file's first line read at start, the name box written at close: e2e_install,
-    // e2e_wine.
-    void close_takesTheHelpAndPageWindowsWithIt()
-    {
-        ProgramFolder folder;
-        Form1 &panel = folder.start();
-        panel.show();
-        panel.Command4->click();
+        // Closing the panel takes the help and page windows with it.
         QPointer<Form3> help = panel.form3IfOpen();
         QPointer<Form2> page = &panel.form2();
         QVERIFY(help && page);
@@ -198,12 +178,18 @@ private slots:
         QVERIFY(!help && !page);
     }
 
-    void pageLoad_savesNameUnlessUnchanged()
+    // The state file's first line read at start, the name box written at close: e2e_install,
+    // e2e_wine. Which files are pages, and their order: tst_forms.
+    void pageLoad_savesNameUnlessUnchanged_listHoldsThePagesFoundAtStartup()
     {
         ProgramFolder folder;
         folder.addNumberedPages(2);
         folder.addFile(QStringLiteral("current.txt"), "1.jpg\r\n");
         Form1 &panel = folder.start();
+        folder.addNumberedPages(3);  // too late: the list is not refreshed
+        QCOMPARE(panel.File1->count(), 2);
+        QCOMPARE(panel.File1->item(1)->text(), QStringLiteral("2.jpg"));
+        QCOMPARE(panel.cnt, 2);
         panel.show();
         panel.Command7_Click();
         QTRY_COMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("2.jpg\r\n"));

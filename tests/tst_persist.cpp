@@ -133,16 +133,12 @@ private slots:
         QCOMPARE(ReadTextFileContents1(m_path), text.left(65536 / 3));
     }
 
-    void missingFolder_reports76AndCreatesNothing()
+    void missingFolder_reports76_unwritable_reports70AndKeepsPreviousContent()
     {
         const QString notAFolder = m_dir.filePath(QStringLiteral("file"));
         putBytes(notAFolder, "x");
         for (const QString &folder : {m_dir.filePath(QStringLiteral("missing")), notAFolder})
             expectFailure(folder + "/current.txt", forms::ErrPathNotFound);
-    }
-
-    void unwritable_reports70AndKeepsPreviousContent()
-    {
         // /proc takes no new file even from root; a rename must not get past /proc/version.
         expectFailure(QStringLiteral("/proc/zorvane-current.txt"), forms::ErrPermissionDenied);
         expectFailure(QStringLiteral("/proc/version"), forms::ErrPermissionDenied);

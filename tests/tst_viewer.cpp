@@ -10,10 +10,7 @@ namespace {
 
 constexpr ws::LONG_PTR PassThrough = ws::WS_EX_LAYERED | ws::WS_EX_TRANSPARENT | ws::WS_EX_TOPMOST;
 
-ws::LONG_PTR style(Form2 &page)
-{
-    return ws::GetWindowLongA(page.hWnd(), ws::GWL_EXSTYLE);
-}
+ws::LONG_PTR style(Form2 &page) { return ws::GetWindowLongA(page.hWnd(), ws::GWL_EXSTYLE); }
 
 } // namespace
 

@@ -19,7 +19,6 @@ struct Message { HWND hwnd; UINT msg; WPARAM wParam; LPARAM lParam; char by; };
 std::vector<Message> g_log;
 constexpr UINT kCtrlShift = MOD_CONTROL | MOD_SHIFT;
 
-// Logs each message with its tag and returns the tag.
 template <char By>
 LRESULT proc(HWND h, UINT m, WPARAM w, LPARAM l)
 {

@@ -33,14 +33,12 @@ names = {}
 
 class Request(dbus.service.Object):
     @signal("org.freedesktop.portal.Request", signature="ua{sv}")
-    def Response(self, response, results):
-        pass
+    def Response(self, response, results): pass
 
 
 class Session(dbus.service.Object):
     @signal("org.freedesktop.portal.Session", signature="a{sv}")
-    def Closed(self, details):
-        pass
+    def Closed(self, details): pass
 
     @method("org.freedesktop.portal.Session")
     def Close(self):
@@ -105,14 +103,12 @@ class Portal(dbus.service.Object):
         return answer(path, 0, {"shortcuts": dbus.Array(bound, signature="(sa{sv})")})
 
     @signal(SHORTCUTS, signature="osta{sv}")
-    def Activated(self, session, shortcut, timestamp, options):
-        pass
+    def Activated(self, session, shortcut, timestamp, options): pass
 
 
 class Component(dbus.service.Object):
     @signal("org.kde.kglobalaccel.Component", signature="ssx")
-    def globalShortcutPressed(self, component, action, timestamp):
-        pass
+    def globalShortcutPressed(self, component, action, timestamp): pass
 
 
 class KGlobalAccel(dbus.service.Object):

@@ -14,17 +14,12 @@ ln -s /proc/self/pagemap "$E2E_APP_DIR/2.jpg"
 "$(dirname "$E2E_MAKE_PAGES")/make_many_scans" "$E2E_APP_DIR/3.jpg" --scans 5000 || e2e_abort "make_many_scans failed"
 not_found="^Can't find .* \. Please recheck"
 e2e_start_program
-# step KEY PAGE: KEY steps onto PAGE.
-step() {
-    xdotool key "$1"
-    e2e_expect_panel 10 "$1 onto $2" "name=$2"
-}
 
 xdotool key ctrl+shift+k
 e2e_message Zorvane "^Can't find .*/2\.jpg \. Please recheck" "a link to /proc/self/pagemap"
 xdotool key ctrl+shift+k
 e2e_message Zorvane "^Can't find .*/3\.jpg \. Please recheck" "a JPEG of 5000 scans"
-step ctrl+shift+k 4.jpg
+e2e_keys "ctrl+shift+k onto 4.jpg" ctrl+shift+k name=4.jpg
 e2e_check_stderr "the log gives the real reason" '2\.jpg is too large \(it is larger than'
 e2e_stop_program
 
@@ -38,20 +33,20 @@ ln -sf "$E2E_WORK/fifo" "$E2E_APP_DIR/2.jpg"
 ln -sf "$E2E_WORK/fifo" "$E2E_APP_DIR/$raw"
 xdotool key ctrl+shift+k
 e2e_message Zorvane "$not_found" "a FIFO under a UTF-8 name, by a step"
-step ctrl+shift+k 3.jpg
-step ctrl+shift+k 4.jpg # whose read-ahead opens the raw-name FIFO
+e2e_keys "ctrl+shift+k onto 3.jpg" ctrl+shift+k name=3.jpg
+e2e_keys "ctrl+shift+k onto 4.jpg" ctrl+shift+k name=4.jpg # whose read-ahead opens the raw-name FIFO
 xdotool key ctrl+shift+k
 box=$(xs_wait_window '^Zorvane$' 5) || e2e_abort "a FIFO under a raw name, by a step: no message within 5 s"
 # The next key still steps; the page window comes up over the message, which goes back above it.
-step ctrl+shift+k 6.jpg
+e2e_keys "ctrl+shift+k onto 6.jpg" ctrl+shift+k name=6.jpg
 e2e_check "the message is above the page window" xs_wait_for 10 e2e_above "$box" "$(e2e_page_window)"
 e2e_dismiss "$box" Zorvane "the raw-name FIFO"
 xdotool key ctrl+shift+h
 e2e_message Zorvane "$not_found" "back onto the raw-name FIFO"
 xdotool key ctrl+shift+h
-step ctrl+shift+h 3.jpg # whose read-ahead opens 2.jpg
+e2e_keys "ctrl+shift+h onto 3.jpg" ctrl+shift+h name=3.jpg # whose read-ahead opens 2.jpg
 xdotool key ctrl+shift+h
 e2e_message Zorvane "$not_found" "a FIFO under a UTF-8 name, after its read-ahead"
-step ctrl+shift+k 3.jpg
+e2e_keys "ctrl+shift+k onto 3.jpg" ctrl+shift+k name=3.jpg
 e2e_term_ends "after the FIFOs"
 e2e_finish

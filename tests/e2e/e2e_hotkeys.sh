@@ -19,8 +19,7 @@ locks_are() { [ "$(locks)" == "$1" ]; }
 hotkey() {
     local size
     size=$(keys_size)
-    xdotool key "$1"
-    e2e_expect_panel 5 "$4" "name=$2" "selected=$2" "vpos=$3"
+    e2e_keys "$4" "$1" "name=$2" "selected=$2" "vpos=$3"
     e2e_check_view "$4" "$2" "$3"
     e2e_check_eq "$4: the terminal receives nothing and keeps the focus" "$size $typist" "$(keys_size) $(xs_active_window)"
 }

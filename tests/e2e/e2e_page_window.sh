@@ -64,11 +64,9 @@ e2e_check_eq "half-screen page window geometry" "0,80 1024x344" "$(xs_geometry "
 e2e_check "_NET_WM_WINDOW_OPACITY is 100/255" xs_wait_for 15 opacity_is 100
 e2e_check_eq "page window above all, off the taskbar and pager" "above skip" "$(window_states "$page")"
 e2e_check_eq "panel above all, with its taskbar entry" "above " "$(window_states "$panel")"
-if xs_wait_for 15 e2e_above "$panel" "$page" && e2e_above "$page" "$under" && e2e_above "$page" "$XS_TYPIST"; then
-    e2e_ok "stacking: terminals, then the page window, then the panel on top"
-else
+xs_wait_for 15 e2e_above "$panel" "$page" && e2e_above "$page" "$under" && e2e_above "$page" "$XS_TYPIST" &&
+    e2e_ok "stacking: terminals, then the page window, then the panel on top" ||
     e2e_fail "stacking (bottom first): [$(xs_stacking | paste -sd' ')]; panel $panel, page $page, terminals $XS_TYPIST $under"
-fi
 
 # --- clicks go through the page to the program below ---
 read -r ux uy uw uh < <(xs_geometry "$under" | tr ',x' '  ')
@@ -83,8 +81,7 @@ e2e_click_panel $((264 + 129 - 7)) 9
 e2e_expect_panel 5 "slider arrow" opacity=105
 for key_alpha in Home:10 End:255; do
     alpha=${key_alpha#*:}
-    xdotool key "${key_alpha%:*}"
-    e2e_expect_panel 5 "${key_alpha%:*} on the slider" "opacity=$alpha"
+    e2e_keys "${key_alpha%:*} on the slider" "${key_alpha%:*}" "opacity=$alpha"
     xs_wait_for 15 opacity_is "$alpha" && e2e_ok "_NET_WM_WINDOW_OPACITY is $alpha/255" ||
         e2e_fail "_NET_WM_WINDOW_OPACITY: expected $((alpha * 0xffffffff / 255)), got [$(opacity_of)]"
     e2e_check_view "opacity $alpha" 2.jpg 0 "$alpha"
@@ -98,11 +95,8 @@ e2e_screenshot opaque >/dev/null
 switch_layout() {
     e2e_click_panel $((256 + 40)) $((24 + 11))
     e2e_expect_panel 5 "layout button" "layout=$1"
-    if xs_wait_for 15 page_geometry_is "$2" && sleep 0.5 && page_geometry_is "$2"; then
-        e2e_ok "$1: page window geometry $2"
-    else
+    xs_wait_for 15 page_geometry_is "$2" && sleep 0.5 && page_geometry_is "$2" && e2e_ok "$1: page window geometry $2" ||
         e2e_fail "$1: page window geometry: expected [$2], got [$(xs_geometry "$(e2e_page_window)")]"
-    fi
 }
 switch_layout "Half screen 1" "0,80 1024x728" # full screen, reaching below the screen
 e2e_check_view "full screen" 2.jpg 0 255 660

@@ -33,8 +33,7 @@ e2e_wait_panel 2 name= && ! grep -q '^selected=' <<<"$(e2e_panel_state)" && [ -z
     e2e_ok "Tab into the list selects and loads nothing" ||
     e2e_fail "Tab into the list: expected an empty name box, panel reads [$E2E_PANEL_STATE]"
 # An arrow key moves on from the entry the focus made current, and loads it.
-xdotool key Down
-e2e_expect_panel 10 "Down in the list" name=2.jpg selected=2.jpg
+e2e_keys "Down in the list" Down name=2.jpg selected=2.jpg
 page=$(xs_wait_window '^Form2$' 10) || e2e_abort "no page window after Down in the list"
 e2e_check_eq "the page window across the primary monitor" "1024,80 1024x344" "$(xs_geometry "$page")"
 
@@ -46,10 +45,8 @@ xs_wait_managed "$help" || true
 e2e_check_eq "the help window centred on the primary monitor" "1205,128 662x511" "$(xs_geometry "$help")"
 e2e_check_match "the help window can be resized" _NET_WM_ACTION_RESIZE "$(xprop -id "$help" _NET_WM_ALLOWED_ACTIONS)"
 e2e_screenshot help >/dev/null
-xdotool key ctrl+shift+k
-e2e_expect_panel 10 "Ctrl+Shift+K with the help open" name=3.jpg
-xdotool key ctrl+shift+k
-e2e_expect_panel 10 "Ctrl+Shift+K again" name=4.jpg
+e2e_keys "Ctrl+Shift+K with the help open" ctrl+shift+k name=3.jpg
+e2e_keys "Ctrl+Shift+K again" ctrl+shift+k name=4.jpg
 e2e_check "the help window is still above the page window after two steps" xs_wait_for 10 e2e_above "$help" "$page"
 xs_close_window "$help"
 xs_wait_for 10 e2e_no_window '^How to use$' || e2e_fail "the help window did not close"
@@ -73,15 +70,10 @@ for left in 1 0; do
 done
 xdotool type --delay 50 def
 e2e_check "the terminal still has the keyboard after the clicks" xs_wait_for 15 keys_are abcdef
-# A click on the quiet box gives it the keyboard: Return then closes it.
 xdotool key ctrl+shift+k
 box=$(xs_wait_window '^Image Preview$' 10) && xs_wait_for 10 e2e_above "$box" "$page" ||
     e2e_abort "no quiet message above the page to click"
-read -r bx by _ < <(xs_geometry "$box" | tr ',x' '  ')
-xdotool mousemove $((bx + 10)) $((by + 10)) click 1
-e2e_check "a click on the quiet message gives it the focus" xs_wait_for 10 xs_is_active "$box"
-xdotool key Return
-e2e_check "Return then closes it" xs_wait_for 10 messages_are 0
+e2e_quiet_box_takes_keys "$box" 'Image Preview'
 e2e_check "the Return did not reach the terminal" keys_are abcdef
 # Raised while the panel is active, the box takes the focus as before.
 xs_activate "$panel" || e2e_fail "the panel did not become active"

@@ -15,8 +15,7 @@ state=$E2E_APP_DIR/current.txt
 # --- SIGTERM while the end-of-list box is open ---
 printf '2.jpg\r\n' >"$state"
 e2e_start_program
-xdotool key ctrl+shift+k ctrl+shift+k # a step starts from the list's top
-e2e_expect_panel 10 "two hotkeys" name=3.jpg selected=3.jpg
+e2e_keys "two hotkeys" "ctrl+shift+k ctrl+shift+k" name=3.jpg selected=3.jpg # a step starts from the list's top
 xdotool key ctrl+shift+k
 xs_wait_window '^Image Preview$' 10 >/dev/null || e2e_abort "the end-of-list box did not appear"
 e2e_term_ends "with the box open"
@@ -27,8 +26,7 @@ xs_wait_exit "$E2E_APP_PID" 10
 rm -f "$state"
 mkdir "$state"
 e2e_start_program
-xdotool key ctrl+shift+k
-e2e_expect_panel 10 "the hotkey" name=2.jpg
+e2e_keys "the hotkey" ctrl+shift+k name=2.jpg
 e2e_term_ends "with an unwritable state file"
 e2e_check_stderr "the reason on standard error" 'could not be saved to [^ ]*current\.txt.*Permission denied'
 xs_wait_exit "$E2E_APP_PID" 10
@@ -44,17 +42,14 @@ if mount -t tmpfs -o size=1m tmpfs "$disk" 2>/dev/null; then
     e2e_start_program -- ./zorvane "$disk"
     dd if=/dev/zero of="$disk/filler" bs=4k >/dev/null 2>&1
     failures_are() { [ "$(grep -c 'could not be saved' "$E2E_APP_STDERR")" -eq "$1" ]; }
-    xdotool key ctrl+shift+k
-    e2e_expect_panel 10 "a step on the full disk" name=2.jpg
+    e2e_keys "a step on the full disk" ctrl+shift+k name=2.jpg
     e2e_check "the full disk is said on standard error" xs_wait_for 10 failures_are 1
-    xdotool key ctrl+shift+k
-    e2e_expect_panel 10 "another step" name=3.jpg
+    e2e_keys "another step" ctrl+shift+k name=3.jpg
     sleep 0.5 # the save runs once the page is on screen
     e2e_check "once per reason" failures_are 1
     e2e_check_stderr "the reason is the full disk" 'No space left on device'
     mount -o remount,ro "$disk"
-    xdotool key ctrl+shift+h
-    e2e_expect_panel 10 "a step on the read-only disk" name=2.jpg
+    e2e_keys "a step on the read-only disk" ctrl+shift+h name=2.jpg
     e2e_check "the new reason is said too" xs_wait_for 10 failures_are 2
     xs_close_window "$panel"
     e2e_message Zorvane 'could not be saved to .*current\.txt' "the close on a read-only disk"
@@ -68,8 +63,7 @@ fi
 # --- the X server killed after a page change ---
 printf '1.jpg\r\n' >"$state"
 e2e_start_program
-xdotool key ctrl+shift+k
-e2e_expect_panel 10 "the hotkey" name=2.jpg selected=2.jpg
+e2e_keys "the hotkey" ctrl+shift+k name=2.jpg selected=2.jpg
 kill -KILL "${XS_PIDS[0]}" # Xvfb, the first process of the session
 e2e_check "program ended with its X server" xs_wait_exit "$E2E_APP_PID" 10
 e2e_check_file_bytes "current.txt holds the page reached" "$state" '2.jpg\r\n'

@@ -23,8 +23,7 @@ e2e_init() {
     if [ -z "${E2E_IN_SESSION:-}" ]; then
         local status
         E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-e2e.XXXXXX")
-        mkdir -m 700 "$E2E_WORK/runtime"
-        mkdir "$E2E_WORK/services"
+        mkdir -m 700 "$E2E_WORK/runtime" "$E2E_WORK/services"
         cp /usr/share/dbus-1/services/org.a11y.Bus.service "$E2E_WORK/services/"
         sed "s|</busconfig>|  <servicedir>$E2E_WORK/services</servicedir>\n</busconfig>|" \
             "$E2E_LIB_DIR/../desktop/private-bus.conf" >"$E2E_WORK/bus.conf"
@@ -76,11 +75,7 @@ e2e_ok() { E2E_PASSED=$((E2E_PASSED + 1)); echo "ok $*"; }
 e2e_fail() { E2E_FAILED=$((E2E_FAILED + 1)); echo "FAIL $*"; }
 
 # e2e_check WHAT COMMAND...: passes when COMMAND succeeds.
-e2e_check() {
-    local what=$1
-    shift
-    if "$@"; then e2e_ok "$what"; else e2e_fail "$what"; fi
-}
+e2e_check() { if "${@:2}"; then e2e_ok "$1"; else e2e_fail "$1"; fi; }
 
 e2e_check_eq() { # WHAT EXPECTED ACTUAL
     if [ "$2" == "$3" ]; then e2e_ok "$1"; else e2e_fail "$1: expected [$2], got [$3]"; fi
@@ -111,10 +106,7 @@ e2e_finish() {
 }
 
 # e2e_abort WHY: a step the rest depends on failed.
-e2e_abort() {
-    e2e_fail "$*"
-    e2e_finish
-}
+e2e_abort() { e2e_fail "$*"; e2e_finish; }
 
 # --- the session ------------------------------------------------------------
 
@@ -154,10 +146,7 @@ more_than() { [ "$("$1" "${@:3}")" -gt "$2" ]; }
 e2e_add_pages() {
     local gen=$E2E_WORK/generated i=1 name
     "$E2E_MAKE_PAGES" --out "$gen" --count $# --width 1024 >/dev/null || e2e_abort "make_pages failed"
-    for name in "$@"; do
-        cp "$gen/$i.jpg" "$E2E_APP_DIR/$name"
-        i=$((i + 1))
-    done
+    for name; do cp "$gen/$i.jpg" "$E2E_APP_DIR/$name"; i=$((i + 1)); done
 }
 
 # e2e_start_program [ENV=VALUE...] [-- COMMAND...]: starts the program (by default the
@@ -190,11 +179,8 @@ e2e_start_program() {
 
 # e2e_ended WHAT [STATUS]: the program ends within 20 s with STATUS (0 by default).
 e2e_ended() {
-    if xs_wait_exit "$E2E_APP_PID" 20; then
-        e2e_check_eq "$1: the program ends with status ${2:-0}" "${2:-0}" "$XS_EXIT_STATUS"
-    else
-        e2e_fail "$1: the program still runs 20 s later"
-    fi
+    xs_wait_exit "$E2E_APP_PID" 20 || { e2e_fail "$1: the program still runs 20 s later"; return; }
+    e2e_check_eq "$1: the program ends with status ${2:-0}" "${2:-0}" "$XS_EXIT_STATUS"
 }
 
 # e2e_stop_program [WHAT]: closes the panel as the window manager does; the program ends.
@@ -236,12 +222,9 @@ e2e_dismiss() {
 # e2e_message TITLE REGEX WHAT: a message box TITLE opens within 5 s, saying REGEX; Return closes it.
 e2e_message() {
     local box
-    if box=$(xs_wait_window "^$1\$" 5); then
-        e2e_check_match "$3: the message" "$2" "$(e2e_alert "$1")"
-        e2e_dismiss "$box" "$1" "$3"
-    else
-        e2e_fail "$3: no message within 5 s"
-    fi
+    box=$(xs_wait_window "^$1\$" 5) || { e2e_fail "$3: no message within 5 s"; return; }
+    e2e_check_match "$3: the message" "$2" "$(e2e_alert "$1")"
+    e2e_dismiss "$box" "$1" "$3"
 }
 
 # e2e_atspi [ARGS...]: the program's accessible tree, one line per object.
@@ -261,11 +244,7 @@ e2e_list_items() { awk -F' \\| ' '$1 ~ /^ *list item$/ { print $2 }' <<<"$1" | p
 # --- pictures ---------------------------------------------------------------
 
 # e2e_screenshot NAME: saves the screen as OUT_DIR/<test>_NAME.png and prints the path.
-e2e_screenshot() {
-    local file=$E2E_OUT/${E2E_NAME}_$1.png
-    "$E2E_GRAB" "$file"
-    echo "$file"
-}
+e2e_screenshot() { "$E2E_GRAB" "$E2E_OUT/${E2E_NAME}_$1.png"; echo "$E2E_OUT/${E2E_NAME}_$1.png"; }
 
 # E2E_GRAB: the command that saves the whole screen to the file it is given.
 E2E_GRAB=e2e_grab_x
@@ -287,28 +266,23 @@ e2e_view_matches() {
             -composite "$E2E_WORK/expected.png"
         page=$E2E_WORK/expected.png expected="${width}x$rows+0+0"
     fi
-    LAST_RMSE=$(convert \( "$now" -crop "${width}x$rows+0+100" +repage \) \
-        \( "$page" -crop "$expected" +repage \) -metric RMSE -compare -format '%[distortion]' info:)
+    e2e_alike "$now" "${width}x$rows+0+100" "$page" "$expected"
+}
+
+# e2e_alike IMAGE CROP IMAGE CROP: the two crops differ by an RMSE (LAST_RMSE) under 0.01.
+e2e_alike() {
+    LAST_RMSE=$(convert \( "$1" -crop "$2" +repage \) \( "$3" -crop "$4" +repage \) \
+        -metric RMSE -compare -format '%[distortion]' info:)
     awk -v d="$LAST_RMSE" 'BEGIN { exit !(d != "" && d < 0.01) }'
 }
 
 # e2e_screen_as_before: the screen's rows 100 to 700 are as in the screenshot $before.
-e2e_screen_as_before() {
-    local now=$E2E_WORK/now.png
-    "$E2E_GRAB" "$now" || return 1
-    awk -v d="$(convert \( "$before" -crop 1024x600+0+100 +repage \) \( "$now" -crop 1024x600+0+100 +repage \) \
-        -metric RMSE -compare -format '%[distortion]' info:)" 'BEGIN { exit !(d != "" && d < 0.01) }'
-}
+e2e_screen_as_before() { "$E2E_GRAB" "$E2E_WORK/now.png" && e2e_alike "$before" 1024x600+0+100 "$E2E_WORK/now.png" 1024x600+0+100; }
 
 # e2e_check_view WHAT PAGE OFFSET [ALPHA [ROWS]]: the screen comes to show so within 10 s.
 e2e_check_view() {
-    local what=$1
-    shift
-    if xs_wait_for 10 e2e_view_matches "$@"; then
-        e2e_ok "$what: screen shows $1 moved up by $2"
-    else
-        e2e_fail "$what: screen differs from $1 moved up by $2 (RMSE $LAST_RMSE)"
-    fi
+    if xs_wait_for 10 e2e_view_matches "${@:2}"; then e2e_ok "$1: screen shows $2 moved up by $3"
+    else e2e_fail "$1: screen differs from $2 moved up by $3 (RMSE $LAST_RMSE)"; fi
 }
 
 # --- the panel's state ------------------------------------------------------
@@ -328,13 +302,9 @@ e2e_panel_state() {
 # the last state read is left in E2E_PANEL_STATE.
 e2e_wait_panel() {
     local deadline=$((SECONDS + $1)) want state missing
-    shift
     while :; do
-        state=$(e2e_panel_state 2>/dev/null)
-        missing=0
-        for want in "$@"; do
-            grep -qxF -- "$want" <<<"$state" || missing=1
-        done
+        state=$(e2e_panel_state 2>/dev/null) missing=0
+        for want in "${@:2}"; do grep -qxF -- "$want" <<<"$state" || missing=1; done
         E2E_PANEL_STATE=$(paste -sd' ' <<<"$state")
         [ $missing -eq 0 ] && return 0
         [ $SECONDS -lt $deadline ] || return 1
@@ -344,14 +314,13 @@ e2e_wait_panel() {
 
 # e2e_expect_panel SECONDS WHAT KEY=VALUE...: a check that e2e_wait_panel passes.
 e2e_expect_panel() {
-    local seconds=$1 what=$2
-    shift 2
-    if e2e_wait_panel "$seconds" "$@"; then
-        e2e_ok "$what: panel reads $*"
-    else
-        e2e_fail "$what: expected $*, panel reads [$E2E_PANEL_STATE]"
-    fi
+    if e2e_wait_panel "$1" "${@:3}"; then e2e_ok "$2: panel reads ${*:3}"
+    else e2e_fail "$2: expected ${*:3}, panel reads [$E2E_PANEL_STATE]"; fi
 }
+
+# e2e_keys WHAT KEYS KEY=VALUE...: xdotool presses KEYS; the panel comes to read each KEY=VALUE within 10 s.
+# shellcheck disable=SC2086
+e2e_keys() { xdotool key $2; e2e_expect_panel 10 "$1" "${@:3}"; }
 
 # e2e_alert TITLE [BUTTON]: prints the text of the open message box TITLE as a screen
 # reader reads it, or clicks its BUTTON (by caption); fails when there is none.

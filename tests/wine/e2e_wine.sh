@@ -22,12 +22,7 @@ XS_WORK=$E2E_WORK
 E2E_OUT=$out
 mkdir -p "$E2E_OUT"
 app=$E2E_WORK/app
-cleanup() {
-    wp_remove
-    xs_cleanup
-    rm -rf "$E2E_WORK"
-}
-trap cleanup EXIT
+trap 'wp_remove; xs_cleanup; rm -rf "$E2E_WORK"' EXIT
 
 unset DISPLAY WAYLAND_DISPLAY
 xs_start_x || e2e_abort "$XS_ERROR"
@@ -58,9 +53,6 @@ close_program() {
     xs_close_window "$panel"
     xs_wait_exit "$E2E_APP_PID" 30 || e2e_fail "the program did not end after its panel was closed"
 }
-click_panel() {
-    xdotool mousemove $((${panel_origin%,*} + $1)) $((${panel_origin#*,} + $2)) click 1
-}
 # until_shown NAME COMMAND...: runs COMMAND until the page NAME shows, three times at
 # most: a fresh prefix can still be busy when the panel first maps and drop a click.
 until_shown() {
@@ -75,7 +67,7 @@ until_shown() {
 # type_name NAME: NAME into the name box, then Enter, until the page shows.
 type_name() { until_shown "$1" name_typed "$1"; }
 name_typed() {
-    click_panel 185 11
+    e2e_click_panel 185 11
     xdotool key ctrl+a
     xdotool type --delay 30 "$1"
     xdotool key Return
@@ -96,9 +88,8 @@ near() {
     done
 }
 check_page() { # WHAT NAME
-    if xs_wait_for 15 near "${colour[$2]}"; then e2e_ok "$1"; else
+    xs_wait_for 15 near "${colour[$2]}" && e2e_ok "$1" ||
         e2e_fail "$1: expected the colour of $2 (${colour[$2]}), the screen shows $(shown_colour)"
-    fi
 }
 
 # --- the panel ------------------------------------------------------------------
@@ -248,7 +239,7 @@ exe=$(sed -n 's/^"\([^"]*\)" "%1"$/\1/p' <<<"$command")
 [ -n "$exe" ] || e2e_fail "the folder verb's command is not \"EXE\" \"%1\": $command"
 start_program "$WINEPREFIX/drive_c" "$exe" "Z:${scans//\//\\}"
 e2e_log "the folder's pages: $(e2e_screenshot verb-list "440x50+${panel_origin%,*}+${panel_origin#*,}")"
-until_shown 1.jpg click_panel 30 6 # the list's first entry
+until_shown 1.jpg e2e_click_panel 30 6 # the list's first entry
 check_page "the folder verb lists the folder's pages: its first entry shows 1.jpg" 1.jpg
 close_program
 e2e_check_file_bytes "current.txt in the folder of scans" "$scans/current.txt" '1.jpg\r\n'
@@ -278,8 +269,8 @@ desktop_above() {
     xwininfo -children -id "$desktop" | sed -n 's/^ *0x[0-9a-f]* "\(.*\)": (.*/\1/p' |
         awk -v high="$1" -v low="$2" '$0 == high { seen = 1 } $0 == low { ok = seen; exit } END { exit !ok }'
 }
-until_shown 1.jpg click_panel 185 35 # the load button: the page of the state file
-click_panel 376 35
+until_shown 1.jpg e2e_click_panel 185 35 # the load button: the page of the state file
+e2e_click_panel 376 35
 xs_wait_window '^How to use$' 20 >/dev/null || e2e_abort "the help button did not open the help window"
 xdotool key ctrl+shift+k ctrl+shift+k
 check_page "Ctrl+Shift+K twice with the help open" 10.jpg
