@@ -1,5 +1,6 @@
-// zorvane_bench flips: one run of the program through steps, jumps and list clicks, with
-// its memory; the figures are printed together at the end, in this order.
+// zorvane_bench flips: one run of the program through steps, jumps, list clicks, Page Downs,
+// opacity changes and layout switches, with its memory; the figures are printed together
+// at the end, in this order.
 #include "page_measurements.h"
 
 namespace bench {
@@ -24,16 +25,28 @@ int runFlips(const Options &options)
     jumps.run(session, panel);
     ListClicks clicks;
     clicks.run(session, panel);
+    ListPageDowns pageDowns;
+    pageDowns.run(session, panel);
+    // Last: the clicks on the panel take the focus from the typist's window.
+    OpacityChanges opacity;
+    opacity.run(session, panel);
+    LayoutSwitches layouts;
+    layouts.run(session, panel);
 
     steps.print(options);
     jumps.print(options);
     clicks.print(options);
+    pageDowns.print(options);
+    opacity.print(options);
+    layouts.print(options);
     jumps.printLarge(options);
     if (!session.program.running())
         die("the program ended during the steps; see zorvane.log beside it");
     memory.print(session.program, options);
     session.program.stop();
-    return (steps.wrong() + jumps.wrong() + clicks.wrong()) ? 3 : 0;
+    const int wrong = steps.wrong() + jumps.wrong() + clicks.wrong() + pageDowns.wrong() + opacity.wrong()
+        + layouts.wrong();
+    return wrong ? 3 : 0;
 }
 
 } // namespace bench

@@ -49,13 +49,21 @@ struct Options {
     int clickNotches = 10;  // wheel notches the list is scrolled by before each (3 rows each)
     int listX = 60;         // the list's middle entry, from the panel's top-left corner
     int listMiddleY = 22;
+    int listTopY = 8;       // the list's top entry
     bool full = false;      // the full layout (a click on the layout button) before the steps
     int layoutX = 296;      // the layout button's middle, from the panel's top-left corner
     int layoutY = 35;
-    int scrolls = 0;
+    int scrolls = 0;        // page scrolls down by Ctrl+Shift+M, then as many back up by U
+    int pageDowns = 0;      // far jumps by Page Down in the list
+    int opacityChanges = 0; // the opacity bar's arrows clicked and its wheel turned, in turn
+    int opacityLeftX = 272; // the opacity bar's arrows and middle, from the panel's top-left corner
+    int opacityMiddleX = 328;
+    int opacityRightX = 385;
+    int opacityY = 9;
+    int layoutSwitches = 0; // clicks on the layout button, full and half in turn
     // The title of the typist's window, which holds the focus (Wine's hotkeys reach a
     // Windows program only while a window of Wine has it: a notepad there).
-    std::string typist = "zorvane-bench-typist";        // page scrolls down by Ctrl+Shift+M, then as many back up by U
+    std::string typist = "zorvane-bench-typist";
 };
 
 // The program under test, started from its own folder (the book), its output going to

@@ -14,13 +14,7 @@ void ListClicks::run(PageSession &session, PageSession::Corner panel)
         const uint8_t button = i % 2 == 0 ? 5 : 4;  // down, then back up
         d.wheel(listX, listY, button, options.clickNotches);
         sleepMs(300);
-        session.step(clicks,
-                     [&d, listX, listY] {
-                         const Clock::time_point pressed = Clock::now();
-                         d.click(listX, listY);
-                         return pressed;
-                     },
-                     -1, options.gapMs, &clicksFirst, &clicksLast);
+        session.step(clicks, session.click(listX, listY), -1, options.gapMs, &clicksFirst, &clicksLast);
     }
 }
 

@@ -48,6 +48,39 @@ struct ListClicks {
     int wrong() const { return clicks.wrong; }
 };
 
+// Far jumps by Page Down in the page list, which a click gave the focus (page_downs.cpp).
+struct ListPageDowns {
+    Samples jumps{"Page Down in the list", {}, 0};
+    Samples jumpsFirst{"Page Down: first damage (the page's top rows)", {}, 0};
+    Samples jumpsLast{"Page Down: last damage of the page window", {}, 0};
+
+    void run(PageSession &session, PageSession::Corner panel);
+    void print(const Options &options) const;
+    int wrong() const { return jumps.wrong; }
+};
+
+// The opacity bar moved by its arrows and by the wheel, timed to the page window's
+// opacity property (opacity_changes.cpp).
+struct OpacityChanges {
+    Samples clicks{"opacity, arrow click: _NET_WM_WINDOW_OPACITY set", {}, 0};
+    Samples wheel{"opacity, wheel notch: _NET_WM_WINDOW_OPACITY set", {}, 0};
+
+    void run(PageSession &session, PageSession::Corner panel);
+    void print(const Options &options) const;
+    int wrong() const { return clicks.wrong + wheel.wrong; }
+};
+
+// The layout button clicked, full and half in turn (layout_switches.cpp).
+struct LayoutSwitches {
+    Samples toFull{"layout switch to full: shown", {}, 0};
+    Samples toHalf{"layout switch to half: shown", {}, 0};
+    Samples resized{"layout switch: new size (ConfigureNotify)", {}, 0};
+
+    void run(PageSession &session, PageSession::Corner panel);
+    void print(const Options &options) const;
+    int wrong() const { return toFull.wrong + toHalf.wrong; }
+};
+
 // The program's resident memory after the steps forward and at the end (memory.cpp).
 struct Memory {
     long afterForwardKb = -1;

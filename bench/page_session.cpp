@@ -19,7 +19,7 @@ PageSession::PageSession(Display &display, const Options &runOptions)
     sleepMs(300);
 
     hotkey('k')();
-    const xcb_window_t page = d.waitForWindow("Form2", 15000);
+    page = d.waitForWindow("Form2", 15000);
     if (!page)
         die("the page window did not appear within 15 s");
     sleepMs(500);
@@ -54,17 +54,66 @@ Press PageSession::hotkey(uint32_t letter)
     };
 }
 
+Press PageSession::key(uint32_t keysym)
+{
+    return [this, keysym] {
+        d.key(d.keycode(keysym), true);
+        const Clock::time_point pressed = Clock::now();
+        xcb_flush(d.conn);
+        d.key(d.keycode(keysym), false);
+        xcb_flush(d.conn);
+        return pressed;
+    };
+}
+
+Press PageSession::click(int x, int y)
+{
+    return [this, x, y] {
+        const Clock::time_point pressed = Clock::now();
+        d.click(x, y);
+        return pressed;
+    };
+}
+
+void PageSession::trace(const char *name, Clock::time_point pressed, const PixelWatch::Step &result)
+{
+    if (!std::getenv("ZORVANE_BENCH_TRACE"))
+        return;
+    // On the program's clock: its zorvane.timing lines fall between these.
+    const double at = std::chrono::duration<double, std::milli>(pressed.time_since_epoch()).count();
+    const auto since = [at](double ms) { return ms < 0 ? -1.0 : at + ms; };
+    std::printf("trace %s: input %.2f, first damage %.2f, settled %.2f", name, at, since(result.firstMs),
+                since(result.latencyMs));
+    if (result.resizedMs >= 0)
+        std::printf(", resized %.2f (%dx%d)", since(result.resizedMs), result.width, result.height);
+    if (result.movedMs >= 0)
+        std::printf(", last moved %.2f", since(result.movedMs));
+    if (result.propertyMs >= 0)
+        std::printf(", property %.2f", since(result.propertyMs));
+    std::printf("\n");
+}
+
+PixelWatch::Step PageSession::change(const char *name, const Press &press, xcb_atom_t property, int quietMs,
+                                     int gapMs)
+{
+    Clock::time_point pressed;
+    const PixelWatch::Step result = watch->measure([&] { return pressed = press(); }, quietMs, 5000, property);
+    trace(name, pressed, result);
+    // Pictures seen in another size are no guide to the pages in this one.
+    if (result.resizedMs >= 0)
+        pictures.clear();
+    if (result.hash && row >= 0)
+        pictures[row] = *result.hash;
+    sleepMs(gapMs);
+    return result;
+}
+
 void PageSession::step(Samples &samples, const Press &press, int expectedRow, int gapMs,
                        Samples *firstDamage, Samples *lastDamage)
 {
     Clock::time_point pressed;
     const PixelWatch::Step result = watch->measure([&] { return pressed = press(); }, options.quietMs, 5000);
-    if (std::getenv("ZORVANE_BENCH_TRACE")) {
-        // On the program's clock: its zorvane.timing lines fall between these.
-        const double at = std::chrono::duration<double, std::milli>(pressed.time_since_epoch()).count();
-        std::printf("trace %s: input %.2f, first damage %.2f, settled %.2f\n", samples.name.c_str(), at,
-                    at + result.firstMs, at + result.latencyMs);
-    }
+    trace(samples.name.c_str(), pressed, result);
     const auto known = pictures.find(expectedRow);
     const auto before = pictures.find(row);
     bool right = result.latencyMs >= 0 && result.hash;

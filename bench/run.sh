@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Zorvane's benchmark: page steps, jumps, start-up and memory of the real program on a
-# virtual screen (Xvfb 1024x768, openbox, an xterm holding the focus), plus the bare
-# libjpeg-turbo decode (djpeg) as the reference for a page that was not read ahead.
+# Zorvane's benchmark: page steps, jumps, the panel's controls (list, opacity, layout),
+# start-up and memory of the real program on a virtual screen (Xvfb 1024x768, openbox,
+# an xterm holding the focus), plus the bare libjpeg-turbo decode (djpeg) as the
+# reference for a page that was not read ahead.
 #
 #   bench/run.sh            builds if needed (preset default), then measures; a few minutes
 #   ZORVANE_BENCH_SCREEN=3840x2160 ZORVANE_BENCH_LAYOUT=full bench/run.sh
@@ -22,6 +23,10 @@ prev_steps=60
 rapid_steps=30  # steps as fast as the pages settle, about the rate of a held key
 pages600=101   # 600-dpi book: 10 different pages over and over, for memory and jumps
 clicks=8       # far jumps by list click per book
+pagedowns=8    # far jumps by Page Down in the list per book
+opacity=8      # opacity changes: arrow clicks and wheel notches, half each
+layouts=4      # layout switches: to the other layout and back, twice
+panel_args=(--clicks "$clicks" --pagedowns "$pagedowns" --opacity "$opacity" --layouts "$layouts")
 gap_ms=250
 runs=7
 
@@ -155,15 +160,15 @@ mapfile -t args150 < <(jump_args "${jumps150[@]}")
 mapfile -t args300 < <(jump_args "${jumps300[@]}")
 mapfile -t args600 < <(jump_args "${jumps600[@]}")
 
-run "150-dpi pages (1240x1754): steps, then jumps, then a 600-dpi page by name" \
+run "150-dpi pages (1240x1754): steps, then jumps, then the panel's controls, then a 600-dpi page by name" \
     "$bench" flips --app "$app150/zorvane" --pages "$pages150" --prev "$prev_steps" \
-    --gap "$gap_ms" "${args150[@]}" --big z600.jpg --clicks "$clicks" "${layout[@]}"
-run "300-dpi pages (2480x3508): $((pages300 - 2)) steps forward, $prev_steps back, $rapid_steps without pauses, jumps" \
+    --gap "$gap_ms" "${args150[@]}" --big z600.jpg "${panel_args[@]}" "${layout[@]}"
+run "300-dpi pages (2480x3508): $((pages300 - 2)) steps forward, $prev_steps back, $rapid_steps without pauses, jumps, the panel's controls" \
     "$bench" flips --app "$app300/zorvane" --pages "$pages300" --prev "$prev_steps" \
-    --rapid "$rapid_steps" --gap "$gap_ms" "${args300[@]}" --clicks "$clicks" --scrolls 3 "${layout[@]}"
-run "600-dpi pages (4961x7016): $((pages600 - 2)) steps forward, jumps, list clicks" \
+    --rapid "$rapid_steps" --gap "$gap_ms" "${args300[@]}" "${panel_args[@]}" --scrolls 3 "${layout[@]}"
+run "600-dpi pages (4961x7016): $((pages600 - 2)) steps forward, jumps, the panel's controls" \
     "$bench" flips --app "$app600/zorvane" --pages "$pages600" --prev 0 \
-    --gap "$gap_ms" "${args600[@]}" --clicks "$clicks" --scrolls 3 "${layout[@]}"
+    --gap "$gap_ms" "${args600[@]}" "${panel_args[@]}" --scrolls 3 "${layout[@]}"
 
 # --- the Windows build under Wine ---------------------------------------------------
 # Wine's hotkeys reach a Windows program only while a Wine window has the focus: the
@@ -215,7 +220,7 @@ n=0
 for dpi in 150 300 600; do
     n=$((n + 1))
     ref=$(eval echo "\$d$dpi")
-    for how in "typed name" "list click"; do
+    for how in "typed name" "list click" "Page Down"; do
         first=$(median_of "$n" "$how: first damage")
         last=$(median_of "$n" "$how: last damage")
         awk -v l="$dpi dpi, $how" -v f="$first" -v z="$last" -v d="$ref" 'BEGIN {

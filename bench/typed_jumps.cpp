@@ -29,16 +29,8 @@ void typeName(PageSession &session, PageSession::Corner panel, Samples &samples,
         d.tap(uint32_t(uint8_t(c)));
     sleepMs(150);
     const int target = rowOfName(name);
-    session.step(samples,
-                 [&d] {
-                     d.key(d.keycode(KeyReturn), true);
-                     const Clock::time_point pressed = Clock::now();
-                     xcb_flush(d.conn);
-                     d.key(d.keycode(KeyReturn), false);
-                     xcb_flush(d.conn);
-                     return pressed;
-                 },
-                 target < options.pages ? target : -1, options.gapMs, firstDamage, lastDamage);
+    session.step(samples, session.key(KeyReturn), target < options.pages ? target : -1, options.gapMs,
+                 firstDamage, lastDamage);
 }
 
 } // namespace

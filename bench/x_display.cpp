@@ -211,6 +211,17 @@ xcb_atom_t Display::atom(const char *name)
     return result;
 }
 
+std::optional<uint32_t> Display::cardinal(xcb_window_t window, xcb_atom_t property)
+{
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(
+        conn, xcb_get_property(conn, 0, window, property, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+    std::optional<uint32_t> value;
+    if (reply && reply->format == 32 && xcb_get_property_value_length(reply) == 4)
+        value = *static_cast<const uint32_t *>(xcb_get_property_value(reply));
+    std::free(reply);
+    return value;
+}
+
 std::vector<xcb_window_t> Display::children(xcb_window_t window)
 {
     std::vector<xcb_window_t> result;
@@ -249,14 +260,10 @@ PixelWatch::PixelWatch(Display &display, xcb_window_t watched)
 {
     damage = xcb_generate_id(d.conn);
     xcb_damage_create(d.conn, damage, window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
-    int x = 0;
-    int y = 0;
-    d.geometry(window, &x, &y, &width, &height);
-    // The full layout reaches below the screen's bottom edge, and the server reads no
-    // pixels off the screen: the part on it is what the typist sees.
-    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(d.conn)).data;
-    width = std::max(1, std::min(width, screen->width_in_pixels - std::max(x, 0)));
-    height = std::max(1, std::min(height, screen->height_in_pixels - std::max(y, 0)));
+    // Its size and properties: a layout switch and an opacity change come this way.
+    const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(d.conn, window, XCB_CW_EVENT_MASK, &mask);
+    readSize();
     xcb_flush(d.conn);
 }
 
@@ -266,34 +273,57 @@ PixelWatch::~PixelWatch()
     xcb_flush(d.conn);
 }
 
+void PixelWatch::readSize()
+{
+    d.geometry(window, &x, &y, &width, &height);
+    // The full layout reaches below the screen's bottom edge, and the server reads no
+    // pixels off the screen: the part on it is what the typist sees.
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(d.conn)).data;
+    shownWidth = std::max(1, std::min(width, screen->width_in_pixels - std::max(x, 0)));
+    shownHeight = std::max(1, std::min(height, screen->height_in_pixels - std::max(y, 0)));
+}
+
 std::optional<size_t> PixelWatch::settle(int quietMs)
 {
     for (;;) {
         reset();
-        if (!waitForDamage(quietMs))
-            return d.imageHash(window, width, height);
+        if (waitForChange(quietMs) == Seen::Nothing)
+            return d.imageHash(window, shownWidth, shownHeight);
     }
 }
 
 PixelWatch::Step PixelWatch::measure(const std::function<Clock::time_point()> &press, int quietMs,
-                                     int timeoutMs)
+                                     int timeoutMs, xcb_atom_t property)
 {
-    reset();
+    forgetPast();
+    Step step;
     const Clock::time_point pressed = press();
+    // The window's part on the screen at each damage and each new size: the settled
+    // picture is the last, and its first appearance counts.
     std::vector<std::pair<double, std::optional<size_t>>> seen;
     double wait = timeoutMs;
-    while (waitForDamage(wait)) {
+    for (Seen change; (change = waitForChange(wait, property)) != Seen::Nothing; wait = quietMs) {
         const double at = msSince(pressed);
-        reset();
-        seen.emplace_back(at, d.imageHash(window, width, height));
-        wait = quietMs;
+        if (change == Seen::Damage) {
+            reset();
+            if (step.firstMs < 0)
+                step.firstMs = at;
+            step.lastMs = at;
+        } else if (change == Seen::Resize && step.resizedMs < 0) {
+            step.resizedMs = at;
+        } else if (change == Seen::Move) {
+            step.movedMs = at;
+        } else if (change == Seen::Property && step.propertyMs < 0) {
+            step.propertyMs = at;
+        }
+        if (change != Seen::Property)
+            seen.emplace_back(at, d.imageHash(window, shownWidth, shownHeight));
     }
-    Step step;
+    step.width = width;
+    step.height = height;
     if (seen.empty())
         return step;
     step.hash = seen.back().second;
-    step.firstMs = seen.front().first;
-    step.lastMs = seen.back().first;
     for (const auto &[at, hash] : seen) {
         if (hash == step.hash) {
             step.latencyMs = at;
@@ -303,24 +333,58 @@ PixelWatch::Step PixelWatch::measure(const std::function<Clock::time_point()> &p
     return step;
 }
 
+void PixelWatch::forgetPast()
+{
+    // Damage that came while nobody watched (a late flush of the last change) would pass
+    // for this change's: every event the server has sent so far is read first, and the
+    // damage subtracted again until none came meanwhile.
+    for (bool damaged = true; damaged;) {
+        reset();
+        std::free(xcb_get_input_focus_reply(d.conn, xcb_get_input_focus(d.conn), nullptr));
+        damaged = false;
+        for (Seen change; (change = waitForChange(0)) != Seen::Nothing;)
+            damaged = damaged || change == Seen::Damage;
+    }
+}
+
 void PixelWatch::reset()
 {
     xcb_damage_subtract(d.conn, damage, XCB_NONE, XCB_NONE);
     xcb_flush(d.conn);
 }
 
-bool PixelWatch::waitForDamage(double timeoutMs)
+PixelWatch::Seen PixelWatch::waitForChange(double timeoutMs, xcb_atom_t property)
 {
     const Clock::time_point start = Clock::now();
     for (;;) {
         const double left = timeoutMs - msSince(start);
         auto event = d.nextEvent(std::max(0.0, left));
         if (!event)
-            return false;
-        if ((event->response_type & 0x7f) == d.damageEvent + XCB_DAMAGE_NOTIFY) {
+            return Seen::Nothing;
+        const uint8_t type = event->response_type & 0x7f;
+        if (type == d.damageEvent + XCB_DAMAGE_NOTIFY) {
             const auto *notify = reinterpret_cast<xcb_damage_notify_event_t *>(event.get());
             if (notify->damage == damage)
-                return true;
+                return Seen::Damage;
+        } else if (type == XCB_CONFIGURE_NOTIFY) {
+            const auto *configure = reinterpret_cast<xcb_configure_notify_event_t *>(event.get());
+            if (configure->window != window)
+                continue;
+            // Restacking (the window raised) leaves the pixels as they are; a move shows
+            // another part of the window (a window manager may pull it up into view).
+            const int oldX = x;
+            const int oldY = y;
+            const int oldWidth = width;
+            const int oldHeight = height;
+            readSize();
+            if (width != oldWidth || height != oldHeight)
+                return Seen::Resize;
+            if (x != oldX || y != oldY)
+                return Seen::Move;
+        } else if (type == XCB_PROPERTY_NOTIFY && property != XCB_NONE) {
+            const auto *notify = reinterpret_cast<xcb_property_notify_event_t *>(event.get());
+            if (notify->window == window && notify->atom == property)
+                return Seen::Property;
         }
     }
 }

@@ -20,6 +20,7 @@ namespace bench {
 constexpr uint32_t KeyControl = 0xffe3;
 constexpr uint32_t KeyShift = 0xffe1;
 constexpr uint32_t KeyReturn = 0xff0d;
+constexpr uint32_t KeyPageDown = 0xff56;
 
 class Display
 {
@@ -53,6 +54,8 @@ public:
     // Waits for the next event, up to `timeoutMs`; null on timeout.
     std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> nextEvent(double timeoutMs);
     xcb_atom_t atom(const char *name);
+    // A 32-bit property of the window (e.g. _NET_WM_WINDOW_OPACITY); nullopt when unset.
+    std::optional<uint32_t> cardinal(xcb_window_t window, xcb_atom_t property);
 
     xcb_connection_t *conn = nullptr;
     xcb_window_t root = XCB_NONE;
@@ -68,7 +71,8 @@ private:
     std::map<uint32_t, uint8_t> keycodes;
 };
 
-// A window's pixels: each change timed from a key press to the picture it settles on.
+// A window's pixels, size and properties: each change timed from a key press (or click)
+// to the picture it settles on.
 class PixelWatch
 {
 public:
@@ -81,24 +85,42 @@ public:
     std::optional<size_t> settle(int quietMs);
 
     struct Step {
-        double latencyMs = -1;  // key press to the settled picture's first appearance
+        double latencyMs = -1;  // key press to the settled picture's first appearance (at a
+                                // damage, or at a new size or place that needed no repaint)
         double firstMs = -1;    // key press to the first damage (a new page's top rows)
         double lastMs = -1;     // key press to the last damage
-        std::optional<size_t> hash;
+        std::optional<size_t> hash;  // the window's part on the screen, settled
+        double resizedMs = -1;   // key press to the first ConfigureNotify with a new size
+        int width = 0;           // the window's size afterwards
+        int height = 0;
+        double propertyMs = -1;  // key press to the first change of the property watched
+        double movedMs = -1;     // key press to the last move (a window manager's, say)
     };
 
-    // Runs `press` (which returns the moment of its key press) and times the change.
-    Step measure(const std::function<Clock::time_point()> &press, int quietMs, int timeoutMs);
+    // Runs `press` (which returns the moment of its key press) and times the change, until
+    // nothing has changed for `quietMs`; a change of `property` counts too.
+    Step measure(const std::function<Clock::time_point()> &press, int quietMs, int timeoutMs,
+                 xcb_atom_t property = XCB_NONE);
 
 private:
+    enum class Seen { Nothing, Damage, Resize, Move, Property };
+
     void reset();
-    bool waitForDamage(double timeoutMs);
+    void forgetPast();
+    // The next change of the window within `timeoutMs`: damage, a new size or place
+    // (which the watch takes on) or a change of `property`.
+    Seen waitForChange(double timeoutMs, xcb_atom_t property = XCB_NONE);
+    void readSize();
 
     Display &d;
     xcb_window_t window;
     xcb_damage_damage_t damage;
+    int x = 0;  // the window's place on the screen and size
+    int y = 0;
     int width = 0;
     int height = 0;
+    int shownWidth = 0;  // its part on the screen
+    int shownHeight = 0;
 };
 
 } // namespace bench

@@ -272,7 +272,9 @@ void Form1::savePage()
     if (m_savedState == name + LineBreak)
         return;
     forms::Error error;
-    if (persist::WriteTextFileContents(name, stateFilePath(), false, &error)) {
+    const bool written = persist::WriteTextFileContents(name, stateFilePath(), false, &error);
+    forms::timingMark("saved");
+    if (written) {
         m_savedState = name + LineBreak;
         m_saveFailure.clear();
     } else if (error.description != m_saveFailure) {

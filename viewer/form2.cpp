@@ -169,6 +169,7 @@ bool Form2::event(QEvent *event)
         return QWidget::event(event);
     // The repaint and its flush to the window system happen in here.
     const bool handled = QWidget::event(event);
+    ws::presentPainting();
     forms::timingMark("flushed");
     return handled;
 }

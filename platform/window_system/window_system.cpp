@@ -376,6 +376,11 @@ QString lastHotKeyError()
     return state().lastHotKeyError;
 }
 
+void presentPainting()
+{
+    native::presentPainting();
+}
+
 QString displayProblem()
 {
     return native::displayProblem();

@@ -74,6 +74,11 @@ bool isClickThrough(HWND hwnd);
 // empty after a success.
 QString lastHotKeyError();
 
+// After a window's repaint has been handed to the window system: has it shown now. Wine
+// passes a window's pixels on to the X server only once its thread next waits or finds
+// no message, which after a page change came 25-45 ms later.
+void presentPainting();
+
 // With no usable display, a sentence saying so; empty when the program can start.
 // Called before the application object exists. Where the user chose no Qt platform
 // (QT_QPA_PLATFORM), it also settles on the one this layer works with (xcb on Linux,

@@ -20,6 +20,9 @@ void setInputPassThrough(QWidget *window, bool on);
 bool grabHotKey(UINT modifiers, UINT vk, QString *error);
 void ungrabHotKey(UINT modifiers, UINT vk);
 
+// See ws::presentPainting().
+void presentPainting();
+
 // See ws::displayProblem().
 QString displayProblem();
 

@@ -243,6 +243,13 @@ QString lastHotKeyError()
     return g_lastHotKeyError;
 }
 
+void presentPainting()
+{
+    // A wait that returns at once: on Windows nothing, under Wine the moment it sends
+    // the painted pixels to the X server.
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
 // A Windows session always has its desktop.
 QString displayProblem()
 {

@@ -56,6 +56,9 @@ void setInputPassThrough(QWidget *window, bool on)
     xcb_flush(c);
 }
 
+// Qt flushes its connection to the X server with each repaint.
+void presentPainting() {}
+
 QString displayProblem()
 {
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM").trimmed();
