@@ -302,7 +302,8 @@ void Form1::showNotFound(const QString &path)
 
 void Form1::Command6_Click()
 {
-    settlePage();
+    // A rest already over is settled first; one still decoding is not waited for.
+    settlePage(false);
     QString path;
     const auto notFound = [&] { showNotFound(path); };
 
@@ -326,9 +327,9 @@ void Form1::Command6_Click()
     }
     Form2 &page = form2();
     const std::shared_ptr<forms::PictureRest> rest = m_pages->pendingRest();
-    if (rest) {
+    if (rest && rest != m_beforeRest.rest.lock()) {
         // What a failed load would have left on screen, should the rest turn out broken.
-        m_beforeRest = {path, page.Image1->size(), page.accessibleName(),
+        m_beforeRest = {rest, path, page.Image1->size(), page.accessibleName(),
                         Text3, t, m_stepping ? t : File1->currentRow(), page.isVisible()};
     }
     page.Image1->setPicture(picture, rest);
@@ -363,11 +364,13 @@ QSize Form1::pageView()
             int(std::ceil(height / forms::Screen::TwipsPerPixelY())) + VScroll1->value()};
 }
 
-bool Form1::settlePage()
+bool Form1::settlePage(bool wait)
 {
     QImage picture;
     forms::Error error;
-    switch (m_pages->finishRest(&picture, &error)) {
+    switch (m_pages->finishRest(&picture, &error, wait)) {
+    case PageCache::RestOutcome::Running:
+        return false;
     case PageCache::RestOutcome::None:
     case PageCache::RestOutcome::Whole:
         if (!m_pageToSave.isEmpty())
@@ -439,7 +442,7 @@ void Form1::selectPageFromCode(int row)
 
 void Form1::Command7_Click()
 {
-    settlePage();
+    settlePage(false);
     if (t < cnt - 1) {
         ++t;
         Text4->setText(File1->item(t)->text());
@@ -455,7 +458,7 @@ void Form1::Command7_Click()
 
 void Form1::Command8_Click()
 {
-    settlePage();
+    settlePage(false);
     if (t <= 0)
         return;
     --t;
@@ -474,7 +477,7 @@ void Form1::File1_Click()
         return;
     const int row = selected.constFirst().row();
     // A page taken back now would move the selection: keep the row chosen.
-    if (!m_stepSelecting && settlePage())
+    if (!m_stepSelecting && settlePage(false))
         selectPageFromCode(row);
     Text4->setText(File1->item(row)->text());
     t = row;

@@ -13,6 +13,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
@@ -20,6 +22,9 @@ class QTimer;
 class Form2;
 class Form3;
 class PageCache;
+namespace forms {
+class PictureRest;
+}
 
 class Form1 : public QWidget
 {
@@ -125,8 +130,9 @@ private:
     void followLoadedPage(const QString &name);
     void showNotFound(const QString &path);
     QSize pageView();
-    // Waits for the rest of the page on screen; true when it was taken back.
-    bool settlePage();
+    // Waits for the rest of the page on screen (unless `wait` is false: a rest still
+    // decoding is then left to a new load, which drops it); true when it was taken back.
+    bool settlePage(bool wait = true);
 
     QPixmap m_background;
     QPointer<Form2> m_form2;
@@ -138,6 +144,7 @@ private:
     bool m_stepping = false;
     // What the page window and the panel showed before a page whose rest is still decoding.
     struct BeforeRest {
+        std::weak_ptr<forms::PictureRest> rest;  // whose failure takes the page back
         QString path;
         QSize size;
         QString accessibleName;

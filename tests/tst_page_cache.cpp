@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QImageReader>
 #include <QMutex>
+#include <QScopeGuard>
 #include <QSemaphore>
 
 #include <array>
@@ -111,6 +112,7 @@ private slots:
     void prefetch_dropsPagesNoLongerNamedAndCancelsTheirDecodes();
     void prefetch_decodesIntoTheMemoryOfAPageLetGo();
     void load_givesQtsPictureForColourGreyProgressiveAndTurnedPages();
+    void readAheadInPart_thenTheWholePageOrThePageBefore();
 };
 
 // How the page was met before the load: decoded ahead, on screen, or on screen and then
@@ -187,12 +189,12 @@ void PageCacheTest::load_givesWhatADirectLoadOfTheFileGivesNow()
 void PageCacheTest::load_waitsForAPageInFlightButDecodesOneStillQueuedItself()
 {
     Folder f;
-    f.pages({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+    f.pages({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"});
     DecodeGate gate;
     PageCache cache;
     gate.install(cache);
-    QVERIFY(showThenReadAhead(cache, f("d.jpg"), {f("a.jpg"), f("b.jpg"), f("c.jpg")}, false));
-    gate.started.acquire(2);  // both workers held; the third page waits in the queue
+    QVERIFY(showThenReadAhead(cache, f("d.jpg"), {f("a.jpg"), f("b.jpg"), f("e.jpg"), f("c.jpg")}, false));
+    gate.started.acquire(3);  // every worker held; the fourth page waits in the queue
 
     // Lets the held pages go a little after the queued page is loaded, or after 10 s should
     // that load wait for them: the load of a page in flight then (very likely) waits.
@@ -201,7 +203,7 @@ void PageCacheTest::load_waitsForAPageInFlightButDecodesOneStillQueuedItself()
     std::thread opener([&] {
         waited = !loaded.tryAcquire(1, 10000);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        gate.go.release(2);
+        gate.go.release(3);
     });
     forms::Error error;
     const bool shown = !cache.load(f("c.jpg"), &error).isNull();
@@ -213,7 +215,7 @@ void PageCacheTest::load_waitsForAPageInFlightButDecodesOneStillQueuedItself()
     QCOMPARE(cache.counters().decodedOnLoad, 2);
     cache.waitForIdleForTesting();
     gate.names.sort();
-    QCOMPARE(gate.names, QStringList({"a.jpg", "b.jpg"}));  // c was never decoded ahead
+    QCOMPARE(gate.names, QStringList({"a.jpg", "b.jpg", "e.jpg"}));  // c was never decoded ahead
 }
 
 void PageCacheTest::load_leavesAReadAheadStuckOnItsFileBehind()
@@ -264,15 +266,15 @@ void PageCacheTest::prefetch_dropsPagesNoLongerNamedAndCancelsTheirDecodes()
     DecodeGate gate;
     PageCache cache;
     gate.install(cache);
-    cache.prefetch({f("a.jpg"), f("b.jpg"), f("c.jpg")});
+    cache.prefetch({f("a.jpg"), f("b.jpg"), f("e.jpg"), f("c.jpg")});
     cache.startDecodesForTesting();
-    gate.started.acquire(2);
-    // c has not started: naming other pages cancels it; a and b finish and are dropped.
+    gate.started.acquire(3);
+    // c has not started: naming other pages cancels it; a, b and e finish and are dropped.
     cache.prefetch({f("d.jpg")});
     gate.go.release(10);
     cache.waitForIdleForTesting();
     gate.names.sort();
-    QCOMPARE(gate.names, QStringList({"a.jpg", "b.jpg", "d.jpg"}));
+    QCOMPARE(gate.names, QStringList({"a.jpg", "b.jpg", "d.jpg", "e.jpg"}));
     forms::Error error;
     for (const char *name : {"a.jpg", "b.jpg", "c.jpg"})
         loadLikeDirect(cache, f(name), &error);
@@ -357,6 +359,33 @@ void PageCacheTest::load_givesQtsPictureForColourGreyProgressiveAndTurnedPages()
     QCOMPARE(cache.load(f("turned.jpg"), nullptr).size(), QSize(200, 300));
     QCOMPARE(cache.load(f("upside-down.jpg"), nullptr),
              qtDecode(f("plain.jpg")).mirrored(true, true));
+}
+
+// Pages too large for the budget to hold one whole beside the page on screen: their part
+// in view is read ahead; a step to one shows it, then the whole page or, should its rest
+// fail, the page before (read again from its file).
+void PageCacheTest::readAheadInPart_thenTheWholePageOrThePageBefore()
+{
+    for (const bool broken : {false, true}) {
+        Folder f;
+        for (int i : {1, 2})
+            f.addFile(QStringLiteral("%1.jpg").arg(i), jpegBytes(busyPage({1240, 1754}, i)));
+        forms::setPictureRestHookForTesting([&](const QString &path) { return !broken || !path.endsWith("2.jpg"); });
+        const auto unhook = qScopeGuard([] { forms::setPictureRestHookForTesting({}); });
+        PageCache cache;
+        cache.setReadAheadBudget(1);
+        const QSize view(1024, 300);
+        QImage picture;
+        cache.loadShowing(f("1.jpg"), nullptr, view);
+        QCOMPARE(cache.finishRest(&picture, nullptr), PageCache::RestOutcome::Whole);
+        cache.prefetch({f("2.jpg")});
+        cache.waitForIdleForTesting();
+        const QImage shown = cache.loadShowing(f("2.jpg"), nullptr, view);
+        QCOMPARE(cache.counters().fromMemory, 1);
+        QCOMPARE(cache.finishRest(&picture, nullptr),
+                 broken ? PageCache::RestOutcome::Failed : PageCache::RestOutcome::Whole);
+        QCOMPARE(broken ? picture : shown, forms::LoadPicture(f(broken ? "1.jpg" : "2.jpg"), nullptr));
+    }
 }
 
 ZORVANE_TEST_MAIN(PageCacheTest)

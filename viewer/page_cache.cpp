@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -21,10 +23,15 @@ const QEvent::Type SubmitAfterRepaintEvent = static_cast<QEvent::Type>(QEvent::r
 const QEvent::Type StartRestEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 constexpr int SubmitGraceMs = 20;
 
-// Both neighbours of a page reached by a jump decode at once.
-constexpr int DecodeThreads = 2;
+// Both neighbours of a page reached by a jump decode at once, and a guess beside them
+// (parts in view of a 4K screen take a good part of a second under load).
+constexpr int DecodeThreads = 3;
 // Pages let go whose memory waits for the next decodes: the two neighbours of a jump.
 constexpr qsizetype MaxSpares = 2;
+// Pages read ahead in part when none fits whole: the next and the previous.
+constexpr qsizetype PagesInPart = 2;
+// The longest the rest of a page waits for the parts of its neighbours to be decoded.
+constexpr int PartsFirstMs = 200;
 
 enum JobState : int {
     Queued,   // not started: a load or a drop may still take it back
@@ -35,11 +42,13 @@ enum JobState : int {
 } // namespace
 
 struct PageCache::Job {
-    explicit Job(QString jobPath)
+    explicit Job(QString jobPath, QSize partView = {})
         : path(std::move(jobPath))
+        , view(partView)
     {
     }
     const QString path;
+    const QSize view;  // valid: only the part in this view is decoded
     std::atomic<int> state{Queued};
     std::atomic<bool> cancelled{false};  // a running decode nobody wants any more
     std::atomic<bool> fileRead{false};   // the worker has the file's bytes: only the decode is left
@@ -137,11 +146,20 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
         } else if (expected != Queued) {
             // Decoding, perhaps finished: wait for this page alone.
             Decoded decoded = entry.future.takeResult();
-            if (now.exists && decoded.stamp == now && !decoded.picture.isNull())
+            // A part decoded for a smaller view would leave the paint waiting for the rest.
+            const QSize part = entry.job->view;
+            const bool fits = !decoded.rest
+                || (view.isValid() && part.width() >= view.width() && part.height() >= view.height());
+            if (now.exists && decoded.stamp == now && !decoded.picture.isNull() && fits) {
                 picture = std::move(decoded.picture);
-            // A failed decode ahead is not final: the file is read again below, so the
-            // error is the one of this moment.
-            keepAsSpare(std::move(decoded.picture));
+                rest = std::move(decoded.rest);
+            } else if (decoded.rest) {
+                releaseDecoded(std::move(decoded));
+            } else {
+                // A failed decode ahead is not final: the file is read again below, so the
+                // error is the one of this moment.
+                keepAsSpare(std::move(decoded.picture));
+            }
         }
     } else if (path != m_currentPath) {
         // A jump: the pages read ahead belong to another place in the book; their memory
@@ -156,19 +174,34 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
     } else {
         ++m_counters.decodedOnLoad;
         QImage *lent = m_spares.isEmpty() ? nullptr : &m_spares.last();
+        // Both processors for this page: the rest of the page on screen waits, to be
+        // dropped once this one has loaded, or to go on should it fail.
+        if (m_rest)
+            m_rest->pause(true);
         picture = view.isValid() ? forms::LoadPictureTop(path, error, lent, view, &rest)
                                  : forms::LoadPicture(path, error, lent);
         m_spares.removeIf([](const QImage &spare) { return spare.isNull(); });
         if (picture.isNull()) {
+            if (m_rest)
+                m_rest->pause(false);
             postSubmit();
             return picture;
         }
     }
 
-    if (path != m_currentPath && !m_current.isNull() && !findAhead(m_currentPath)) {
+    // The page on screen whose rest is still decoding is left for this one: its rest is
+    // dropped, and that page, never whole, is let go.
+    const bool leftWhole = !m_rest || picture.cacheKey() == m_current.cacheKey();
+    if (!leftWhole) {
+        m_rest->cancel();
+        m_rest = {};
+        m_beforeRest = {};
+    }
+    if (path != m_currentPath && !m_current.isNull() && leftWhole && pagesWithinBudget() > 0
+        && !findAhead(m_currentPath)) {
         // The page left behind is a neighbour of the new one after a step: the next
         // prefetch keeps it or drops it.
-        Decoded previous{m_current, {}, m_currentStamp};
+        Decoded previous{m_current, {}, m_currentStamp, {}};
         Entry entry{std::make_shared<Job>(m_currentPath), QtFuture::makeReadyFuture(previous), true};
         entry.job->state = Running;
         m_ahead.append(std::move(entry));
@@ -176,16 +209,24 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
         keepAsSpare(std::exchange(m_current, QImage()));
     }
     if (rest) {
-        m_beforeRest = {m_currentPath, m_current, m_currentStamp};
+        // Kept whole only if the budget holds it (it is then a neighbour read ahead too).
+        const bool keep = leftWhole && pagesWithinBudget() > 0;
+        m_beforeRest = {m_currentPath, keep ? m_current : QImage(), m_currentStamp};
         m_rest = rest;
         // The rest starts once the top rows are painted: on two processors, a worker
         // started now would take the time of the display server and of the repaint.
         if (!std::exchange(m_restStartPosted, true))
             QCoreApplication::postEvent(this, new QEvent(StartRestEvent), Qt::LowEventPriority);
     }
+    // Still on screen: the page window lets it go when it takes the new page, and the
+    // last reference is dropped on another thread after the paint.
+    if (path != m_currentPath && !findAhead(m_currentPath))
+        releaseLater(std::exchange(m_current, QImage()));
     m_currentPath = path;
     m_current = picture;
     m_currentStamp = now;
+    if (view.isValid())
+        m_view = view;
     postSubmit();
     forms::timingMark("loaded", fromGuess ? QStringLiteral("guessed")
                                 : rest ? QStringLiteral("top rows")
@@ -195,9 +236,24 @@ QImage PageCache::loadPage(const QString &path, forms::Error *error, QSize view)
 
 void PageCache::startRest()
 {
+    // The new page is on screen: the pages let go are freed before the rest fills its own,
+    // and the parts in view of its neighbours are decoded first (a rest running, only they
+    // are submitted): they are small, and the next step may come before the rest is over.
+    submitPending();
     if (!m_rest || m_rest->isDone())
         return;
-    m_restPool.start([this, rest = m_rest] {
+    QList<QFuture<Decoded>> parts;
+    for (const Entry &entry : m_ahead) {
+        if (entry.submitted && entry.job->view.isValid())
+            parts.append(entry.future);
+    }
+    m_restPool.start([this, rest = m_rest, parts] {
+        // A part whose file stalls (a network folder) is not waited for long.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(PartsFirstMs);
+        for (const QFuture<Decoded> &part : parts) {
+            while (!part.isFinished() && !rest->isDone() && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         rest->run();
         QMetaObject::invokeMethod(this, [this, rest] {
             if (rest == m_rest && m_restOver)
@@ -207,10 +263,12 @@ void PageCache::startRest()
     });
 }
 
-PageCache::RestOutcome PageCache::finishRest(QImage *picture, forms::Error *error)
+PageCache::RestOutcome PageCache::finishRest(QImage *picture, forms::Error *error, bool wait)
 {
     if (!m_rest)
         return RestOutcome::None;
+    if (!wait && !m_rest->isDone())
+        return RestOutcome::Running;
     const std::shared_ptr<forms::PictureRest> rest = std::exchange(m_rest, {});
     Previous previous = std::exchange(m_beforeRest, {});
     postSubmit();
@@ -228,6 +286,12 @@ PageCache::RestOutcome PageCache::finishRest(QImage *picture, forms::Error *erro
     }
     // As if the broken page had never loaded.
     m_ahead.removeIf([&](const Entry &entry) { return entry.job->path == previous.path; });
+    if (previous.picture.isNull() && !previous.path.isEmpty()) {
+        // Not kept (beyond the budget, or never whole): read again. Should that fail too,
+        // the page window is left empty; the message names the broken page all the same.
+        previous.stamp = stampOf(previous.path);
+        previous.picture = forms::LoadPicture(previous.path, nullptr);
+    }
     m_currentPath = previous.path;
     m_current = previous.picture;
     m_currentStamp = previous.stamp;
@@ -237,17 +301,20 @@ PageCache::RestOutcome PageCache::finishRest(QImage *picture, forms::Error *erro
 
 qsizetype PageCache::pagesWithinBudget() const
 {
-    // Neighbouring pages are about the size of the page on screen. At least one page is
-    // read ahead: the next, named first.
+    // Neighbouring pages are about the size of the page on screen.
     const qint64 pageBytes = qMax<qint64>(1, m_current.sizeInBytes());
-    return qsizetype(qMax<qint64>(1, m_budget / pageBytes));
+    return qsizetype(m_budget / pageBytes);
 }
 
 void PageCache::prefetch(const QStringList &namedPaths)
 {
-    const QStringList paths = namedPaths.mid(0, pagesWithinBudget());
+    // None fits whole (a 600-dpi page): the part in view of each, a few MB where written.
+    // Without a view (pages loaded by load() alone), the first page named, whole.
+    const qsizetype whole = pagesWithinBudget();
+    const QSize part = whole > 0 ? QSize() : m_view;
+    const QStringList paths = namedPaths.mid(0, whole > 0 ? whole : part.isValid() ? PagesInPart : 1);
     for (qsizetype i = m_ahead.size() - 1; i >= 0; --i) {
-        if (!paths.contains(m_ahead[i].job->path)) {
+        if (!paths.contains(m_ahead[i].job->path) || m_ahead[i].job->view != part) {
             drop(m_ahead[i]);
             m_ahead.removeAt(i);
         }
@@ -255,7 +322,7 @@ void PageCache::prefetch(const QStringList &namedPaths)
     for (const QString &path : paths) {
         if (path.isEmpty() || path == m_currentPath || findAhead(path))
             continue;
-        m_ahead.append(Entry{std::make_shared<Job>(path), {}, false});
+        m_ahead.append(Entry{std::make_shared<Job>(path, part), {}, false});
     }
     postSubmit();
 }
@@ -274,8 +341,11 @@ void PageCache::postSubmit()
 bool PageCache::event(QEvent *event)
 {
     if (event->type() == StartRestEvent) {
-        m_restStartPosted = false;
-        startRest();
+        // As for the decodes ahead: the display server puts the new page on the screen first.
+        QTimer::singleShot(SubmitGraceMs, this, [this] {
+            m_restStartPosted = false;
+            startRest();
+        });
         return true;
     }
     if (event->type() == SubmitEvent) {
@@ -299,15 +369,16 @@ void PageCache::submitPending()
     for (std::function<void()> &release : m_releases)
         QThreadPool::globalInstance()->start(std::move(release));
     m_releases.clear();
-    // The rest of the page on screen comes first; its end submits again.
-    if (m_rest && !m_rest->isDone())
-        return;
+    // The rest of the page on screen comes before pages read ahead whole (its end submits
+    // again); parts in view are small, and the next step may come before the rest is over.
+    const bool restRunning = m_rest && !m_rest->isDone();
     for (Entry &entry : m_ahead) {
-        if (entry.submitted || entry.job->state != Queued)
+        const bool part = entry.job->view.isValid();
+        if (entry.submitted || entry.job->state != Queued || (restRunning && !part))
             continue;
         entry.submitted = true;
-        // The memory of a page let go, if there is one, takes this page.
-        QImage spare = m_spares.isEmpty() ? QImage() : m_spares.takeLast();
+        // The memory of a page let go, if there is one, takes a whole page.
+        QImage spare = m_spares.isEmpty() || part ? QImage() : m_spares.takeLast();
         entry.future = QtConcurrent::run(
             m_pool, [job = entry.job, hook = m_startHook, spare = std::move(spare)]() mutable {
                 int expected = Queued;
@@ -324,11 +395,17 @@ void PageCache::submitPending()
                 job->fileRead = true;
                 if (hook)
                     hook(job->path, true);
-                result.picture = forms::DecodePicture(job->path, bytes, &result.error, &spare,
-                                                      &job->cancelled);
+                if (job->view.isValid())
+                    result.picture = forms::DecodePictureTop(job->path, std::move(bytes), &result.error,
+                                                             nullptr, job->view, &result.rest);
+                else
+                    result.picture = forms::DecodePicture(job->path, bytes, &result.error, &spare,
+                                                          &job->cancelled);
                 return result;
             });
     }
+    if (restRunning)
+        return;
     for (QImage &spare : m_spares)
         releaseLater(std::move(spare));
     m_spares.clear();
@@ -343,7 +420,7 @@ void PageCache::drop(Entry &entry)
     if (entry.job->state.compare_exchange_strong(expected, Claimed))
         return;  // never started; the worker will skip it
     if (entry.future.isFinished())
-        keepAsSpare(entry.future.takeResult().picture);
+        releaseDecoded(entry.future.takeResult());
     else  // it would hold up the decodes of the page now wanted
         leaveBehind(entry.job, QFuture<void>(entry.future));
     entry.future = {};
@@ -361,21 +438,31 @@ void PageCache::leaveBehind(std::shared_ptr<Job> job, QFuture<void> future)
 // (A picture still on screen is held by the page window and is not lent.)
 void PageCache::keepAsSpare(QImage picture)
 {
-    if (picture.isNull() || !picture.isDetached())
-        return;
-    if (m_spares.size() < qMin(MaxSpares, pagesWithinBudget()))
+    if (picture.isDetached() && m_spares.size() < qMin(MaxSpares, pagesWithinBudget()))
         m_spares.append(std::move(picture));
     else
         releaseLater(std::move(picture));
 }
 
-// Unmapping a page holds up the page faults of a decode running meanwhile: the last
-// reference to a picture is dropped on another thread, once the new page is on screen.
+// Unmapping a page holds up the page faults of a decode running meanwhile: this reference
+// to a picture is dropped on another thread, once the new page is on screen. (Where it is
+// not the last, the last holder frees it: the page window, as it takes the next page.)
 void PageCache::releaseLater(QImage picture)
 {
-    if (picture.isNull() || !picture.isDetached())
+    if (picture.isNull())
         return;
     m_releases.append([picture = std::move(picture)]() mutable { picture = QImage(); });
+}
+
+// A page read ahead in part holds its file's bytes and, in its rest, the picture again.
+void PageCache::releaseDecoded(Decoded decoded)
+{
+    if (!decoded.rest) {
+        keepAsSpare(std::move(decoded.picture));
+        return;
+    }
+    decoded.rest->cancel();
+    m_releases.append([dropped = std::move(decoded)]() mutable { dropped = {}; });
 }
 
 void PageCache::guess(const QString &path, QSize view)

@@ -6,9 +6,11 @@
 // later load() of one of them takes the decoded picture if the file is still the one
 // that was decoded (same path, size and times, checked with one stat), and otherwise
 // decodes the file as forms::LoadPicture would, with its result and its error.
-// In memory: the page last loaded and the pages named by the last prefetch(). A page
-// let go lends its memory to the next decode, or is freed on another thread, once the
-// new page is on screen.
+// In memory: the page last loaded and the pages named by the last prefetch(): whole when
+// the read-ahead budget holds one page of this size, otherwise only their part in view
+// (the rest decodes once such a page is shown, as for a page not read ahead). A page let
+// go lends its memory to the next decode (as far as the budget holds), or is freed on
+// another thread once the new page is on screen.
 
 #include "platform/forms/forms.h"
 
@@ -35,7 +37,8 @@ public:
     // As load(), for the page about to be shown in a view of `view` (columns, and rows
     // from the top): a large page not in memory has only that part decoded before this
     // returns, the rest on a worker once the event loop has painted that part
-    // (pendingRest() until finishRest()).
+    // (pendingRest() until finishRest()). The rest of another page still pending is
+    // dropped once this page has loaded: that page, never whole, is let go.
     QImage loadShowing(const QString &path, forms::Error *error, QSize view);
     // The rest of the page last loaded, while it is not known to be whole.
     std::shared_ptr<forms::PictureRest> pendingRest() const { return m_rest; }
@@ -43,10 +46,13 @@ public:
         None,      // nothing was pending
         Whole,     // the page is whole
         Replaced,  // the file turned out broken; `picture` is what a direct load gives
-        Failed,    // the file turned out broken; the page before it (`picture`) is current again
+        Failed,    // the file turned out broken; the page before it (`picture`, read again from
+                   // its file if it was not kept) is current again
+        Running,   // still decoding, and not waited for
     };
-    // Waits for the rest of the page last loaded, and says how it ended.
-    RestOutcome finishRest(QImage *picture, forms::Error *error);
+    // Waits for the rest of the page last loaded (unless `wait` is false), and says how it
+    // ended.
+    RestOutcome finishRest(QImage *picture, forms::Error *error, bool wait = true);
     // Runs from the event loop when a rest is over that finishRest() did not wait for.
     void setRestOverHandler(std::function<void()> handler) { m_restOver = std::move(handler); }
     // Decodes these pages ahead, as many of the first as the read-ahead budget holds (one
@@ -65,8 +71,11 @@ public:
     // Tests: waits until the guess in flight, if any, has decoded its page.
     void waitForGuessForTesting() { m_guess.future.waitForFinished(); }
 
-    // Memory for pages read ahead (and pages let go kept for their memory).
-    static constexpr qint64 DefaultReadAheadBudget = qint64(256) << 20;
+    // Memory for pages read ahead whole (and pages let go kept for their memory), beside
+    // the page on screen. With the page on screen and the program, a book of 600-dpi A4
+    // pages (139 MB each as pixels, read ahead in part) stays within 256 MB, and one of up
+    // to 500 dpi with the next page whole.
+    static constexpr qint64 DefaultReadAheadBudget = qint64(100) << 20;
     void setReadAheadBudget(qint64 bytes) { m_budget = bytes; }
 
     // What load() did, for tests and measurements.
@@ -101,6 +110,7 @@ private:
         QImage picture;
         forms::Error error;
         FileStamp stamp;  // taken before the file was read
+        std::shared_ptr<forms::PictureRest> rest;  // a page read ahead in part: the rest
     };
     struct Job;  // shared with the worker: path and state
     struct Entry {
@@ -134,13 +144,16 @@ private:
     Entry *findAhead(const QString &path);
 
     QImage loadPage(const QString &path, forms::Error *error, QSize view);
+    // Pages of the size of the one on screen that the budget holds whole; 0 at least.
     qsizetype pagesWithinBudget() const;
+    void releaseDecoded(Decoded decoded);
 
     // On the heap: a worker stuck in its file (a stalled network folder) is left behind
     // at exit with its pool, not waited for.
     QThreadPool *m_pool;
-    // The rest of the page on screen, decoded ahead of any read-ahead; the page it
-    // replaced, current again if the rest fails.
+    // The rest of the page on screen, decoded ahead of any page read ahead whole; the page
+    // it replaced, current again if the rest fails (its picture only if the budget holds
+    // it, otherwise read again from the file then).
     QThreadPool m_restPool;
     std::shared_ptr<forms::PictureRest> m_rest;
     struct Previous {
@@ -163,6 +176,8 @@ private:
     QString m_currentPath;
     QImage m_current;
     FileStamp m_currentStamp;
+    // The view of the last loadShowing(): pages read ahead in part are decoded for it.
+    QSize m_view;
     // Pages let go, whose memory the next decodes take; pictures to free on another
     // thread. Both wait, with the decodes ahead, until the new page is on screen.
     QList<QImage> m_spares;

@@ -323,10 +323,12 @@ void PictureRest::run()
         return;
     // m_replacement and m_error are written before the rest reports that it is over,
     // and read only after that.
-    if (pictureRestHook() && !pictureRestHook()(m_path)) {
+    if (m_rest->cancelled()) {
+        m_rest->abandon();
+    } else if (pictureRestHook() && !pictureRestHook()(m_path)) {
         m_error = {ErrInvalidPicture, QStringLiteral("Invalid picture: %1 (broken below its top rows)").arg(m_path)};
         m_rest->abandon();
-    } else if (!m_rest->run()) {
+    } else if (!m_rest->run() && !m_rest->cancelled()) {
         m_replacement = decodePicture(m_path, m_bytes, &m_error, nullptr);
     }
     m_bytes = QByteArray();
@@ -363,6 +365,18 @@ bool PictureRest::wait(QImage *replacement, Error *error)
     if (error)
         *error = m_error;
     return false;
+}
+
+void PictureRest::cancel()
+{
+    m_rest->cancel();
+    // Not started yet: over now, on this thread (nothing is decoded).
+    run();
+}
+
+void PictureRest::pause(bool paused)
+{
+    m_rest->pause(paused);
 }
 
 bool PictureRest::isDone() const

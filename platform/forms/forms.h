@@ -105,6 +105,12 @@ public:
     // of the file, or null with `error` filled in.
     bool wait(QImage *replacement, Error *error);
     bool isDone() const;
+    // The page is left for another: a run() in progress stops within milliseconds, one to
+    // come ends at once, without decoding or a replacement. The picture stays as it is,
+    // never whole.
+    void cancel();
+    // While paused, a run() in progress waits between rows (a cancel ends it).
+    void pause(bool paused);
 
 private:
     const QString m_path;

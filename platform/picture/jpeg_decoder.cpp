@@ -188,6 +188,8 @@ struct JpegBand {
     qsizetype keepBytes = 0;
     // Told the rows decoded so far, as they come.
     PageRest *progress = nullptr;
+    // Pauses and cancels the decode of the rest of a page (both bands).
+    PageRest *rest = nullptr;
     // Once set, the decode stops: nobody wants the picture any more.
     const std::atomic<bool> *cancel = nullptr;
     // The first `columns` columns only (a little more: whole blocks); 0: every column.
@@ -217,15 +219,26 @@ BandResult decodeJpegBand(const JpegBand &band)
         JDIMENSION width = JDIMENSION(band.columns);
         jpeg_crop_scanline(&cinfo, &left, &width);
     }
-    // Skipping still entropy-decodes the rows above, but leaves out the IDCT and colour work.
+    // Skipping still entropy-decodes the rows above, but leaves out the IDCT and colour
+    // work; in steps, so that a cancel is seen within milliseconds.
+    constexpr int RowsPerSkip = 512;
     while (int(cinfo.output_scanline) < band.first) {
-        if (jpeg_skip_scanlines(&cinfo, JDIMENSION(band.first) - cinfo.output_scanline) == 0)
+        if (band.rest)
+            band.rest->holdWhilePaused();
+        if (band.cancel && band.cancel->load(std::memory_order_relaxed)) {
+            jpeg_destroy_decompress(&cinfo);
+            return BandResult::Cancelled;
+        }
+        const int count = std::min(RowsPerSkip, band.first - int(cinfo.output_scanline));
+        if (jpeg_skip_scanlines(&cinfo, JDIMENSION(count)) == 0)
             break;
     }
     constexpr int RowsPerCall = 16;
     JSAMPROW rows[RowsPerCall];
     std::vector<uchar> scratch;
     while (int(cinfo.output_scanline) < band.last) {
+        if (band.rest)
+            band.rest->holdWhilePaused();
         if (band.cancel && band.cancel->load(std::memory_order_relaxed)) {
             jpeg_destroy_decompress(&cinfo);
             return BandResult::Cancelled;
@@ -523,8 +536,8 @@ bool PageRest::run()
 {
     Plan &plan = *m_plan;
     JpegBand rows{&plan.bytes, plan.maxScans, plan.outColorSpace, 0, plan.height, plan.bits,
-                  plan.bytesPerLine, plan.topRows, plan.topBytes, this};
-    const bool whole = decodeRows(rows, false, plan.pixels) == BandResult::Whole;
+                  plan.bytesPerLine, plan.topRows, plan.topBytes, this, this, &m_cancel};
+    const bool whole = !m_cancel && decodeRows(rows, false, plan.pixels) == BandResult::Whole;
     // The bytes and the reference to the picture are let go here, off the GUI thread.
     plan.bytes = QByteArray();
     plan.picture = QImage();
@@ -546,6 +559,33 @@ void PageRest::abandon()
         m_done = true;
     }
     m_changed.notify_all();
+}
+
+void PageRest::cancel()
+{
+    {
+        std::unique_lock lock(m_mutex);
+        m_cancel = true;
+    }
+    m_changed.notify_all();
+}
+
+void PageRest::pause(bool paused)
+{
+    {
+        std::unique_lock lock(m_mutex);
+        m_paused = paused;
+    }
+    m_changed.notify_all();
+}
+
+void PageRest::holdWhilePaused()
+{
+    if (!m_paused)
+        return;
+    std::unique_lock lock(m_mutex);
+    while (m_paused && !m_cancel)
+        m_changed.wait(lock);
 }
 
 void PageRest::rowsDone(int rows)

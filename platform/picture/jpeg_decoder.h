@@ -39,6 +39,15 @@ public:
     bool run();
     // Ends without decoding, as a file broken below the top rows would.
     void abandon();
+    // From any thread: a run() in progress stops soon, and one to come ends at once; the
+    // picture is left as it is, never whole.
+    void cancel();
+    bool cancelled() const { return m_cancel; }
+    // From any thread: run() waits between rows while paused (until resumed or cancelled),
+    // leaving the processors to another page.
+    void pause(bool paused);
+    // run() and its helper, between rows.
+    void holdWhilePaused();
     // Blocks until rows [0, rows) are decoded in the columns in view, or run() is over.
     void waitForRows(int rows);
     // The rows decoded so far in the columns in view.
@@ -61,6 +70,8 @@ private:
     int m_rows = 0;
     bool m_done = false;
     bool m_whole = false;
+    std::atomic<bool> m_cancel{false};
+    std::atomic<bool> m_paused{false};
 };
 
 // For a page that decodeDirect decodes whole on two threads (upright, baseline, colour
