@@ -61,12 +61,12 @@ public:
     void prefetch(const QStringList &paths);
 
     // The page the typist has named in full but not yet asked for: its part in view (of
-    // a large view, as on a 4K screen) decoded on a worker, so that asking for it in this
+    // a view as large as a 1080p screen's half layout or larger) decoded on a worker, so that asking for it in this
     // view only paints. Nothing else
     // changes; a load of any other page, or another guess, drops it; an empty path drops
     // it now.
     void guess(const QString &path, QSize view);
-    // Tests: guesses for views this large (a million pixels) and larger.
+    // Tests: guesses for views this large (half a million pixels) and larger.
     void setGuessMinViewPixelsForTesting(qint64 pixels) { m_guessMinViewPixels = pixels; }
     // Tests: waits until the guess in flight, if any, has decoded its page.
     void waitForGuessForTesting() { m_guess.future.waitForFinished(); }
@@ -164,7 +164,7 @@ private:
     std::function<void()> m_restOver;
     QList<Entry> m_ahead;
     Guessing m_guess;
-    qint64 m_guessMinViewPixels = 1'000'000;
+    qint64 m_guessMinViewPixels = 500'000;
     // Decodes dropped while running (cancelled), until they end: a stalled file may hold
     // one for good.
     struct LeftBehind {
