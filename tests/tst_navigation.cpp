@@ -352,7 +352,6 @@ void NavigationTest::typedNameOrPointedEntry_guessedBeforehandWithoutATrace()
     for (int i = 1; i <= 6; ++i)
         addBusyPage(folder, QStringLiteral("%1.jpg").arg(i), i);
     Form1 &panel = folder.start();
-    panel.pageCacheForTesting().setGuessMinViewPixelsForTesting(0);  // the test screen is small
     Form2 &page = panel.form2();
     folder.load(QStringLiteral("1.jpg"));
     QTRY_COMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("1.jpg\r\n"));

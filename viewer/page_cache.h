@@ -60,14 +60,11 @@ public:
     // repaint of a new page among them, have been handled.
     void prefetch(const QStringList &paths);
 
-    // The page the typist has named in full but not yet asked for: its part in view (of
-    // a view as large as a 1080p screen's half layout or larger) decoded on a worker, so that asking for it in this
-    // view only paints. Nothing else
-    // changes; a load of any other page, or another guess, drops it; an empty path drops
-    // it now.
+    // The page the typist is about to ask for (a name typed in full, the list entry under
+    // the pointer or below Page Down): its part in view decoded on a worker, so that
+    // asking for it in this view only paints. Nothing else changes; a load of any other
+    // page, or another guess, drops it; an empty path drops it now.
     void guess(const QString &path, QSize view);
-    // Tests: guesses for views this large (half a million pixels) and larger.
-    void setGuessMinViewPixelsForTesting(qint64 pixels) { m_guessMinViewPixels = pixels; }
     // Tests: waits until the guess in flight, if any, has decoded its page.
     void waitForGuessForTesting() { m_guess.future.waitForFinished(); }
 
@@ -164,7 +161,6 @@ private:
     std::function<void()> m_restOver;
     QList<Entry> m_ahead;
     Guessing m_guess;
-    qint64 m_guessMinViewPixels = 500'000;
     // Decodes dropped while running (cancelled), until they end: a stalled file may hold
     // one for good.
     struct LeftBehind {
