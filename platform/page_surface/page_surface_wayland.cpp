@@ -127,6 +127,9 @@ private:
     QMetaObject::Connection m_opacity;
     bool m_lost = false;
     bool m_drawing = false;
+    // The window's own painting, kept between draws: a new one each time wrote a whole
+    // window of fresh memory (33 MB at 4K).
+    QImage m_painted;
 };
 
 const wl_registry_listener Surface::registryListener = {
@@ -405,7 +408,9 @@ void Surface::draw()
         return;
     }
     // The window's own painting, once, at the output's scale so that the page is sharp.
-    QImage picture(pixels, QImage::Format_ARGB32_Premultiplied);
+    if (m_painted.size() != pixels)
+        m_painted = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    QImage &picture = m_painted;
     picture.setDevicePixelRatio(m_scale);
     picture.fill(Qt::transparent);
     m_drawing = true;
@@ -435,6 +440,7 @@ void Surface::lose(const QString &why)
     delete m_notifier;
     m_notifier = nullptr;
     m_pending.stop();
+    m_painted = QImage();
     disconnect(m_opacity);
     // Whatever the compositor still holds goes with the connection.
     for (const auto &buffer : m_buffers)
