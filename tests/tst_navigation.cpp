@@ -21,9 +21,12 @@ QString notFound(const ProgramFolder &folder, const QString &name)
         + QStringLiteral(" . Please recheck file in folder [") + base + QStringLiteral("] ");
 }
 
-void addBusyPage(ProgramFolder &folder, const QString &name, int seed)
+// first.jpg ... last.jpg, each a scan-like page of its own.
+void addBusyPages(ProgramFolder &folder, int first, int last)
 {
-    folder.addFile(name, testsupport::jpegBytes(testsupport::busyPage({1240, 1754}, seed)));
+    for (int i = first; i <= last; ++i)
+        folder.addFile(QStringLiteral("%1.jpg").arg(i),
+                       testsupport::jpegBytes(testsupport::busyPage({1240, 1754}, i)));
 }
 
 void enterName(Form1 &panel, const QString &name, Qt::Key key = Qt::Key_Return)
@@ -268,8 +271,7 @@ void NavigationTest::steps_brokenPageReportedOnce()
 void NavigationTest::pageNotReadAhead_topRowsFirstAndTheRestExact()
 {
     ProgramFolder folder;
-    for (int i = 1; i <= 3; ++i)
-        addBusyPage(folder, QStringLiteral("%1.jpg").arg(i), i);
+    addBusyPages(folder, 1, 3);
     RestGate gate;
     Form1 &panel = folder.start();
     Form2 &page = panel.form2();
@@ -310,8 +312,7 @@ void NavigationTest::pageNotReadAhead_brokenBelowTheTopRowsIsTakenBack()
 {
     ProgramFolder folder;
     folder.addNumberedPages(2);
-    addBusyPage(folder, QStringLiteral("3.jpg"), 3);
-    addBusyPage(folder, QStringLiteral("4.jpg"), 4);
+    addBusyPages(folder, 3, 4);
     RestGate gate;
     gate.broken = QStringList{QStringLiteral("3.jpg"), QStringLiteral("4.jpg")};
     gate.release.release(100);
@@ -349,8 +350,7 @@ void NavigationTest::pageNotReadAhead_brokenBelowTheTopRowsIsTakenBack()
 void NavigationTest::typedNameOrPointedEntry_guessedBeforehandWithoutATrace()
 {
     ProgramFolder folder;
-    for (int i = 1; i <= 6; ++i)
-        addBusyPage(folder, QStringLiteral("%1.jpg").arg(i), i);
+    addBusyPages(folder, 1, 6);
     Form1 &panel = folder.start();
     Form2 &page = panel.form2();
     folder.load(QStringLiteral("1.jpg"));
@@ -413,8 +413,7 @@ void NavigationTest::typedNameOrPointedEntry_guessedBeforehandWithoutATrace()
 void NavigationTest::restOfAPageLeft_droppedWithoutTouchingTheNewPage()
 {
     ProgramFolder folder;
-    for (int i = 1; i <= 2; ++i)
-        addBusyPage(folder, QStringLiteral("%1.jpg").arg(i), i);
+    addBusyPages(folder, 1, 2);
     RestGate gate;
     Form1 &panel = folder.start();
     folder.load(QStringLiteral("1.jpg"));
