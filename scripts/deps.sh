@@ -8,7 +8,7 @@ build_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libxcb1-dev libxcb-keysyms1-dev libxcb-shape0-dev libxcb-xfixes0-dev
-    libxcb-damage0-dev libxcb-xtest0-dev
+    libxcb-damage0-dev libxcb-xtest0-dev libxcb-shm0-dev
     # The page's layer surface on Wayland desktops: the client library, wayland-scanner
     # and the layer-shell protocol description (Debian ships it in the Rust crate).
     libwayland-dev libwayland-bin librust-wayland-protocols-dev

@@ -135,7 +135,11 @@ void Form2::setHeight(double twips)
 void Form2::place()
 {
     m_corrections = 0;
+    const int height = geometry().height();
     setGeometry(placementOnDesktop());
+    // The full layout reaches below the screen, which a window manager may undo.
+    if (geometry().height() > height)
+        ws::repeatPlacement(this);
 }
 
 QRect Form2::placementOnDesktop() const

@@ -75,6 +75,8 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     bool event(QEvent *event) override;
+    // Painted through a backing store or the platform's own image, never directly.
+    QPaintEngine *paintEngine() const override { return nullptr; }
 
 private:
     void Form_Load();

@@ -3,6 +3,7 @@
 // mapped: it is painted into the surface's shared-memory buffer whenever it changes.
 
 #include "platform/page_surface/page_surface.h"
+#include "platform/page_surface/page_surface_p.h"
 
 #include <wayland-client.h>
 // The generated header names a parameter "namespace", a C++ keyword; the headers it
@@ -466,11 +467,12 @@ void Surface::lose(const QString &why)
 
 void attach(QWidget *window)
 {
-    // Only where Qt itself runs on Xwayland: the offscreen tests and X11 sessions keep
-    // the window as it is.
-    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        || QGuiApplication::platformName() != QLatin1String("xcb"))
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return;
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        x11::attach(window);
+        return;
+    }
     wl_display *display = wl_display_connect(nullptr);
     if (!display) {
         tellOnce(QStringLiteral("no connection to the Wayland display \"%1\"")

@@ -381,6 +381,11 @@ void presentPainting()
     native::presentPainting();
 }
 
+void repeatPlacement(QWidget *window)
+{
+    native::repeatPlacement(window);
+}
+
 QString displayProblem()
 {
     return native::displayProblem();

@@ -79,6 +79,12 @@ QString lastHotKeyError();
 // no message, which after a page change came 25-45 ms later.
 void presentPainting();
 
+// Asks once more for the place and size the window was last given, at once. A window
+// manager may move a window that grows below the screen up into view (openbox does when
+// only its bottom edge moves); asked again, it keeps the place, without the round trip of
+// noticing the move and answering it after the repaint.
+void repeatPlacement(QWidget *window);
+
 // With no usable display, a sentence saying so; empty when the program can start.
 // Called before the application object exists. Where the user chose no Qt platform
 // (QT_QPA_PLATFORM), it also settles on the one this layer works with (xcb on Linux,

@@ -20,8 +20,9 @@ void setInputPassThrough(QWidget *window, bool on);
 bool grabHotKey(UINT modifiers, UINT vk, QString *error);
 void ungrabHotKey(UINT modifiers, UINT vk);
 
-// See ws::presentPainting().
+// See ws::presentPainting() and ws::repeatPlacement().
 void presentPainting();
+void repeatPlacement(QWidget *window);
 
 // See ws::displayProblem().
 QString displayProblem();

@@ -243,6 +243,9 @@ QString lastHotKeyError()
     return g_lastHotKeyError;
 }
 
+// Windows keeps a window where the program puts it.
+void repeatPlacement(QWidget *) {}
+
 void presentPainting()
 {
     // A wait that returns at once: on Windows nothing, under Wine the moment it sends

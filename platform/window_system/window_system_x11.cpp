@@ -59,6 +59,24 @@ void setInputPassThrough(QWidget *window, bool on)
 // Qt flushes its connection to the X server with each repaint.
 void presentPainting() {}
 
+void repeatPlacement(QWidget *window)
+{
+    xcb_connection_t *c = x11Connection();
+    QWindow *handle = window ? window->windowHandle() : nullptr;
+    // Scaled, Qt's place in the X server's pixels is its own to work out: the window's
+    // next move event sets it right instead.
+    if (!c || !handle || !window->isVisible() || handle->devicePixelRatio() != 1.0)
+        return;
+    const QRect placed = window->geometry();
+    const uint32_t values[] = {uint32_t(placed.x()), uint32_t(placed.y()), uint32_t(placed.width()),
+                               uint32_t(placed.height())};
+    xcb_configure_window(c, xcb_window_t(handle->winId()),
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH
+                             | XCB_CONFIG_WINDOW_HEIGHT,
+                         values);
+    xcb_flush(c);
+}
+
 QString displayProblem()
 {
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM").trimmed();

@@ -103,6 +103,10 @@ e2e_check_view "full screen" 2.jpg 0 255 660
 e2e_check_eq "full-screen page window keeps its states" "above skip" "$(window_states "$(e2e_page_window)")"
 e2e_screenshot full_layout >/dev/null
 switch_layout "Full screen 2" "0,80 1024x344"
+e2e_check_view "half screen again" 2.jpg 0 255
+# The painting keeps its memory from size to size: the part added comes whole again.
+switch_layout "Half screen 1" "0,80 1024x728"
+e2e_check_view "full screen again" 2.jpg 0 255 660
 
 e2e_stop_program
 e2e_check "no page window left after the program ended" e2e_no_window '^Form2$'
