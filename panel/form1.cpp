@@ -423,13 +423,18 @@ void Form1::followLoadedPage(const QString &name)
             break;
         }
     }
+    readAheadNeighbours();
+    guessPageDown();
+}
+
+void Form1::readAheadNeighbours()
+{
     QStringList neighbours;
     for (int i : {t + 1, t - 1}) {
         if (i >= 0 && i < cnt)
             neighbours << forms::joinPath(forms::AppPath(), File1->item(i)->text());
     }
     m_pages->prefetch(neighbours);
-    guessPageDown();
 }
 
 void Form1::selectPageFromCode(int row)
@@ -704,6 +709,9 @@ void Form1::Command3_Click()
     else
         qCInfo(lcPanel).noquote() << "layout switch keeps the previous picture:"
                                   << error.description;
+    // The neighbours read ahead in part fit the other layout's view.
+    m_pages->setView(pageView());
+    readAheadNeighbours();
 
     ws::SetWindowPos(page.hWnd(), ws::HWND_TOPMOST, 0, 0, 0, 0, TopmostShowFlags);
     ws::SetWindowPos(hWnd(), ws::HWND_TOPMOST, 0, 0, 0, 0, TopmostShowFlags);

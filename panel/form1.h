@@ -128,6 +128,7 @@ private:
     void savePage();
     void selectPageFromCode(int row);
     void followLoadedPage(const QString &name);
+    void readAheadNeighbours();
     void showNotFound(const QString &path);
     QSize pageView();
     // Waits for the rest of the page on screen (unless `wait` is false: a rest still

@@ -407,6 +407,17 @@ void NavigationTest::typedNameOrPointedEntry_guessedBeforehandWithoutATrace()
     QCOMPARE(page.accessibleName(), QStringLiteral("Page %1.jpg").arg(panel.File1->currentRow() + 1));
     // Guessed, or read ahead where the list shows fewer entries (the next page is then).
     QCOMPARE(panel.pageCacheForTesting().counters().decodedOnLoad, decoded);
+
+    // Neighbours read ahead in the half layout's view, then the full layout: read again.
+    panel.pageCacheForTesting().setReadAheadBudget(1);  // no page whole: parts in view
+    panel.Command3->click();
+    panel.Command8->click();
+    panel.pageCacheForTesting().waitForIdleForTesting();
+    panel.Command3->click();
+    panel.pageCacheForTesting().waitForIdleForTesting();
+    const int beforeStep = panel.pageCacheForTesting().counters().decodedOnLoad;
+    panel.Command8->click();
+    QCOMPARE(panel.pageCacheForTesting().counters().decodedOnLoad, beforeStep);
     QVERIFY(folder.messages.isEmpty());
 }
 

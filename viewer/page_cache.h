@@ -59,6 +59,9 @@ public:
     // at least); pages not named are dropped (their decodes cancelled). The decodes start once the events already queued, the
     // repaint of a new page among them, have been handled.
     void prefetch(const QStringList &paths);
+    // The view pages read ahead in part are decoded for from now on (loadShowing() sets
+    // it too): a layout switch changes it without a new page.
+    void setView(QSize view) { m_view = view; }
 
     // The page the typist is about to ask for (a name typed in full, the list entry under
     // the pointer or below Page Down): its part in view decoded on a worker, so that
