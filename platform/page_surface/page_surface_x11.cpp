@@ -8,6 +8,8 @@
 #include "platform/page_surface/page_surface_p.h"
 #include "platform/forms/forms.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QImage>
@@ -28,6 +30,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #ifndef MADV_POPULATE_WRITE
 #define MADV_POPULATE_WRITE 23  // Linux 5.14; older headers lack the name
@@ -58,16 +61,13 @@ bool rgb32Fits(xcb_connection_t *c, xcb_window_t window)
     return false;
 }
 
-class SharedPainting : public QObject
+class SharedPainting : public QObject, public QAbstractNativeEventFilter
 {
 public:
     SharedPainting(QWidget *window, xcb_connection_t *c)
         : QObject(window), m_window(window), m_connection(c)
     {
-        // A window manager that never grants the size still gets the picture shown.
-        m_waiting.setSingleShot(true);
-        m_waiting.setInterval(100);
-        connect(&m_waiting, &QTimer::timeout, this, &SharedPainting::put);
+        QCoreApplication::instance()->installNativeEventFilter(this);
     }
 
     ~SharedPainting() override
@@ -124,18 +124,32 @@ public:
             if (watched == m_window->windowHandle() && m_window->windowHandle()->isExposed())
                 paint();
             return false;
-        case QEvent::Resize:
-            // The window manager granted a size: the painting waited for it, or went up cut
-            // to the size before.
-            if (watched == m_window->windowHandle())
-                put();
-            return false;
         case QEvent::Paint:
             // Painted through render() only; on screen the widgets have nothing to paint into.
             return !m_rendering;
         default:
             return false;
         }
+    }
+
+    // A put before the window manager has resized the window is cut to the old size, and
+    // the X server's exposure of the part added does not reach a window that paints on
+    // screen: its new size in the server is the moment to put the picture again.
+    bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
+    {
+        if (type != "xcb_generic_event_t")
+            return false;
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        if ((event->response_type & 0x7f) != XCB_CONFIGURE_NOTIFY)
+            return false;
+        const auto *configure = static_cast<const xcb_configure_notify_event_t *>(message);
+        QWindow *handle = m_window->windowHandle();
+        if (!handle || configure->window != xcb_window_t(handle->winId()))
+            return false;
+        const QSize size(configure->width, configure->height);
+        if (size != std::exchange(m_serverSize, size))
+            QMetaObject::invokeMethod(this, [this] { put(); }, Qt::QueuedConnection);
+        return false;
     }
 
 private:
@@ -150,13 +164,6 @@ private:
         m_window->render(&m_image, area.topLeft(), QRegion(area),
                          QWidget::DrawWindowBackground | QWidget::DrawChildren);
         m_rendering = false;
-        // Until the window manager grants a new size, the X server would cut the picture
-        // to the old one and show the rest only after the window grew: one copy of the
-        // whole window too many, at the moment the window manager needs the server.
-        if (handle->geometry().size() != m_window->size()) {
-            m_waiting.start();
-            return;
-        }
         put();
     }
 
@@ -172,10 +179,9 @@ private:
 
     void put()
     {
-        m_waiting.stop();
         QWindow *handle = m_window->windowHandle();
-        const QRect area = QRect(QPoint(), handle->geometry().size()) & m_window->rect() & m_image.rect();
-        if (area.isEmpty() || !m_window->isVisible())
+        const QRect area = m_window->rect() & m_image.rect();
+        if (!handle || area.isEmpty() || !m_window->isVisible())
             return;
         const auto window = xcb_window_t(handle->winId());
         if (!m_gc) {
@@ -237,7 +243,7 @@ private:
     static constexpr uint16_t WarmRows = 64;
     static constexpr size_t PageBytes = 4096;
     int m_warmedRows = 0;
-    QTimer m_waiting;
+    QSize m_serverSize;  // the window's size as the X server last told it
     xcb_pixmap_t m_scratch = 0;
 };
 
