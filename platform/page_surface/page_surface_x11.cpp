@@ -253,7 +253,7 @@ void attach(QWidget *window)
 {
     xcb_connection_t *c = connection();
     const QScreen *screen = QGuiApplication::primaryScreen();
-    if (!c || !screen || screen->devicePixelRatio() != 1.0 || qEnvironmentVariableIsSet("ZORVANE_QT_PAINTING"))
+    if (!c || !screen || screen->devicePixelRatio() != 1.0 || !qEnvironmentVariableIsEmpty("ZORVANE_QT_PAINTING"))
         return;
     const xcb_query_extension_reply_t *shm = xcb_get_extension_data(c, &xcb_shm_id);
     if (!shm || !shm->present || !rgb32Fits(c, xcb_window_t(window->winId())))
