@@ -82,7 +82,8 @@ public:
             shmdt(m_memory);
     }
 
-    // Takes the shared image for the whole screen; false if the X server will not share it.
+    // Takes a shared image of this size in place of the one held; false (and the one held
+    // kept) if the X server will not share it.
     bool start(const QSize &size)
     {
         const int id = shmget(IPC_PRIVATE, size_t(size.width()) * size.height() * 4, IPC_CREAT | 0600);
@@ -102,11 +103,17 @@ public:
             shmdt(memory);
             return false;
         }
+        if (m_memory) {
+            waitForTheLastPut();
+            xcb_shm_detach(m_connection, m_segment);
+            shmdt(m_memory);
+        }
         m_memory = memory;
         m_segment = segment;
         m_image = QImage(static_cast<uchar *>(memory), size.width(), size.height(), QImage::Format_RGB32);
         // All pages at once: ten times faster here than a fault for each at the first paint.
         madvise(memory, size_t(m_image.sizeInBytes()), MADV_POPULATE_WRITE);
+        m_warmedRows = 0;
         return true;
     }
 
@@ -156,6 +163,8 @@ private:
     void paint()
     {
         QWindow *handle = m_window->windowHandle();
+        if (!m_image.rect().contains(m_window->rect()))
+            start(m_image.size().expandedTo(m_window->size()));  // a larger screen since
         const QRect area = m_window->rect() & m_image.rect();
         if (!handle || area.isEmpty() || !m_window->isVisible())
             return;
@@ -196,7 +205,7 @@ private:
         xcb_flush(m_connection);
         m_putPending = true;
         forms::timingMark("flushed");
-        if (m_warmedRows == 0) {
+        if (m_warmedRows == 0 && !m_scratch) {
             m_scratch = xcb_generate_id(m_connection);
             xcb_create_pixmap(m_connection, 24, m_scratch, window, 1, WarmRows);
             QTimer::singleShot(0, this, &SharedPainting::warmUp);
@@ -260,9 +269,8 @@ void attach(QWidget *window)
         return;
     // As large as any place the panel puts the window: the screen's width, and its height
     // (the full layout reaches below the screen by less than its top margin).
-    const QRect desktop = screen->virtualGeometry();
     auto *painting = new SharedPainting(window, c);
-    if (!painting->start(desktop.size())) {
+    if (!painting->start(screen->size())) {
         delete painting;
         return;
     }
