@@ -64,6 +64,14 @@ public:
 private:
     std::vector<xcb_window_t> children(xcb_window_t window);
     void loadKeyboard();
+    // The pixels read through shared memory: the X server copies them without sending
+    // 33 MB of a 4K window down the socket, which held it up while the program and the
+    // window manager waited. Null where MIT-SHM is missing.
+    const uint8_t *readShared(xcb_window_t window, int width, int height);
+
+    uint32_t shmSegment = 0;
+    void *shmMemory = nullptr;
+    size_t shmBytes = 0;
 
     int screenNumber = 0;
     uint8_t minKeycode = 8;
