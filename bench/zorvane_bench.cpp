@@ -17,8 +17,8 @@
 //       --scrolls N scrolls the page down N times by Ctrl+Shift+M and back up by
 //       Ctrl+Shift+U, after the steps forward. Times each step from the key press to the
 //       page window's pixels showing the new page: X Damage on the page window, the
-//       window's image read at each damage, and the first image equal to the one the
-//       window settles on (no change for --quiet ms, 80) counts; a layout switch counts
+//       window's image read at each damage (through MIT-SHM), and the first image equal
+//       to the one the window settles on (no change for --quiet ms, 80) counts; a layout switch counts
 //       from the window's new size on, an opacity change is timed to the window's
 //       _NET_WM_WINDOW_OPACITY property. After each step it waits --gap ms (250), as a
 //       typist reads. Prints the program's resident memory after the steps forward and

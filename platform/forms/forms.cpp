@@ -4,6 +4,7 @@
 #include "platform/picture/page_file.h"
 #include "platform/text/windows874.h"
 #include "platform/window_system/taskbar.h"
+#include "platform/window_system/window_system.h"
 
 #include <QCoreApplication>
 #include <QBuffer>
@@ -626,7 +627,7 @@ void MsgBox(const QString &text, const QString &caption)
     // stays as quiet: Qt counts the open box as focused although the window system never
     // gave it the focus.
     static int quietBoxes = 0;
-    const bool quiet = quietBoxes > 0 || !QGuiApplication::focusWindow();
+    const bool quiet = quietBoxes > 0 || !QGuiApplication::focusWindow() || !ws::programHasKeyboard();
     AcceptFocusOnceShown acceptFocus;
     if (quiet) {
         box.setAttribute(Qt::WA_ShowWithoutActivating, true);

@@ -386,6 +386,11 @@ void repeatPlacement(QWidget *window)
     native::repeatPlacement(window);
 }
 
+bool programHasKeyboard()
+{
+    return native::programHasKeyboard();
+}
+
 QString displayProblem()
 {
     return native::displayProblem();

@@ -79,6 +79,12 @@ QString lastHotKeyError();
 // no message, which after a page change came 25-45 ms later.
 void presentPainting();
 
+// Whether the window system gives the keyboard to one of this program's windows now.
+// Qt learns of a lost focus up to 100 ms late on X11 (it waits for a focus coming back),
+// so a box raised by a hotkey just after the typist clicked into another program took
+// the keys. Without a window system to ask, Qt's view.
+bool programHasKeyboard();
+
 // Asks once more for the place and size the window was last given, at once. A window
 // manager may move a window that grows below the screen up into view (openbox does when
 // only its bottom edge moves); asked again, it keeps the place, without the round trip of

@@ -23,6 +23,7 @@ void ungrabHotKey(UINT modifiers, UINT vk);
 // See ws::presentPainting() and ws::repeatPlacement().
 void presentPainting();
 void repeatPlacement(QWidget *window);
+bool programHasKeyboard();
 
 // See ws::displayProblem().
 QString displayProblem();

@@ -246,6 +246,15 @@ QString lastHotKeyError()
 // Windows keeps a window where the program puts it.
 void repeatPlacement(QWidget *) {}
 
+bool programHasKeyboard()
+{
+    const ::HWND foreground = ::GetForegroundWindow();
+    ::DWORD process = 0;
+    if (foreground)
+        ::GetWindowThreadProcessId(foreground, &process);
+    return foreground && process == ::GetCurrentProcessId();
+}
+
 void presentPainting()
 {
     // A wait that returns at once: on Windows nothing, under Wine the moment it sends

@@ -15,6 +15,9 @@
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
 
+#include <cstdlib>
+#include <memory>
+
 namespace ws::native {
 
 xcb_connection_t *x11Connection()
@@ -58,6 +61,22 @@ void setInputPassThrough(QWidget *window, bool on)
 
 // Qt flushes its connection to the X server with each repaint.
 void presentPainting() {}
+
+bool programHasKeyboard()
+{
+    xcb_connection_t *c = x11Connection();
+    if (!c)
+        return QGuiApplication::focusWindow() != nullptr;
+    const auto reply = std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)>(
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr), &std::free);
+    if (!reply)
+        return QGuiApplication::focusWindow() != nullptr;
+    for (const QWindow *window : QGuiApplication::allWindows()) {
+        if (window->handle() && xcb_window_t(window->winId()) == reply->focus)
+            return true;
+    }
+    return false;
+}
 
 void repeatPlacement(QWidget *window)
 {
