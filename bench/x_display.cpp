@@ -41,6 +41,9 @@ Display::Display()
     if (!xtest || !xtest->present)
         die("the X server has no XTEST extension");
     loadKeyboard();
+    // The shared memory for reading windows, made and written whole by the X server now:
+    // the first touch of its pages, on either side, would count in a measurement.
+    readShared(root, it.data->width_in_pixels, it.data->height_in_pixels);
 }
 
 Display::~Display()
@@ -63,7 +66,10 @@ const uint8_t *Display::readShared(xcb_window_t window, int width, int height)
             shmMemory = nullptr;
             shmBytes = 0;
         }
-        const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        // As large as the screen.
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(conn)).data;
+        const size_t size = std::max(bytes, size_t(screen->width_in_pixels) * screen->height_in_pixels * 4);
+        const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
         if (id < 0)
             return nullptr;
         void *memory = shmat(id, nullptr, 0);
@@ -78,10 +84,9 @@ const uint8_t *Display::readShared(xcb_window_t window, int width, int height)
                 shmdt(memory);
             return nullptr;
         }
-        // Touched once here, not in the middle of a measurement.
-        std::memset(memory, 0, bytes);
+        std::memset(memory, 0, size);
         shmMemory = memory;
-        shmBytes = bytes;
+        shmBytes = size;
     }
     xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(
         conn,
