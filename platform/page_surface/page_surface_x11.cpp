@@ -154,8 +154,12 @@ public:
         if (!handle || configure->window != xcb_window_t(handle->winId()))
             return false;
         const QSize size(configure->width, configure->height);
-        if (size != std::exchange(m_serverSize, size))
-            QMetaObject::invokeMethod(this, [this] { put(); }, Qt::QueuedConnection);
+        const QSize before = std::exchange(m_serverSize, size);
+        if (size == before || (size.width() == before.width() && size.height() < before.height()))
+            return false;  // nothing new to show
+        // Only the rows added, where the width stayed.
+        const int top = size.width() == before.width() ? before.height() : 0;
+        QMetaObject::invokeMethod(this, [this, top] { put(top); }, Qt::QueuedConnection);
         return false;
     }
 
@@ -186,10 +190,10 @@ private:
         m_putPending = false;
     }
 
-    void put()
+    void put(int top = 0)
     {
         QWindow *handle = m_window->windowHandle();
-        const QRect area = m_window->rect() & m_image.rect();
+        const QRect area = m_window->rect().adjusted(0, top, 0, 0) & m_image.rect();
         if (!handle || area.isEmpty() || !m_window->isVisible())
             return;
         const auto window = xcb_window_t(handle->winId());
