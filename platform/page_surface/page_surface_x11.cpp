@@ -7,6 +7,7 @@
 
 #include "platform/page_surface/page_surface_p.h"
 #include "platform/forms/forms.h"
+#include "platform/window_system/x11_p.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
@@ -18,7 +19,6 @@
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
@@ -29,7 +29,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <utility>
 
 #ifndef MADV_POPULATE_WRITE
@@ -39,17 +38,11 @@
 namespace page_surface::x11 {
 namespace {
 
-xcb_connection_t *connection()
-{
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
 // The pixels of a 24-bit window in a 32-bit little-endian word: Qt's RGB32 as it is.
 bool rgb32Fits(xcb_connection_t *c, xcb_window_t window)
 {
-    const auto geometry = std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)>(
-        xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr), &std::free);
+    const XcbPtr<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
     const xcb_setup_t *setup = xcb_get_setup(c);
     if (!geometry || geometry->depth != 24 || setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST)
         return false;
@@ -264,7 +257,7 @@ private:
 
 void attach(QWidget *window)
 {
-    xcb_connection_t *c = connection();
+    xcb_connection_t *c = ws::native::x11Connection();
     const QScreen *screen = QGuiApplication::primaryScreen();
     if (!c || !screen || screen->devicePixelRatio() != 1.0 || !qEnvironmentVariableIsEmpty("ZORVANE_QT_PAINTING"))
         return;

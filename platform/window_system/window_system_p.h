@@ -20,7 +20,7 @@ void setInputPassThrough(QWidget *window, bool on);
 bool grabHotKey(UINT modifiers, UINT vk, QString *error);
 void ungrabHotKey(UINT modifiers, UINT vk);
 
-// See ws::presentPainting() and ws::repeatPlacement().
+// See ws::presentPainting(), ws::repeatPlacement() and ws::programHasKeyboard().
 void presentPainting();
 void repeatPlacement(QWidget *window);
 bool programHasKeyboard();

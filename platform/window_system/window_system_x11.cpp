@@ -15,9 +15,6 @@
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
 
-#include <cstdlib>
-#include <memory>
-
 namespace ws::native {
 
 xcb_connection_t *x11Connection()
@@ -67,8 +64,8 @@ bool programHasKeyboard()
     xcb_connection_t *c = x11Connection();
     if (!c)
         return QGuiApplication::focusWindow() != nullptr;
-    const auto reply = std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)>(
-        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr), &std::free);
+    const XcbPtr<xcb_get_input_focus_reply_t> reply(
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     if (!reply)
         return QGuiApplication::focusWindow() != nullptr;
     for (const QWindow *window : QGuiApplication::allWindows()) {
