@@ -69,6 +69,7 @@ int main(int argc, char *argv[])
             return start.exitStatus;  // the chooser was cancelled
     }
     forms::setAppPath(start.folder);
+    forms::listPagesAhead(start.folder);
 
     Form1 panel;
     panel.setOpenedFolder(QFileInfo(start.folder) != QFileInfo(programFolder));

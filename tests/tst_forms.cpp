@@ -58,6 +58,12 @@ private slots:
             want.removeOne(QStringLiteral("b.jpg"));
         // Hidden files stay hidden, as in a file manager; folders and other names are no pages.
         QCOMPARE(pages, want);
+        // Listed ahead on a thread of its own, the same; taken once, so that a later
+        // listing sees the folder as it is then.
+        forms::listPagesAhead(folder.dir.path());
+        QCOMPARE(forms::listPages(folder.dir.path()), want);
+        folder.addFile(QStringLiteral("0.jpg"), "x");
+        QCOMPARE(forms::listPages(folder.dir.path()).constFirst(), QStringLiteral("0.jpg"));
         QVERIFY(forms::listPages(folder.path(QStringLiteral("missing"))).isEmpty());
     }
 

@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <future>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -486,9 +487,7 @@ std::string pageOrderKey(const QString &name)
     return key.take();
 }
 
-} // namespace
-
-QStringList listPages(const QString &folder)
+QStringList listPagesNow(const QString &folder)
 {
     filenames::Listing listing = filenames::listFiles(folder, PageSuffix);
     QStringList &names = listing.names;
@@ -518,27 +517,53 @@ QStringList listPages(const QString &folder)
         order[i] = &unsorted[i];
     std::sort(order.begin(), order.end(),
               [](const Keyed *a, const Keyed *b) { return a->primary < b->primary; });
-    std::vector<Keyed> keyed;
-    keyed.reserve(unsorted.size());
-    for (Keyed *k : order)
-        keyed.push_back(std::move(*k));
     // Then accents and Thai tone marks, worked out only where the primary keys tie;
     // names still equal (a.jpg, A.jpg) get a fixed order.
-    for (auto run = keyed.begin(); run != keyed.end();) {
-        const auto end = std::find_if(run, keyed.end(),
-                                      [&](const Keyed &k) { return k.primary != run->primary; });
+    for (auto run = order.begin(); run != order.end();) {
+        const auto end = std::find_if(run, order.end(),
+                                      [&](const Keyed *k) { return k->primary != (*run)->primary; });
         if (end - run > 1) {
             for (auto k = run; k != end; ++k)
-                k->secondary = k->name.toCaseFolded().normalized(QString::NormalizationForm_D);
-            std::sort(run, end, [](const Keyed &a, const Keyed &b) {
-                return a.secondary != b.secondary ? a.secondary < b.secondary : a.name < b.name;
+                (*k)->secondary = (*k)->name.toCaseFolded().normalized(QString::NormalizationForm_D);
+            std::sort(run, end, [](const Keyed *a, const Keyed *b) {
+                return a->secondary != b->secondary ? a->secondary < b->secondary : a->name < b->name;
             });
         }
         run = end;
     }
     for (qsizetype i = 0; i < names.size(); ++i)
-        names[i] = std::move(keyed[size_t(i)].name);
+        names[i] = std::move(order[size_t(i)]->name);
     return names;
+}
+
+struct ListingAhead {
+    QString folder;
+    std::future<QStringList> names;
+};
+
+ListingAhead &listingAhead()
+{
+    static ListingAhead ahead;
+    return ahead;
+}
+
+} // namespace
+
+void listPagesAhead(const QString &folder)
+{
+    listingAhead() = {folder, std::async(std::launch::async, listPagesNow, folder)};
+}
+
+QStringList listPages(const QString &folder)
+{
+    ListingAhead &ahead = listingAhead();
+    if (ahead.names.valid()) {
+        // Taken once: a later listing of the folder must see the files as they are then.
+        ListingAhead taken = std::move(ahead);
+        if (taken.folder == folder)
+            return taken.names.get();
+    }
+    return listPagesNow(folder);
 }
 
 bool holdsPages(const QString &folder)

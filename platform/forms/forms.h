@@ -142,6 +142,10 @@ void setPictureRestHookForTesting(std::function<bool(const QString &path)> hook)
 // The entries of `folder` matching `*.jpg` in any letter case, sorted by name
 // without regard to case and with digit runs compared by value.
 QStringList listPages(const QString &folder);
+// Starts listPages(folder) on a thread of its own, so that a folder of many thousand
+// pages is read and sorted while the windows are made; the next listPages(folder) takes
+// the result. Names that need their raw bytes are known to the program from that call on.
+void listPagesAhead(const QString &folder);
 // Whether listPages(folder) would list anything; stops at the first page.
 bool holdsPages(const QString &folder);
 
