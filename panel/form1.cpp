@@ -12,7 +12,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QLoggingCategory>
 #include <QPainter>
 #include <QPushButton>
@@ -179,7 +179,7 @@ void Form1::Form_Load()
     // by the delegate (a size hint set on each of 20,000 entries cost a sixth of the
     // start-up).
     File1->setItemDelegate(new FixedRowDelegate(qMax(1, File1->contentsRect().height() / 3), File1));
-    File1->addItems(forms::listPages(forms::AppPath()));
+    File1->setPages(forms::listPages(forms::AppPath()));
 
     const float widthInPixels =
         float(forms::Screen::Width()) / float(forms::Screen::TwipsPerPixelX());
@@ -417,7 +417,7 @@ void Form1::followLoadedPage(const QString &name)
 {
     // The page on screen becomes the current page, so that a step goes on from it.
     for (int i = 0; i < cnt; ++i) {
-        if (File1->item(i)->text() == name) {
+        if (File1->text(i) == name) {
             t = i;
             selectPageFromCode(i);
             break;
@@ -432,7 +432,7 @@ void Form1::readAheadNeighbours()
     QStringList neighbours;
     for (int i : {t + 1, t - 1}) {
         if (i >= 0 && i < cnt)
-            neighbours << forms::joinPath(forms::AppPath(), File1->item(i)->text());
+            neighbours << forms::joinPath(forms::AppPath(), File1->text(i));
     }
     m_pages->prefetch(neighbours);
 }
@@ -450,7 +450,7 @@ void Form1::Command7_Click()
     settlePage(false);
     if (t < cnt - 1) {
         ++t;
-        Text4->setText(File1->item(t)->text());
+        Text4->setText(File1->text(t));
         VScroll1->setValue(0);
         m_stepping = true;
         Command6_Click();
@@ -467,7 +467,7 @@ void Form1::Command8_Click()
     if (t <= 0)
         return;
     --t;
-    Text4->setText(File1->item(t)->text());
+    Text4->setText(File1->text(t));
     m_stepping = true;
     Command6_Click();
     m_stepping = false;
@@ -484,7 +484,7 @@ void Form1::File1_Click()
     // A page taken back now would move the selection: keep the row chosen.
     if (!m_stepSelecting && settlePage(false))
         selectPageFromCode(row);
-    Text4->setText(File1->item(row)->text());
+    Text4->setText(File1->text(row));
     t = row;
     // A step has loaded this page already; loading it again would report a failure twice.
     if (!m_stepSelecting)
@@ -571,7 +571,7 @@ void Form1::Text4_KeyPress(quint16 &KeyAscii)
         return;
     const QString typed = Text4->text();
     for (int i = 0; i < cnt; ++i) {
-        if (File1->item(i)->text().compare(typed, Qt::CaseInsensitive) == 0) {
+        if (File1->text(i).compare(typed, Qt::CaseInsensitive) == 0) {
             File1->setCurrentRow(i);
             break;
         }
@@ -584,7 +584,7 @@ void Form1::guessTypedPage()
     const QString typed = Text4->text();
     int found = -1;
     for (int i = 0; i < cnt; ++i) {
-        if (File1->item(i)->text().compare(typed, Qt::CaseInsensitive) != 0)
+        if (File1->text(i).compare(typed, Qt::CaseInsensitive) != 0)
             continue;
         if (found >= 0) {
             found = -1;
@@ -592,7 +592,7 @@ void Form1::guessTypedPage()
         }
         found = i;
     }
-    m_pages->guess(found < 0 ? QString() : forms::joinPath(forms::AppPath(), File1->item(found)->text()),
+    m_pages->guess(found < 0 ? QString() : forms::joinPath(forms::AppPath(), File1->text(found)),
                    pageView());
 }
 

@@ -7,7 +7,7 @@
 
 #include <QGuiApplication>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QScreen>

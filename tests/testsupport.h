@@ -15,7 +15,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>

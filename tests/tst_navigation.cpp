@@ -108,7 +108,7 @@ void NavigationTest::windows874Name_listedLoadedAndMatchedWhenTyped()
 
     Form1 &panel = folder.start();
     QCOMPARE(panel.File1->count(), 2);
-    QCOMPARE(panel.File1->item(1)->text(), thai);
+    QCOMPARE(panel.File1->text(1), thai);
     panel.File1->setCurrentRow(1);
     QCOMPARE(folder.shownPage(), 2);
     // Its times too, so that a page read ahead under this name is used.
@@ -382,7 +382,7 @@ void NavigationTest::typedNameOrPointedEntry_guessedBeforehandWithoutATrace()
     // The pointer resting on an entry far from the page on screen: the same, before a click.
     panel.File1->scrollToBottom();
     QWidget *list = panel.File1->viewport();
-    const QPoint entry = panel.File1->visualItemRect(panel.File1->item(3)).center();
+    const QPoint entry = panel.File1->visualRect(panel.File1->model()->index(3, 0)).center();
     // Sent, not moved: on Windows a moved pointer reports itself later.
     QMouseEvent move(QEvent::MouseMove, entry, list->mapToGlobal(entry), Qt::NoButton, {}, {});
     QCoreApplication::sendEvent(list, &move);

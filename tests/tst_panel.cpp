@@ -188,7 +188,7 @@ private slots:
         Form1 &panel = folder.start();
         folder.addNumberedPages(3);  // too late: the list is not refreshed
         QCOMPARE(panel.File1->count(), 2);
-        QCOMPARE(panel.File1->item(1)->text(), QStringLiteral("2.jpg"));
+        QCOMPARE(panel.File1->text(1), QStringLiteral("2.jpg"));
         QCOMPARE(panel.cnt, 2);
         panel.show();
         panel.Command7_Click();
