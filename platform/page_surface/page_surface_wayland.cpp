@@ -6,11 +6,7 @@
 #include "platform/page_surface/page_surface_p.h"
 
 #include <wayland-client.h>
-// The generated header names a parameter "namespace", a C++ keyword; the headers it
-// includes are in already.
-#define namespace layer_namespace
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
-#undef namespace
 
 #include <QDir>
 #include <QEvent>
