@@ -24,13 +24,10 @@ std::vector<unsigned char> pixels(int components, int width, int height)
     // Large pages get the pattern magnified: their seeds stay small.
     const int scale = width > Width ? 8 : 1;
     std::vector<unsigned char> data(size_t(width * height * components));
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            for (int c = 0; c < components; ++c)
-                data[size_t((y * width + x) * components + c)] =
-                    static_cast<unsigned char>(
-                    (x / scale * 5 + y / scale * 7 + c * 60 + ((x / scale ^ y / scale) & 8) * 12) & 255);
-        }
+    for (size_t i = 0; i < data.size(); ++i) {
+        const int c = int(i % size_t(components)), pixel = int(i / size_t(components));
+        const int x = pixel % width / scale, y = pixel / width / scale;
+        data[i] = static_cast<unsigned char>((x * 5 + y * 7 + c * 60 + ((x ^ y) & 8) * 12) & 255);
     }
     return data;
 }

@@ -20,10 +20,8 @@ expect() {
 }
 
 usage='^Usage: zorvane \[options\] \[FOLDER \| FILE\.jpg\]'
-expect "--help" 0 "$usage.*--version" '^$' -- --help
-expect "-h" 0 "$usage" '^$' -- -h
-expect "--version" 0 "^zorvane $version\$" '^$' -- --version
-expect "-v" 0 "^zorvane $version\$" '^$' -- -v
+for option in --help -h; do expect "$option" 0 "$usage.*--version" '^$' -- $option; done
+for option in --version -v; do expect "$option" 0 "^zorvane $version\$" '^$' -- $option; done
 expect "unknown option" 2 '^$' "^zorvane: Unknown option 'bogus'\..*Usage: zorvane" -- --bogus
 expect "two arguments" 2 '^$' "^zorvane: give one folder or file, not 2\." -- /tmp /tmp
 expect "missing folder" 2 "^$" "^zorvane: /nonexistent/scans: no such folder or file$" -- /nonexistent/scans

@@ -101,6 +101,14 @@ public:
         for (int i = 1; i <= count; ++i)
             addPage(QStringLiteral("%1.jpg").arg(i), QSize(40 + i, height));
     }
+    // first.jpg ... last.jpg, each an A4 page at 150 dpi with detail of its own.
+    void addBusyPages(int first, int last)
+    {
+        for (int i = first; i <= last; ++i)
+            addFile(QStringLiteral("%1.jpg").arg(i), jpegBytes(busyPage({1240, 1754}, i)));
+    }
+    // The page as a direct load of its file gives it, whole.
+    QImage decoded(const QString &name) const { return forms::LoadPicture(path(name), nullptr); }
     void addFile(const QString &name, const QByteArray &bytes)
     {
         QFile file(path(name));
@@ -111,6 +119,16 @@ public:
     {
         QFile file(path(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    QByteArray saved() const { return read(QStringLiteral("current.txt")); }
+    // The message boxes shown since the last call, as "caption: text".
+    QStringList takeMessages()
+    {
+        QStringList said;
+        for (const Message &m : std::as_const(messages))
+            said << m.caption + QStringLiteral(": ") + m.text;
+        messages.clear();
+        return said;
     }
 
     Form1 &start()

@@ -25,11 +25,7 @@ void runEventLoopsAgain()
 
 // The dark pixels inside a widget's frame (Wine smooths glyphs lighter): how many, and
 // the rows they span.
-struct Ink {
-    int pixels = 0;
-    int top = -1;
-    int bottom = -1;
-};
+struct Ink { int pixels = 0, top = -1, bottom = -1; };
 
 Ink inkOf(QWidget *widget)
 {
@@ -192,16 +188,16 @@ private slots:
         QCOMPARE(panel.cnt, 2);
         panel.show();
         panel.Command7_Click();
-        QTRY_COMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("2.jpg\r\n"));
+        QTRY_COMPARE(folder.saved(), QByteArray("2.jpg\r\n"));
 
         // The same name again is not written: a file removed meanwhile stays away.
         QVERIFY(QFile::remove(folder.path(QStringLiteral("current.txt"))));
         panel.Command6->click();
         folder.load(QStringLiteral("missing.jpg"));  // a failed load saves nothing either
         QTest::qWait(50);
-        QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray());
+        QCOMPARE(folder.saved(), QByteArray());
         panel.Command8_Click();
-        QTRY_COMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("1.jpg\r\n"));
+        QTRY_COMPARE(folder.saved(), QByteArray("1.jpg\r\n"));
     }
 
     // On X with a real display: e2e_state_saving; this is the Windows build's check.
@@ -249,7 +245,7 @@ private slots:
         panel.Command7_Click();
         QVERIFY(boxEnded);
         QVERIFY(!panel.isVisible());
-        QCOMPARE(folder.read(QStringLiteral("current.txt")), QByteArray("7.jpg\r\n"));
+        QCOMPARE(folder.saved(), QByteArray("7.jpg\r\n"));
         runEventLoopsAgain();
     }
 };

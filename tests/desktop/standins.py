@@ -1,16 +1,11 @@
 #!/usr/bin/python3
-"""Stand-ins for the desktop services Zorvane talks to on Wayland desktops (KDE's
-kglobalaccel, the portal's GlobalShortcuts, notifications) on a private test bus, driven
-through org.zorvane.TestControl at /control:
-
-  Own(name, on)          take or drop one of the service names
-  SetPortalMode(mode)    how the portal answers: normal, early (the Response before the
-                         method's reply), cancel, nothing, refuse
-  SetTaken(names)        kglobalaccel actions whose keys another action holds
-  Activate(name)         press a bound shortcut (portal and kglobalaccel)
-  CloseSession()         the portal ends the shortcuts session
-  Log() -> as            what was called, one line per call
-  Reset()                back to the start: normal mode, nothing bound or logged
+"""Stand-ins for the desktop services Zorvane talks to on Wayland desktops (kglobalaccel,
+the portal's GlobalShortcuts, notifications) on a private test bus, driven through
+org.zorvane.TestControl at /control: Own(name, on) takes or drops a service name;
+SetPortalMode(mode) is normal, early (the Response before the method's reply), cancel,
+nothing or refuse; SetTaken(names) are kglobalaccel actions whose keys another action
+holds; Activate(name) presses a bound shortcut; CloseSession(); Log() is one line per
+call; Reset() goes back to the start.
 """
 
 import dbus

@@ -27,12 +27,8 @@ printf '%s\n' '[org/gnome/shell]' "enabled-extensions=['$uuid', 'test-eval@zorva
     "welcome-dialog-last-shown-version='999'" >"$HOME/.config/glib-2.0/settings/keyfile"
 
 # --- a "system" bus, and the shell ---
-cat >"$E2E_WORK/system.conf" <<CONF
-<busconfig><type>system</type><listen>unix:path=$E2E_WORK/system_bus</listen>
-<policy context="default"><allow send_destination="*"/><allow receive_sender="*"/>
-<allow own="*"/></policy>
-</busconfig>
-CONF
+sed -e 's|<type>session|<type>system|' -e "s|<listen>.*</listen>|<listen>unix:path=$E2E_WORK/system_bus</listen>|" \
+    "$E2E_LIB_DIR/../desktop/private-bus.conf" >"$E2E_WORK/system.conf"
 dbus-daemon --config-file="$E2E_WORK/system.conf" --nofork >"$E2E_WORK/system_bus.log" 2>&1 &
 xs_track $!
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$E2E_WORK/system_bus

@@ -11,7 +11,6 @@ cd "$E2E_WORK" || e2e_abort "cannot enter $E2E_WORK"
 export HOME=$E2E_WORK/home # KWin and gedit keep settings (the shortcuts among them) there
 mkdir -p "$HOME"
 e2e_add_pages 1.jpg 2.jpg 3.jpg
-cp "$E2E_ZORVANE" "$E2E_APP_DIR/zorvane"
 
 # KWin, from a copy without the file capabilities it refuses to run with here; it tells
 # Xwayland's display through the program it starts.

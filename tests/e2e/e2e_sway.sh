@@ -12,7 +12,6 @@ e2e_rerun_unprivileged "$@"
 e2e_init "$@"
 cd "$E2E_WORK" || e2e_abort "cannot enter $E2E_WORK" # a folder this user may enter
 e2e_add_pages 1.jpg 2.jpg 3.jpg
-cp "$E2E_ZORVANE" "$E2E_APP_DIR/zorvane"
 app=$E2E_APP_DIR/zorvane
 
 cat >"$E2E_WORK/sway.conf" <<CONF
