@@ -44,6 +44,22 @@ Display::Display()
     // The shared memory for reading windows, made and written whole by the X server now:
     // the first touch of its pages, on either side, would count in a measurement.
     readShared(root, it.data->width_in_pixels, it.data->height_in_pixels);
+    writeScreenOnce(it.data);
+}
+
+void Display::writeScreenOnce(const xcb_screen_t *screen)
+{
+    // Xvfb's framebuffer is memory nobody has written yet where no window has been shown:
+    // the first window to grow there would pay its page faults (80 ms at 4K), which a real
+    // screen never asks. A screen-sized window shown and taken away writes it all once.
+    const xcb_window_t cover = xcb_generate_id(conn);
+    const uint32_t values[] = {screen->black_pixel, 1};
+    xcb_create_window(conn, XCB_COPY_FROM_PARENT, cover, root, 0, 0, screen->width_in_pixels,
+                      screen->height_in_pixels, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_map_window(conn, cover);
+    xcb_destroy_window(conn, cover);
+    std::free(xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr));
 }
 
 Display::~Display()

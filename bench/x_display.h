@@ -69,6 +69,8 @@ private:
     // window manager waited. Null where MIT-SHM is missing.
     const uint8_t *readShared(xcb_window_t window, int width, int height);
 
+    void writeScreenOnce(const xcb_screen_t *screen);
+
     uint32_t shmSegment = 0;
     void *shmMemory = nullptr;
     size_t shmBytes = 0;
