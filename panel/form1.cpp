@@ -2,6 +2,7 @@
 
 #include "help/form3.h"
 #include "hotkeys/module1.h"
+#include "persist/state_saver.h"
 #include "persist/text_file.h"
 #include "platform/forms/forms.h"
 #include "platform/window_system/termination.h"
@@ -160,6 +161,11 @@ void Form1::Form_Initialize()
     Text4->setText(m_savedState.section(LineBreak, 0, 0));
     cnt = File1->count();
 
+    m_saver = new persist::StateSaver(
+        [this](const QString &name, bool written, const forms::Error &error) {
+            pageSaved(name, written, error);
+        },
+        this);
     // Saved once the new page is on the screen, and once for a run of quick steps.
     m_saveTimer = new QTimer(this);
     m_saveTimer->setSingleShot(true);
@@ -233,6 +239,7 @@ void Form1::Form_QueryUnload()
 void Form1::Form_Unload()
 {
     m_saveTimer->stop();
+    m_saver->finish();
     forms::Error error;
     const QString path = stateFilePath();
     // Opening a folder of someone's scans to look leaves it as it was.
@@ -271,13 +278,22 @@ void Form1::savePage()
     const QString name = std::exchange(m_pageToSave, QString());
     if (m_savedState == name + LineBreak)
         return;
-    forms::Error error;
-    const bool written = persist::WriteTextFileContents(name, stateFilePath(), false, &error);
+    // Counted as written from now on, so that it is not asked for twice; a failure
+    // forgets it again.
+    m_savedState = name + LineBreak;
+    m_saver->save(name, stateFilePath());
+}
+
+void Form1::pageSaved(const QString &name, bool written, const forms::Error &error)
+{
     forms::timingMark("saved");
     if (written) {
-        m_savedState = name + LineBreak;
         m_saveFailure.clear();
-    } else if (error.description != m_saveFailure) {
+        return;
+    }
+    if (m_savedState == name + LineBreak)
+        m_savedState.clear();
+    if (error.description != m_saveFailure) {
         // No box in the middle of typing; the close reports it again if it still fails.
         m_saveFailure = error.description;
         qCWarning(lcPanel).noquote() << "the page name could not be saved:" << error.description;

@@ -24,6 +24,10 @@ class Form3;
 class PageCache;
 namespace forms {
 class PictureRest;
+struct Error;
+}
+namespace persist {
+class StateSaver;
 }
 
 class Form1 : public QWidget
@@ -126,6 +130,7 @@ private:
     void fitFrameOnScreen();
     void savePageLater(const QString &name);
     void savePage();
+    void pageSaved(const QString &name, bool written, const forms::Error &error);
     void selectPageFromCode(int row);
     void followLoadedPage(const QString &name);
     void readAheadNeighbours();
@@ -166,6 +171,7 @@ private:
     QString m_pageToSave;
     QString m_saveFailure;
     QTimer *m_saveTimer = nullptr;
+    persist::StateSaver *m_saver = nullptr;
     QTimer *m_pointerRest = nullptr;
     QPoint m_pointed;  // in the list's viewport
 };

@@ -1,5 +1,6 @@
 // The state file's text operations, checked on the bytes they leave on disk.
 
+#include "persist/state_saver.h"
 #include "persist/text_file.h"
 
 #include "odd_page_files.h"
@@ -11,6 +12,7 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTest>
 
 using namespace persist;
@@ -181,6 +183,32 @@ private slots:
             expectFailure(target, forms::ErrPermissionDenied); // nor may a new file replace it
             QVERIFY(QFileInfo::exists(target) && !QFileInfo(target).isFile());
         }
+    }
+
+    void stateSaver_writesInOrderOffThreadAndLetsTheCloseWriteLast()
+    {
+        // Names asked for faster than the disk takes them: written in order, the last one
+        // stays, and every write is reported back on this thread.
+        QStringList done;
+        StateSaver saver([&](const QString &name, bool written, const forms::Error &) {
+            QVERIFY(written && QThread::currentThread() == qApp->thread());
+            done << name;
+        });
+        for (int i = 1; i <= 30; ++i)
+            saver.save(QStringLiteral("%1.jpg").arg(i), m_path);
+        QTRY_COMPARE(done.value(done.size() - 1), QStringLiteral("30.jpg"));
+        const auto number = [](const QString &name) { return name.section(QLatin1Char('.'), 0, 0).toInt(); };
+        for (qsizetype i = 1; i < done.size(); ++i)
+            QVERIFY(number(done[i - 1]) < number(done[i]));
+        QCOMPARE(fileBytes(m_path), QByteArray("30.jpg\r\n"));
+
+        // finish() before the close's own write: nothing asked earlier lands after it.
+        saver.save(QStringLiteral("31.jpg"), m_path);
+        saver.save(QStringLiteral("32.jpg"), m_path);
+        saver.finish();
+        QVERIFY(WriteTextFileContents(QStringLiteral("close.jpg"), m_path, false, nullptr));
+        QTest::qWait(20);
+        QCOMPARE(fileBytes(m_path), QByteArray("close.jpg\r\n"));
     }
 
 private:
