@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <QWindow>
 
@@ -22,7 +23,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <future>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -536,9 +536,17 @@ QStringList listPagesNow(const QString &folder)
     return names;
 }
 
+// A QThread, not std::async: Qt's own threads let go of what Qt keeps per thread (the
+// name filter's pattern matcher on Windows), which crashed a plain thread at its end.
 struct ListingAhead {
+    ~ListingAhead()
+    {
+        if (thread)
+            thread->wait();
+    }
     QString folder;
-    std::future<QStringList> names;
+    std::unique_ptr<QThread> thread;
+    QStringList names;  // written by the thread, read once it has ended
 };
 
 ListingAhead &listingAhead()
@@ -551,17 +559,25 @@ ListingAhead &listingAhead()
 
 void listPagesAhead(const QString &folder)
 {
-    listingAhead() = {folder, std::async(std::launch::async, listPagesNow, folder)};
+    ListingAhead &ahead = listingAhead();
+    if (ahead.thread)
+        ahead.thread->wait();
+    ahead.folder = folder;
+    ahead.thread.reset(QThread::create([&ahead, folder] { ahead.names = listPagesNow(folder); }));
+    ahead.thread->setObjectName(QStringLiteral("page listing"));
+    ahead.thread->start();
 }
 
 QStringList listPages(const QString &folder)
 {
     ListingAhead &ahead = listingAhead();
-    if (ahead.names.valid()) {
+    if (ahead.thread) {
         // Taken once: a later listing of the folder must see the files as they are then.
-        ListingAhead taken = std::move(ahead);
-        if (taken.folder == folder)
-            return taken.names.get();
+        ahead.thread->wait();
+        ahead.thread.reset();
+        QStringList names = std::exchange(ahead.names, QStringList());
+        if (std::exchange(ahead.folder, QString()) == folder)
+            return names;
     }
     return listPagesNow(folder);
 }
