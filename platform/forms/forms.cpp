@@ -536,8 +536,8 @@ QStringList listPagesNow(const QString &folder)
     return names;
 }
 
-// A QThread, not std::async: Qt's own threads let go of what Qt keeps per thread (the
-// name filter's pattern matcher on Windows), which crashed a plain thread at its end.
+// A QThread rather than std::async: Qt lets go of what it keeps per thread in its own
+// threads.
 struct ListingAhead {
     ~ListingAhead()
     {

@@ -8,7 +8,12 @@ namespace filenames {
 
 Listing listFiles(const QString &folder, QLatin1StringView suffix)
 {
-    return {QDir(folder).entryList({QStringLiteral("*") + QString(suffix)}, QDir::Files, QDir::NoSort), {}};
+    // Matched here rather than by a name filter, whose pattern matcher keeps memory per
+    // thread: after the listing thread had used it, the Windows build crashed at its end
+    // or at the program's.
+    QStringList names = QDir(folder).entryList(QDir::Files, QDir::NoSort);
+    names.removeIf([suffix](const QString &name) { return !name.endsWith(suffix, Qt::CaseInsensitive); });
+    return {names, {}};
 }
 
 bool openForReading(QFile &, const QString &, const QByteArray &, QString *error)
