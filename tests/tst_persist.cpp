@@ -191,7 +191,7 @@ private slots:
         // stays, and every write is reported back on this thread.
         QStringList done;
         StateSaver saver([&](const QString &name, bool written, const forms::Error &) {
-            QVERIFY(written && QThread::currentThread() == qApp->thread());
+            QVERIFY(written && QThread::currentThread() == QCoreApplication::instance()->thread());
             done << name;
         });
         for (int i = 1; i <= 30; ++i)
