@@ -10,6 +10,7 @@
 #include "viewer/page_cache.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -282,6 +283,12 @@ void Form1::savePage()
     // forgets it again.
     m_savedState = name + LineBreak;
     m_saver->save(name, stateFilePath());
+}
+
+void Form1::waitForSavesForTesting()
+{
+    m_saver->waitForWrites();
+    QCoreApplication::sendPostedEvents(m_saver, QEvent::MetaCall);
 }
 
 void Form1::pageSaved(const QString &name, bool written, const forms::Error &error)

@@ -45,6 +45,8 @@ public:
 
     // Tests: the decoded pages, to tell how a page was come by.
     PageCache &pageCacheForTesting() { return *m_pages; }
+    // Until the state file's writes asked for so far are done and reported.
+    void waitForSavesForTesting();
 
     // Public operations: the hook and the other windows run them.
     void Command3_Click();   // layout switch

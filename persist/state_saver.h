@@ -29,6 +29,8 @@ public:
     // Drops a write not begun and waits for the one under way: what follows (the
     // close's own write) comes last.
     void finish();
+    // Waits until every write asked for is done (its report is posted, not yet delivered).
+    void waitForWrites() { m_thread.waitForDone(); }
 
 private:
     void writeWhileAsked();

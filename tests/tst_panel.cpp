@@ -213,6 +213,7 @@ private slots:
         panel.Command7_Click();
         panel.Command8_Click();
         QTest::qWait(50);
+        panel.waitForSavesForTesting();
         QCOMPARE(panel.Text4->text(), QStringLiteral("1.jpg"));
         QVERIFY(folder.messages.isEmpty());
 
