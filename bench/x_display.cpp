@@ -10,8 +10,10 @@
 #include <xcb/xtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include <poll.h>
 
@@ -92,7 +94,7 @@ const uint8_t *Display::readShared(xcb_window_t window, int width, int height)
         shmSegment = xcb_generate_id(conn);
         xcb_generic_error_t *error = memory == reinterpret_cast<void *>(-1)
             ? nullptr
-            : xcb_request_check(conn, xcb_shm_attach_checked(conn, shmSegment, uint32_t(id), 1));
+            : xcb_request_check(conn, xcb_shm_attach_checked(conn, shmSegment, uint32_t(id), 0));  // the server writes
         shmctl(id, IPC_RMID, nullptr);
         if (memory == reinterpret_cast<void *>(-1) || error) {
             std::free(error);
@@ -109,8 +111,13 @@ const uint8_t *Display::readShared(xcb_window_t window, int width, int height)
         xcb_shm_get_image(conn, window, 0, 0, uint16_t(width), uint16_t(height), ~0u,
                           XCB_IMAGE_FORMAT_Z_PIXMAP, shmSegment, 0),
         nullptr);
-    if (!reply)
+    if (!reply) {
+        // Said once: reads down the socket hold the X server up, and the figures with them.
+        static bool told = false;
+        if (!std::exchange(told, true))
+            std::fprintf(stderr, "zorvane_bench: windows read down the socket: the X server would not share memory\n");
         return nullptr;
+    }
     std::free(reply);
     return static_cast<const uint8_t *>(shmMemory);
 }
