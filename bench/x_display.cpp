@@ -7,13 +7,14 @@
 
 #include <cstring>
 
+#include <xcb/xcbext.h>  // xcb_poll_for_reply
 #include <xcb/xtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <string_view>
-#include <utility>
 
 #include <poll.h>
 
@@ -45,7 +46,10 @@ Display::Display()
     loadKeyboard();
     // The shared memory for reading windows, made and written whole by the X server now:
     // the first touch of its pages, on either side, would count in a measurement.
-    readShared(root, it.data->width_in_pixels, it.data->height_in_pixels);
+    if (!readShared(root, it.data->width_in_pixels, it.data->height_in_pixels)) {
+        // Reads down the socket hold the X server up, and the figures with them.
+        std::fprintf(stderr, "zorvane_bench: windows read down the socket: the X server would not share memory\n");
+    }
     writeScreenOnce(it.data);
 }
 
@@ -68,10 +72,12 @@ Display::~Display()
 {
     if (shmMemory)
         shmdt(shmMemory);
+    for (const auto &[at, event] : arrivedEvents)
+        std::free(event);
     xcb_disconnect(conn);
 }
 
-const uint8_t *Display::readShared(xcb_window_t window, int width, int height)
+const uint8_t *Display::readShared(xcb_window_t window, int width, int height, uint32_t *sequence)
 {
     const size_t bytes = size_t(width) * size_t(height) * 4;
     if (bytes > shmBytes) {
@@ -106,18 +112,13 @@ const uint8_t *Display::readShared(xcb_window_t window, int width, int height)
         shmMemory = memory;
         shmBytes = size;
     }
-    xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(
-        conn,
-        xcb_shm_get_image(conn, window, 0, 0, uint16_t(width), uint16_t(height), ~0u,
-                          XCB_IMAGE_FORMAT_Z_PIXMAP, shmSegment, 0),
-        nullptr);
-    if (!reply) {
-        // Said once: reads down the socket hold the X server up, and the figures with them.
-        static bool told = false;
-        if (!std::exchange(told, true))
-            std::fprintf(stderr, "zorvane_bench: windows read down the socket: the X server would not share memory\n");
+    const xcb_shm_get_image_cookie_t cookie = xcb_shm_get_image(
+        conn, window, 0, 0, uint16_t(width), uint16_t(height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, shmSegment, 0);
+    auto *reply = static_cast<xcb_shm_get_image_reply_t *>(waitReply(cookie.sequence));
+    if (sequence)
+        *sequence = cookie.sequence;
+    if (!reply)
         return nullptr;
-    }
     std::free(reply);
     return static_cast<const uint8_t *>(shmMemory);
 }
@@ -177,15 +178,14 @@ bool Display::viewable(xcb_window_t window)
 
 bool Display::geometry(xcb_window_t window, int *x, int *y, int *width, int *height)
 {
-    xcb_get_geometry_reply_t *geo =
-        xcb_get_geometry_reply(conn, xcb_get_geometry(conn, window), nullptr);
+    auto *geo = static_cast<xcb_get_geometry_reply_t *>(waitReply(xcb_get_geometry(conn, window).sequence));
     if (!geo)
         return false;
     *width = geo->width;
     *height = geo->height;
     std::free(geo);
-    xcb_translate_coordinates_reply_t *pos = xcb_translate_coordinates_reply(
-        conn, xcb_translate_coordinates(conn, window, root, 0, 0), nullptr);
+    auto *pos = static_cast<xcb_translate_coordinates_reply_t *>(
+        waitReply(xcb_translate_coordinates(conn, window, root, 0, 0).sequence));
     if (!pos)
         return false;
     *x = pos->dst_x;
@@ -194,18 +194,27 @@ bool Display::geometry(xcb_window_t window, int *x, int *y, int *width, int *hei
     return true;
 }
 
-std::optional<size_t> Display::imageHash(xcb_window_t window, int width, int height)
+std::optional<size_t> Display::imageHash(xcb_window_t window, int width, int height, uint32_t *sequence)
 {
     // 32 bits a pixel, as on the screens the bench makes.
-    if (const uint8_t *pixels = readShared(window, width, height)) {
-        return std::hash<std::string_view>{}(std::string_view(
-            reinterpret_cast<const char *>(pixels), size_t(width) * size_t(height) * 4));
+    if (const uint8_t *pixels = readShared(window, width, height, sequence)) {
+        // Hashed beside the socket's reader: 33 MB take 5 ms, and an event read late would
+        // pass for a later one.
+        auto hashing = std::async(std::launch::async, [pixels, bytes = size_t(width) * size_t(height) * 4] {
+            return std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char *>(pixels), bytes));
+        });
+        while (hashing.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            pollfd fd{xcb_get_file_descriptor(conn), POLLIN, 0};
+            poll(&fd, 1, 1);
+            pump();
+        }
+        return hashing.get();
     }
-    xcb_get_image_reply_t *image = xcb_get_image_reply(
-        conn,
-        xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, uint16_t(width),
-                      uint16_t(height), ~0u),
-        nullptr);
+    const xcb_get_image_cookie_t cookie =
+        xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, uint16_t(width), uint16_t(height), ~0u);
+    auto *image = static_cast<xcb_get_image_reply_t *>(waitReply(cookie.sequence));
+    if (sequence)
+        *sequence = cookie.sequence;
     if (!image)
         return std::nullopt;
     const size_t hash = std::hash<std::string_view>{}(std::string_view(
@@ -272,12 +281,45 @@ void Display::wheel(int x, int y, uint8_t button, int notches)
     xcb_flush(conn);
 }
 
-std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> Display::nextEvent(double timeoutMs)
+void Display::pump()
+{
+    // xcb reads the socket here only once its queue is empty, which this keeps it.
+    while (xcb_generic_event_t *event = xcb_poll_for_event(conn))
+        arrivedEvents.emplace_back(Clock::now(), event);
+}
+
+void *Display::waitReply(uint32_t sequence)
+{
+    xcb_flush(conn);
+    for (;;) {
+        pump();
+        void *reply = nullptr;
+        xcb_generic_error_t *error = nullptr;
+        if (xcb_poll_for_reply(conn, sequence, &reply, &error)) {
+            std::free(error);
+            return reply;
+        }
+        if (xcb_connection_has_error(conn))
+            die("lost the X connection");
+        pollfd fd{xcb_get_file_descriptor(conn), POLLIN, 0};
+        poll(&fd, 1, 100);
+    }
+}
+
+std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> Display::nextEvent(double timeoutMs,
+                                                                              Clock::time_point *arrived)
 {
     const Clock::time_point start = Clock::now();
     for (;;) {
-        if (xcb_generic_event_t *event = xcb_poll_for_event(conn))
+        if (arrivedEvents.empty())
+            pump();
+        if (!arrivedEvents.empty()) {
+            const auto [at, event] = arrivedEvents.front();
+            arrivedEvents.pop_front();
+            if (arrived)
+                *arrived = at;
             return {event, &std::free};
+        }
         if (xcb_connection_has_error(conn))
             die("lost the X connection");
         const double left = timeoutMs - msSince(start);
@@ -345,7 +387,9 @@ PixelWatch::PixelWatch(Display &display, xcb_window_t watched)
     , window(watched)
 {
     damage = xcb_generate_id(d.conn);
-    xcb_damage_create(d.conn, damage, window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+    // Every drawing reported on its own: with one report until the next subtract, a put that
+    // lands before it would hide in the report of the drawing before.
+    xcb_damage_create(d.conn, damage, window, XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
     // Its size and properties: a layout switch and an opacity change come this way.
     const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_change_window_attributes(d.conn, window, XCB_CW_EVENT_MASK, &mask);
@@ -384,12 +428,30 @@ PixelWatch::Step PixelWatch::measure(const std::function<Clock::time_point()> &p
     forgetPast();
     Step step;
     const Clock::time_point pressed = press();
-    // The window's part on the screen at each damage and each new size: the settled
-    // picture is the last, and its first appearance counts.
-    std::vector<std::pair<double, std::optional<size_t>>> seen;
+    // Each change as it reached the bench, and the window's part on the screen read once
+    // changes pause for ReadAfterMs: the settled picture is the last read, and the change
+    // that first made it counts. A read shows every change with a lower sequence number;
+    // one that came while it was under way needs no read of its own unless it is a new size
+    // or place, which shows another part. Reads take the X server's time, so they are few.
+    constexpr double ReadAfterMs = 2;
+    std::vector<std::pair<double, uint32_t>> changes;     // arrival, sequence number
+    std::vector<std::pair<uint32_t, std::optional<size_t>>> reads;  // sequence number, hash
+    const auto before = [](uint32_t a, uint32_t b) { return int32_t(a - b) < 0; };
     double wait = timeoutMs;
-    for (Seen change; (change = waitForChange(wait, property)) != Seen::Nothing; wait = quietMs) {
-        const double at = msSince(pressed);
+    for (bool unread = false;;) {
+        const Seen change = waitForChange(unread ? std::min<double>(ReadAfterMs, wait) : wait, property);
+        if (change == Seen::Nothing) {
+            if (!unread)
+                break;
+            uint32_t sequence = 0;
+            const std::optional<size_t> hash = d.imageHash(window, shownWidth, shownHeight, &sequence);
+            reads.emplace_back(sequence, hash);
+            unread = false;
+            wait = quietMs;
+            continue;
+        }
+        wait = quietMs;
+        const double at = msSince(pressed, changedAt);
         if (change == Seen::Damage) {
             reset();
             if (step.firstMs < 0)
@@ -402,19 +464,24 @@ PixelWatch::Step PixelWatch::measure(const std::function<Clock::time_point()> &p
         } else if (change == Seen::Property && step.propertyMs < 0) {
             step.propertyMs = at;
         }
-        if (change != Seen::Property)
-            seen.emplace_back(at, d.imageHash(window, shownWidth, shownHeight));
+        if (change == Seen::Property)
+            continue;
+        changes.emplace_back(at, changedSequence);
+        unread = unread || reads.empty() || change != Seen::Damage || !before(changedSequence, reads.back().first);
     }
     step.width = width;
     step.height = height;
-    if (seen.empty())
+    if (reads.empty())
         return step;
-    step.hash = seen.back().second;
-    for (const auto &[at, hash] : seen) {
-        if (hash == step.hash) {
-            step.latencyMs = at;
+    step.hash = reads.back().second;
+    // The first of the last reads that show the settled picture; the last change it shows.
+    auto read = reads.end() - 1;
+    while (read != reads.begin() && (read - 1)->second == step.hash)
+        --read;
+    for (const auto &[at, sequence] : changes) {
+        if (!before(sequence, read->first))
             break;
-        }
+        step.latencyMs = at;
     }
     return step;
 }
@@ -444,9 +511,10 @@ PixelWatch::Seen PixelWatch::waitForChange(double timeoutMs, xcb_atom_t property
     const Clock::time_point start = Clock::now();
     for (;;) {
         const double left = timeoutMs - msSince(start);
-        auto event = d.nextEvent(std::max(0.0, left));
+        auto event = d.nextEvent(std::max(0.0, left), &changedAt);
         if (!event)
             return Seen::Nothing;
+        changedSequence = event->full_sequence;
         const uint8_t type = event->response_type & 0x7f;
         if (type == d.damageEvent + XCB_DAMAGE_NOTIFY) {
             const auto *notify = reinterpret_cast<xcb_damage_notify_event_t *>(event.get());

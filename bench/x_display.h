@@ -8,6 +8,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -38,8 +39,9 @@ public:
     bool viewable(xcb_window_t window);
     // Position on the screen and size.
     bool geometry(xcb_window_t window, int *x, int *y, int *width, int *height);
-    // A hash of the window's pixels; nullopt when the window cannot be read.
-    std::optional<size_t> imageHash(xcb_window_t window, int width, int height);
+    // A hash of the window's pixels; nullopt when the window cannot be read. `sequence`: the
+    // read's request, which shows every event whose sequence number is lower.
+    std::optional<size_t> imageHash(xcb_window_t window, int width, int height, uint32_t *sequence = nullptr);
     // Asks the window manager to give `window` the keyboard focus.
     void activate(xcb_window_t window);
 
@@ -51,8 +53,10 @@ public:
     // Turns the mouse wheel at (x, y): button 4 up, 5 down.
     void wheel(int x, int y, uint8_t button, int notches);
 
-    // Waits for the next event, up to `timeoutMs`; null on timeout.
-    std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> nextEvent(double timeoutMs);
+    // Waits for the next event, up to `timeoutMs`; null on timeout. `arrived`: the moment
+    // the bench read it from the socket, even while it waited for a reply or hashed.
+    std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> nextEvent(double timeoutMs,
+                                                                         Clock::time_point *arrived = nullptr);
     xcb_atom_t atom(const char *name);
     // A 32-bit property of the window (e.g. _NET_WM_WINDOW_OPACITY); nullopt when unset.
     std::optional<uint32_t> cardinal(xcb_window_t window, xcb_atom_t property);
@@ -67,7 +71,11 @@ private:
     // The pixels read through shared memory: the X server copies them without sending
     // 33 MB of a 4K window down the socket, which held it up while the program and the
     // window manager waited. Null where MIT-SHM is missing.
-    const uint8_t *readShared(xcb_window_t window, int width, int height);
+    const uint8_t *readShared(xcb_window_t window, int width, int height, uint32_t *sequence = nullptr);
+    // Reads every event the socket holds, each stamped now.
+    void pump();
+    // The reply to `sequence`, reading (and stamping) events meanwhile.
+    void *waitReply(uint32_t sequence);
 
     void writeScreenOnce(const xcb_screen_t *screen);
 
@@ -79,6 +87,7 @@ private:
     uint8_t minKeycode = 8;
     uint8_t maxKeycode = 255;
     std::map<uint32_t, uint8_t> keycodes;
+    std::deque<std::pair<Clock::time_point, xcb_generic_event_t *>> arrivedEvents;
 };
 
 // A window's pixels, size and properties: each change timed from a key press (or click)
@@ -121,6 +130,8 @@ private:
     // (which the watch takes on) or a change of `property`.
     Seen waitForChange(double timeoutMs, xcb_atom_t property = XCB_NONE);
     void readSize();
+    Clock::time_point changedAt;  // the last change's arrival and sequence number
+    uint32_t changedSequence = 0;
 
     Display &d;
     xcb_window_t window;
