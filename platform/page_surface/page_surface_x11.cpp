@@ -9,7 +9,6 @@
 #include "platform/forms/forms.h"
 #include "platform/window_system/x11_p.h"
 
-#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -29,7 +28,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <utility>
 
 #ifndef MADV_POPULATE_WRITE
 #define MADV_POPULATE_WRITE 23  // Linux 5.14; older headers lack the name
@@ -54,13 +52,12 @@ bool rgb32Fits(xcb_connection_t *c, xcb_window_t window)
     return false;
 }
 
-class SharedPainting : public QObject, public QAbstractNativeEventFilter
+class SharedPainting : public QObject
 {
 public:
     SharedPainting(QWidget *window, xcb_connection_t *c)
         : QObject(window), m_window(window), m_connection(c)
     {
-        QCoreApplication::instance()->installNativeEventFilter(this);
     }
 
     ~SharedPainting() override
@@ -104,6 +101,7 @@ public:
         m_memory = memory;
         m_segment = segment;
         m_image = QImage(static_cast<uchar *>(memory), size.width(), size.height(), QImage::Format_RGB32);
+        m_paintedSize = QSize();
         // All pages at once: ten times faster here than a fault for each at the first paint.
         madvise(memory, size_t(m_image.sizeInBytes()), MADV_POPULATE_WRITE);
         m_warmedRows = 0;
@@ -117,7 +115,8 @@ public:
             // Qt keeps no painting of children that paint on screen: the whole window is
             // painted afresh, a copy of what is on it. Qt's own handling still clears its
             // record of what was dirty.
-            paint();
+            if (!m_takingRequests)
+                paint();
             return false;
         case QEvent::Expose:
             // Shown again, or a part of it: the image may predate the show.
@@ -125,35 +124,25 @@ public:
                 paint();
             return false;
         case QEvent::Paint:
+            // Grown, uncovered or moved back into place, the window is asked to repaint
+            // what the X server lost: Qt turns that expose of a window already shown into a
+            // paint event of the window itself.
+            if (watched == m_window->windowHandle()) {
+                // The image holds the window as last painted: what was lost is put again,
+                // unless the window has changed size since.
+                if (m_window->size() != m_paintedSize) {
+                    paint();
+                } else {
+                    for (const QRect &lost : static_cast<QPaintEvent *>(event)->region())
+                        put(lost);
+                }
+                return true;
+            }
             // Painted through render() only; on screen the widgets have nothing to paint into.
             return !m_rendering;
         default:
             return false;
         }
-    }
-
-    // A put before the window manager has resized the window is cut to the old size, and
-    // the X server's exposure of the part added does not reach a window that paints on
-    // screen: its new size in the server is the moment to put the picture again.
-    bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
-    {
-        if (type != "xcb_generic_event_t")
-            return false;
-        const auto *event = static_cast<const xcb_generic_event_t *>(message);
-        if ((event->response_type & 0x7f) != XCB_CONFIGURE_NOTIFY)
-            return false;
-        const auto *configure = static_cast<const xcb_configure_notify_event_t *>(message);
-        QWindow *handle = m_window->windowHandle();
-        if (!handle || configure->window != xcb_window_t(handle->winId()))
-            return false;
-        const QSize size(configure->width, configure->height);
-        const QSize before = std::exchange(m_serverSize, size);
-        if (size == before || (size.width() == before.width() && size.height() < before.height()))
-            return false;  // nothing new to show
-        // Only the rows added, where the width stayed.
-        const int top = size.width() == before.width() ? before.height() : 0;
-        QMetaObject::invokeMethod(this, [this, top] { put(top); }, Qt::QueuedConnection);
-        return false;
     }
 
 private:
@@ -165,12 +154,22 @@ private:
         const QRect area = m_window->rect() & m_image.rect();
         if (!handle || area.isEmpty() || !m_window->isVisible())
             return;
+        // The whole window is painted now: what its widgets have asked to have painted so
+        // far is taken with it. Each widget asks once until its request is handled, so a
+        // request still queued would otherwise paint the same pixels again (the window's
+        // new size after the page already painted at it, on a layout switch).
+        m_takingRequests = true;
+        QCoreApplication::sendPostedEvents(m_window, QEvent::UpdateRequest);
+        for (QWidget *child : m_window->findChildren<QWidget *>())
+            QCoreApplication::sendPostedEvents(child, QEvent::UpdateRequest);
+        m_takingRequests = false;
         waitForTheLastPut();
         m_rendering = true;
         m_window->render(&m_image, area.topLeft(), QRegion(area),
                          QWidget::DrawWindowBackground | QWidget::DrawChildren);
         m_rendering = false;
-        put();
+        m_paintedSize = m_window->size();
+        put(m_window->rect());
     }
 
     void waitForTheLastPut()
@@ -183,10 +182,10 @@ private:
         m_putPending = false;
     }
 
-    void put(int top = 0)
+    void put(const QRect &part)
     {
         QWindow *handle = m_window->windowHandle();
-        const QRect area = m_window->rect().adjusted(0, top, 0, 0) & m_image.rect();
+        const QRect area = part & m_window->rect() & m_image.rect();
         if (!handle || area.isEmpty() || !m_window->isVisible())
             return;
         const auto window = xcb_window_t(handle->winId());
@@ -245,11 +244,12 @@ private:
     void *m_memory = nullptr;
     QImage m_image;
     bool m_rendering = false;
+    bool m_takingRequests = false;
     bool m_putPending = false;
     static constexpr uint16_t WarmRows = 64;
     static constexpr size_t PageBytes = 4096;
     int m_warmedRows = 0;
-    QSize m_serverSize;  // the window's size as the X server last told it
+    QSize m_paintedSize;  // the window's size when the image was last painted
     xcb_pixmap_t m_scratch = 0;
 };
 

@@ -74,6 +74,15 @@ Caps_Lock Caps+Num ctrl+shift+h 2.jpg 0
 - Caps+Num ctrl+shift+u 2.jpg 0
 TABLE
 xdotool key Caps_Lock Num_Lock
+
+# The help window over the page, then closed: the rows it covered show the page again.
+e2e_click_panel 376 35
+help=$(xs_wait_window '^How to use$' 10) || e2e_abort "the help button did not open the help window"
+xs_wait_managed "$help" || true
+xs_close_window "$help"
+xs_wait_for 10 e2e_no_window '^How to use$' || e2e_fail "the help window did not close"
+e2e_check_view "the help window closed over the page" 2.jpg 0
+e2e_screenshot help_closed >/dev/null
 e2e_stop_program
 
 e2e_finish
