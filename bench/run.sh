@@ -25,7 +25,7 @@ pages600=101   # 600-dpi book: 10 different pages over and over, for memory and 
 clicks=8       # far jumps by list click per book
 pagedowns=8    # far jumps by Page Down in the list per book
 opacity=8      # opacity changes: arrow clicks and wheel notches, half each
-layouts=4      # layout switches: to the other layout and back, twice
+layouts=10     # layout switches: to the other layout and back, five times
 panel_args=(--clicks "$clicks" --pagedowns "$pagedowns" --opacity "$opacity" --layouts "$layouts")
 gap_ms=250
 runs=7
@@ -163,9 +163,11 @@ mapfile -t args600 < <(jump_args "${jumps600[@]}")
 run "150-dpi pages (1240x1754): steps, then jumps, then the panel's controls, then a 600-dpi page by name" \
     "$bench" flips --app "$app150/zorvane" --pages "$pages150" --prev "$prev_steps" \
     --gap "$gap_ms" "${args150[@]}" --big z600.jpg "${panel_args[@]}" "${layout[@]}"
+# Two scrolls: a third would pass a 300-dpi page's end in a 4K screen's full layout, and
+# a window already past it has nothing new to show.
 run "300-dpi pages (2480x3508): $((pages300 - 2)) steps forward, $prev_steps back, $rapid_steps without pauses, jumps, the panel's controls" \
     "$bench" flips --app "$app300/zorvane" --pages "$pages300" --prev "$prev_steps" \
-    --rapid "$rapid_steps" --gap "$gap_ms" "${args300[@]}" "${panel_args[@]}" --scrolls 3 "${layout[@]}"
+    --rapid "$rapid_steps" --gap "$gap_ms" "${args300[@]}" "${panel_args[@]}" --scrolls 2 "${layout[@]}"
 run "600-dpi pages (4961x7016): $((pages600 - 2)) steps forward, jumps, the panel's controls" \
     "$bench" flips --app "$app600/zorvane" --pages "$pages600" --prev 0 \
     --gap "$gap_ms" "${args600[@]}" "${panel_args[@]}" --scrolls 3 "${layout[@]}"
