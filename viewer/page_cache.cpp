@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -366,9 +367,7 @@ void PageCache::submitPending()
 {
     // Pictures let go are freed now that the new page is on screen, rest or no rest:
     // jumps that come faster than each page's rest would otherwise pile them up.
-    for (std::function<void()> &release : m_releases)
-        QThreadPool::globalInstance()->start(std::move(release));
-    m_releases.clear();
+    startReleases();
     // The rest of the page on screen comes before pages read ahead whole (its end submits
     // again); parts in view are small, and the next step may come before the rest is over.
     const bool restRunning = m_rest && !m_rest->isDone();
@@ -409,9 +408,34 @@ void PageCache::submitPending()
     for (QImage &spare : m_spares)
         releaseLater(std::move(spare));
     m_spares.clear();
-    for (std::function<void()> &release : m_releases)
-        QThreadPool::globalInstance()->start(std::move(release));
+    startReleases();
+}
+
+void PageCache::startReleases()
+{
+    if (m_releases.isEmpty())
+        return;
+    // Handed over under a lock ThreadSanitizer sees: the pool's own hand-off of a task's
+    // captures is hidden from it. Never destroyed, as a task may outlive its cache.
+    struct Outbox {
+        std::mutex mutex;
+        QList<std::function<void()>> releases;
+    };
+    static Outbox &outbox = *new Outbox;
+    {
+        const std::lock_guard lock(outbox.mutex);
+        outbox.releases.append(std::move(m_releases));
+    }
     m_releases.clear();
+    QThreadPool::globalInstance()->start([] {
+        QList<std::function<void()>> releases;
+        {
+            const std::lock_guard lock(outbox.mutex);
+            releases.swap(outbox.releases);
+        }
+        for (std::function<void()> &release : releases)
+            release();
+    });
 }
 
 void PageCache::drop(Entry &entry)

@@ -141,6 +141,7 @@ private:
     void leaveBehind(std::shared_ptr<Job> job, QFuture<void> future);
     void keepAsSpare(QImage picture);
     void releaseLater(QImage picture);
+    void startReleases();
     Entry *findAhead(const QString &path);
 
     QImage loadPage(const QString &path, forms::Error *error, QSize view);
