@@ -582,12 +582,6 @@ QStringList listPages(const QString &folder)
     return listPagesNow(folder);
 }
 
-bool holdsPages(const QString &folder)
-{
-    const filenames::Listing listing = filenames::listFiles(folder, PageSuffix);
-    return !listing.names.isEmpty() || !listing.undecodable.isEmpty();
-}
-
 QString appTitle()
 {
     return QStringLiteral("Zorvane");

@@ -146,8 +146,6 @@ QStringList listPages(const QString &folder);
 // pages is read and sorted while the windows are made; the next listPages(folder) takes
 // the result. Names that need their raw bytes are known to the program from that call on.
 void listPagesAhead(const QString &folder);
-// Whether listPages(folder) would list anything; stops at the first page.
-bool holdsPages(const QString &folder);
 
 // Shows a message box with `text`, an OK button and `caption`; returns when it is closed.
 void MsgBox(const QString &text, const QString &caption);
