@@ -57,8 +57,7 @@ class SharedPainting : public QObject
 public:
     SharedPainting(QWidget *window, xcb_connection_t *c)
         : QObject(window), m_window(window), m_connection(c)
-    {
-    }
+    {}
 
     ~SharedPainting() override
     {
