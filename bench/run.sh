@@ -9,6 +9,9 @@
 #                           the same on another screen size (1024x768) and layout (half)
 #   ZORVANE_BENCH_WINE=build-win/package/zorvane-VERSION-windows-x64 bench/run.sh
 #                           also the Windows build's steps and jumps under Wine
+#   ZORVANE_BENCH_STAGES=1 bench/run.sh
+#                           also where each action's time goes (the program's timing
+#                           marks between the input and the damage; bench/stages.py)
 #
 # Pages are made by build/tools/make_pages (scan-like A4, quality 85) and kept in
 # build/bench/ for the next run. Everything started here is stopped by PID on exit.
@@ -101,11 +104,20 @@ EOF
 echo "bench: $(nproc) processors, $(uname -r)"
 results=$work/results
 : >"$results"
+stages_clock=  # --raw-clock for the Windows build's marks (see bench/stages.py)
 run() {  # run TITLE COMMAND...: prints and keeps the tool's lines
     echo
     echo "== $1"
     shift
-    "$@" | tee -a "$results" || echo "bench: the measurement above reported a problem (see its output)"
+    if [ -z "${ZORVANE_BENCH_STAGES:-}" ]; then
+        "$@" | tee -a "$results" || echo "bench: the measurement above reported a problem (see its output)"
+        return
+    fi
+    : >"$work/marks"
+    ZORVANE_BENCH_TRACE=1 ZORVANE_TIMING_FILE=$work/marks "$@" >"$work/out" ||
+        echo "bench: the measurement above reported a problem (see its output)"
+    grep -v '^trace ' "$work/out" | tee -a "$results"
+    python3 bench/stages.py "$work/out" "$work/marks" $stages_clock
 }
 
 # --- reference: the bare decode, before the screen starts (nothing else running) -----
@@ -189,6 +201,7 @@ if [ -n "${ZORVANE_BENCH_WINE:-}" ]; then
         for i in $(seq 1 30); do ln "$store/pages-$dpi/$(((i - 1) % 10 + 1)).jpg" "$appwin/$i.jpg"; done
     done
     mapfile -t argswin < <(jump_args 20.jpg 7.jpg 25.jpg 12.jpg 29.jpg 4.jpg 17.jpg 9.jpg)
+    stages_clock=--raw-clock
     for dpi in 300 600; do
         run "Windows build under Wine, $dpi-dpi pages: 28 steps forward, jumps" \
             "$bench" flips --app "$work/wine$dpi/zorvane" --typist Notepad --pages 30 --prev 0 \
