@@ -30,6 +30,7 @@ int runFlips(const Options &options)
     // Last: the clicks on the panel take the focus from the typist's window.
     OpacityChanges opacity;
     opacity.run(session, panel);
+    memory.readBeforeLayouts(session.program);
     LayoutSwitches layouts;
     layouts.run(session, panel);
 

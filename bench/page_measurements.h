@@ -81,11 +81,15 @@ struct LayoutSwitches {
     int wrong() const { return toFull.wrong + toHalf.wrong; }
 };
 
-// The program's resident memory after the steps forward and at the end (memory.cpp).
+// The program's resident memory after the steps forward and at the end, and its peak
+// before the layout switches (each switch to full holds a whole page) (memory.cpp).
 struct Memory {
     long afterForwardKb = -1;
+    long peakAfterForwardKb = -1;
+    long peakBeforeLayoutsKb = -1;
 
     void readAfterForward(const Program &program);
+    void readBeforeLayouts(const Program &program);
     void print(const Program &program, const Options &options) const;
 };
 
