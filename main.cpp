@@ -5,6 +5,7 @@
 #include "panel/form1.h"
 #include "panel/page_folder.h"
 #include "platform/forms/forms.h"
+#include "platform/picture/picture_memory.h"
 #include "platform/window_system/termination.h"
 #include "platform/window_system/fonts.h"
 #include "platform/window_system/window_system.h"
@@ -19,6 +20,7 @@
 
 int main(int argc, char *argv[])
 {
+    picturememory::giveBackLargeBuffers();
     // Read before the display is opened: --help, --version and a wrong argument need none.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)

@@ -1,5 +1,6 @@
 #include "platform/picture/picture_memory.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 
 namespace picturememory {
@@ -21,6 +22,16 @@ void unmap(void *info)
 }
 
 } // namespace
+
+void giveBackLargeBuffers()
+{
+#ifdef __GLIBC__
+    // glibc raises the size from which a buffer gets a mapping of its own to the largest
+    // one freed, and keeps smaller ones in each thread's heap once freed: through the far
+    // jumps of a 600-dpi book that held 37 MB more at the peak (265 MB against 228 MB).
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
+}
 
 QImage allocate(int width, int height, QImage::Format format)
 {
