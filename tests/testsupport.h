@@ -15,7 +15,6 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -23,6 +22,7 @@
 #include <QTest>
 
 #include <memory>
+#include <utility>
 
 namespace testsupport {
 
@@ -64,8 +64,6 @@ inline QImage busyPage(QSize size, int seed = 0, bool grey = false)
     return grey ? page.convertToFormat(QImage::Format_Grayscale8) : page;
 }
 
-struct Message { QString text, caption; };
-
 // A program folder with pages, and the panel started on it.
 class ProgramFolder
 {
@@ -74,7 +72,7 @@ public:
     {
         forms::setAppPathForTesting(QDir::toNativeSeparators(dir.path()));
         forms::setMessageBoxHandler([this](const QString &text, const QString &caption) {
-            messages.push_back({text, caption});
+            messages << caption + QStringLiteral(": ") + text;
             if (onMessage)
                 onMessage(text, caption);
         });
@@ -121,22 +119,14 @@ public:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     QByteArray saved() const { return read(QStringLiteral("current.txt")); }
-    // The message boxes shown since the last call, as "caption: text".
-    QStringList takeMessages()
-    {
-        QStringList said;
-        for (const Message &m : std::as_const(messages))
-            said << m.caption + QStringLiteral(": ") + m.text;
-        messages.clear();
-        return said;
-    }
+    // The message boxes shown since the last call.
+    QStringList takeMessages() { return std::exchange(messages, {}); }
 
     Form1 &start()
     {
         panel = std::make_unique<Form1>();
         return *panel;
     }
-    // The name typed into the name box, then the load button.
     void load(const QString &name)
     {
         panel->Text4->setText(name);
@@ -150,7 +140,7 @@ public:
 
     QTemporaryDir dir;
     std::unique_ptr<Form1> panel;
-    QList<Message> messages;
+    QStringList messages;  // each "caption: text"
     std::function<void(const QString &, const QString &)> onMessage;
 };
 

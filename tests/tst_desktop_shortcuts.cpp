@@ -124,11 +124,8 @@ private slots:
             Route::KGlobalAccel, {"scroll-down", "M"}, {4, 0});
         row("kglobalaccel, one key taken: it stays on X", {KGlobalAccel, Notifications},
             Route::KGlobalAccel, {"K", "next-page", "H", "prev-page"}, {5, 0, 0, 2}, "normal", {"next-page"});
-        QStringList all;
-        for (const auto &s : Shortcuts)
-            all << s.name;
         row("kglobalaccel, every key taken", {KGlobalAccel, Notifications}, Route::XGrabs, {"U"}, {3},
-            "normal", all);
+            "normal", {"prev-page", "scroll-up", "scroll-down", "next-page"});
         row("no service", {}, Route::XGrabs, {"K"}, {5});
     }
 
@@ -191,13 +188,11 @@ private slots:
         startCoordinator()->release();
         m_coordinator->release();
         // The one whose keys another action holds was made present as well.
-        QStringList released;
-        for (const auto &s : Shortcuts)
-            released << QStringLiteral("setInactive ") + s.name;
-        QCOMPARE(log().filter(QStringLiteral("setInactive")), released);
+        QCOMPARE(log().filter(QStringLiteral("setInactive")),
+                 QStringList({"setInactive prev-page", "setInactive scroll-up",
+                              "setInactive scroll-down", "setInactive next-page"}));
         QCOMPARE(deliveredAfter(QStringLiteral("prev-page")), QList<ws::WPARAM>{});
 
-        // The portal's session is closed.
         own(KGlobalAccel, false);
         Coordinator *c = startCoordinator();
         QTRY_COMPARE_WITH_TIMEOUT(c->route(), Route::Portal, 10000);
@@ -236,10 +231,7 @@ private:
         else
             control(QStringLiteral("Activate"), {press});
         control(QStringLiteral("Log"));  // a round trip: the stand-in's signals are in by then
-        for (int i = 0; i < 20; ++i) {
-            QCoreApplication::processEvents();
-            QTest::qWait(10);
-        }
+        QTest::qWait(200);
         return hotkeys;
     }
 

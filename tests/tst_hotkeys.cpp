@@ -10,11 +10,7 @@ namespace {
 
 // The procedure the hook replaces: records and answers the tests' messages, passes the
 // window system's own (on Windows, all of Qt's) to the panel's original procedure.
-struct Received {
-    ws::UINT msg;
-    ws::WPARAM wParam;
-    ws::LPARAM lParam;
-};
+struct Received { ws::UINT msg; ws::WPARAM wParam; ws::LPARAM lParam; };
 QList<Received> received;
 ws::LONG_PTR original = 0;
 constexpr ws::LRESULT RecorderResult = 4242;
@@ -47,32 +43,14 @@ class HotkeysTest : public QObject
     Q_OBJECT
 
 private slots:
-    void startup_registersTheFourHotkeys_unhookedTheyRunNothing()
-    {
-        ProgramFolder folder;
-        folder.addNumberedPages(2, 2000);
-        Form1 &panel = folder.start();
-        // Registered already: the same combination again is refused.
-        for (ws::UINT key : {'H', 'U', 'M', 'K'})
-            QVERIFY(!ws::RegisterHotKey(panel.hWnd(), 100, ws::MOD_CONTROL | ws::MOD_SHIFT, key));
-        hookOverRecorder(panel);
-        // Unhooked (twice: the second changes nothing), a hotkey runs nothing.
-        for (int i = 0; i < 2; ++i) {
-            Module1::UnhookWindow(panel.hWnd());
-            QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC),
-                     reinterpret_cast<ws::LONG_PTR>(&recorder));
-        }
-        ws::PostMessageA(panel.hWnd(), ws::WM_HOTKEY, Module1::HotkeyNextPage, 0);
-        deliverPosted();
-        QCOMPARE(panel.t, 0);
-        QCOMPARE(received.size(), 1);
-    }
-
-    void hotkeyMessages_runTheirCommandsAndEveryMessagePassesOn()
+    void registeredAtStartup_hookedTheyRunTheirCommands_unhookedNothing()
     {
         ProgramFolder folder;
         folder.addNumberedPages(2);
         Form1 &panel = folder.start();
+        // Registered already: the same combination again is refused.
+        for (ws::UINT key : {'H', 'U', 'M', 'K'})
+            QVERIFY(!ws::RegisterHotKey(panel.hWnd(), 100, ws::MOD_CONTROL | ws::MOD_SHIFT, key));
         hookOverRecorder(panel);
 
         const auto press = [&](int id) {
@@ -95,6 +73,16 @@ private slots:
         QCOMPARE(Module1::HookWindowProc(panel.hWnd(), TestKeyDown, 7, -9), RecorderResult);
         QCOMPARE(received.size(), 1);
         QVERIFY(received[0].msg == TestKeyDown && received[0].wParam == 7 && received[0].lParam == -9);
+
+        // Unhooked (twice: the second changes nothing), a hotkey runs nothing.
+        for (int i = 0; i < 2; ++i) {
+            Module1::UnhookWindow(panel.hWnd());
+            QCOMPARE(ws::GetWindowLongA(panel.hWnd(), ws::GWL_WNDPROC),
+                     reinterpret_cast<ws::LONG_PTR>(&recorder));
+        }
+        press(Module1::HotkeyPrevPage);
+        QCOMPARE(folder.shownPage(), 2);
+        QCOMPARE(received.size(), 2);
         QVERIFY(folder.messages.isEmpty());
     }
 };

@@ -28,8 +28,7 @@ struct Folder : testsupport::ProgramFolder {
     }
 };
 
-using testsupport::busyPage;
-using testsupport::jpegBytes;
+using namespace testsupport;
 
 // A plain 64x96 page made exactly 2000 bytes long with a comment segment.
 QByteArray paddedPage(QColor colour)
@@ -37,11 +36,9 @@ QByteArray paddedPage(QColor colour)
     QImage page(64, 96, QImage::Format_RGB32);
     page.fill(colour);
     QByteArray jpeg = jpegBytes(page);
-    const qsizetype text = 2000 - jpeg.size() - 4;  // after the marker and length field
-    QByteArray comment("\xFF\xFE", 2);
-    comment += char((text + 2) >> 8);
-    comment += char((text + 2) & 0xFF);
-    return jpeg.insert(2, comment + QByteArray(text, ' '));
+    const qsizetype length = 2000 - jpeg.size() - 2;  // of the segment, after its marker
+    const char head[] = {'\xFF', '\xFE', char(length >> 8), char(length & 0xFF)};
+    return jpeg.insert(2, QByteArray(head, 4) + QByteArray(length - 2, ' '));
 }
 
 // What Qt's own reader makes of the file.
@@ -118,7 +115,6 @@ private slots:
         const QByteArray cut = page.left(page.size() / 2);
         image.fill(Qt::blue);
         const QByteArray taller = jpegBytes(image.copy(0, 0, 64, 100));
-        const QByteArray wider = jpegBytes(image.copy(0, 0, 70, 96));
         const auto row = [](const char *name, Met met, const QByteArray &before,
                             const QByteArray &after, bool fromMemory) {
             QTest::newRow(name) << int(met) << before << after << fromMemory;
@@ -130,11 +126,10 @@ private slots:
         row("read ahead, another size since", ReadAhead, page, taller, false);
         // Rewritten in the same size, and given an older modification time.
         row("read ahead, another time since", ReadAhead, paddedPage(Qt::red), paddedPage(Qt::green), false);
-        row("on screen, rewritten", OnScreen, page, wider, false);
+        row("on screen, rewritten", OnScreen, page, taller, false);
         row("on screen, deleted", OnScreen, page, {}, false);
         row("read ahead broken, whole since", ReadAhead, "not yet", page, false);
         row("missing", ReadAhead, {}, {}, false);
-        row("not a picture", ReadAhead, "hello", "hello", false);
         row("cut short", ReadAhead, cut, cut, false);
         row("a folder", ReadAhead, "/", "/", false);
     }
@@ -268,7 +263,6 @@ private slots:
         forms::Error error;
         for (const char *name : {"a.jpg", "b.jpg", "c.jpg"})
             loadLikeDirect(cache, f(name), &error);
-        QCOMPARE(cache.counters().fromMemory, 0);
         // A jump to a page not read ahead lets the pages around the old place go as well.
         cache.prefetch({f("d.jpg"), f("b.jpg")});
         cache.waitForIdleForTesting();
@@ -341,9 +335,8 @@ private slots:
             forms::Error error;
             const QImage picture = cache.load(f.path(name), &error);
             const QImage expected = qtDecode(f.path(name));
-            QVERIFY2(!picture.isNull(), qPrintable(error.description));
+            QVERIFY2(picture == expected, qPrintable(name + u' ' + error.description));  // size, format, pixels
             QCOMPARE(picture.dotsPerMeterX(), expected.dotsPerMeterX());
-            QVERIFY2(picture == expected, qPrintable(name));  // size, format and every pixel
         }
         // The turns were made at all.
         QCOMPARE(cache.load(f("turned.jpg"), nullptr).size(), QSize(200, 300));

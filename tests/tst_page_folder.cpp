@@ -20,14 +20,13 @@ class PageFolderTest : public QObject
     QStringList m_chooserStarts;
     QString m_chooserAnswer;
 
-    QString native(const QString &path) const { return QDir::toNativeSeparators(path); }
     QString makeFolder(const QString &name, bool withPage)
     {
         const QString path = m_dir.filePath(name);
         QDir().mkpath(path);
         if (withPage)
             QFile(path + QStringLiteral("/Scan 1.JPG")).open(QIODevice::WriteOnly);
-        return native(path);
+        return QDir::toNativeSeparators(path);
     }
     // The user's settings hold a chosen folder (a file here; the registry on Windows).
     static bool remembers()
@@ -37,10 +36,7 @@ class PageFolderTest : public QObject
     // An installed copy's: the chooser answers m_chooserAnswer.
     Seams seams()
     {
-        return {[this](const QString &start) {
-                    m_chooserStarts << start;
-                    return m_chooserAnswer;
-                },
+        return {[this](const QString &start) { m_chooserStarts << start; return m_chooserAnswer; },
                 [](const QString &) { return true; }};
     }
 
@@ -50,7 +46,6 @@ private slots:
         // The remembered choice goes to a configuration folder of the test's own.
         qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
     }
-    void init() { m_chooserStarts.clear(); }
 
     void argument_folderOrFileGivesThePageFolder()
     {
@@ -105,7 +100,6 @@ private slots:
     {
         const QString copy = makeFolder(QStringLiteral("copy"), true);
         const QString installed = makeFolder(QStringLiteral("Programs/Zorvane"), false);
-        QVERIFY(!pagefolder::isInstalledCopy(copy));
         QVERIFY(!pagefolder::isInstalledCopy(installed));
         // The Windows installer records its folder in the user's settings.
         QSettings settings(QStringLiteral("zorvane"), QStringLiteral("zorvane"));

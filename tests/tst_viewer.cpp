@@ -38,11 +38,9 @@ private slots:
     {
         ProgramFolder folder;
         Form1 &panel = folder.start();
-        for (const char *name : {"", "abcd"}) {
-            panel.Text4->setText(QLatin1String(name));
-            panel.HScroll1->setValue(panel.HScroll1->value() + 5);
-            QVERIFY(!panel.form2IfOpen());
-        }
+        panel.Text4->setText(QStringLiteral("abcd"));
+        panel.HScroll1->setValue(panel.HScroll1->value() + 5);
+        QVERIFY(!panel.form2IfOpen());
         // Before any load the window shows, empty, but not click-through.
         panel.Text4->setText(QStringLiteral("a.jpg"));
         panel.HScroll1->setValue(150);
@@ -63,7 +61,7 @@ private slots:
         QVERIFY(!panel.form2IfOpen());  // nothing to move, nothing created
 
         folder.load(QStringLiteral("a.jpg"));  // half layout: 344 px high, step 328
-        panel.Command10->click();
+        panel.Command10->click();  // from 300: stops at 0
         QCOMPARE(panel.VScroll1->value(), 0);
         QSignalSpy changes(panel.VScroll1, &QScrollBar::valueChanged);
         panel.Command10->click();
@@ -107,7 +105,6 @@ private slots:
         panel.Command3->click();
         QCOMPARE(page.geometry(), QRect(0, 80, 1024, 344));
         QCOMPARE(page.Image1->width(), 90);
-        QCOMPARE(style(page), PassThrough);
         folder.load(QStringLiteral("a.jpg"));
         QCOMPARE(page.geometry().height(), 344);
         QVERIFY(folder.messages.isEmpty());
