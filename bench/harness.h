@@ -90,5 +90,6 @@ public:
 int runStartup(const Options &options);
 int runFlips(const Options &options);
 int runDjpeg(const Options &options);
+int runMachine(const Options &options);
 
 } // namespace bench

@@ -120,6 +120,15 @@ run() {  # run TITLE COMMAND...: prints and keeps the tool's lines
     python3 bench/stages.py "$work/out" "$work/marks" $stages_clock
 }
 
+# machine_now: the machine's own speed at this point of the run, apart from the program
+# (a slower machine late in a run shows here as much as in the program's figures).
+machine_now() {
+    echo
+    echo "== the machine now, apart from Zorvane (5 runs)"
+    "$bench" machine --runs 5
+}
+machine_now
+
 # --- reference: the bare decode, before the screen starts (nothing else running) -----
 ref150=$store/pages-150/30.jpg
 ref300=$store/pages-300/50.jpg
@@ -172,14 +181,17 @@ mapfile -t args150 < <(jump_args "${jumps150[@]}")
 mapfile -t args300 < <(jump_args "${jumps300[@]}")
 mapfile -t args600 < <(jump_args "${jumps600[@]}")
 
+machine_now
 run "150-dpi pages (1240x1754): steps, then jumps, then the panel's controls, then a 600-dpi page by name" \
     "$bench" flips --app "$app150/zorvane" --pages "$pages150" --prev "$prev_steps" \
     --gap "$gap_ms" "${args150[@]}" --big z600.jpg "${panel_args[@]}" "${layout[@]}"
 # Two scrolls: a third would pass a 300-dpi page's end in a 4K screen's full layout, and
 # a window already past it has nothing new to show.
+machine_now
 run "300-dpi pages (2480x3508): $((pages300 - 2)) steps forward, $prev_steps back, $rapid_steps without pauses, jumps, the panel's controls" \
     "$bench" flips --app "$app300/zorvane" --pages "$pages300" --prev "$prev_steps" \
     --rapid "$rapid_steps" --gap "$gap_ms" "${args300[@]}" "${panel_args[@]}" --scrolls 2 "${layout[@]}"
+machine_now
 run "600-dpi pages (4961x7016): $((pages600 - 2)) steps forward, jumps, the panel's controls" \
     "$bench" flips --app "$app600/zorvane" --pages "$pages600" --prev 0 \
     --gap "$gap_ms" "${args600[@]}" "${panel_args[@]}" --scrolls 3 "${layout[@]}"
@@ -208,6 +220,8 @@ if [ -n "${ZORVANE_BENCH_WINE:-}" ]; then
             --gap "$gap_ms" "${argswin[@]}" "${layout[@]}"
     done
 fi
+
+machine_now
 
 # --- summary -------------------------------------------------------------------------
 median_of() {  # median_of NTH-MATCH PATTERN

@@ -26,13 +26,15 @@
 //   zorvane_bench djpeg [--runs N] [--pause MS] FILE
 //       Wall time of `djpeg -outfile /dev/null FILE`: the bare libjpeg-turbo decode,
 //       each run after a pause of MS (0).
+//   zorvane_bench machine [--runs N]
+//       The machine's own speed now: a 32 MB copy, a first touch of 32 MB, arithmetic.
 //
 // Keys and clicks go through XTest. The page window is found by its title, "Form2";
 // the panel by "(Zorvane)" in its title.
 //
 // This file reads the command line; the harness (harness.h, x_display.h, page_session.h)
 // and each measurement (startup.cpp, hotkey_steps.cpp, typed_jumps.cpp, list_clicks.cpp,
-// page_downs.cpp, opacity_changes.cpp, layout_switches.cpp, memory.cpp, djpeg.cpp;
+// page_downs.cpp, opacity_changes.cpp, layout_switches.cpp, memory.cpp, djpeg.cpp, machine.cpp;
 // flips.cpp runs the page ones in turn) have files of their own.
 
 #include "harness.h"
@@ -53,7 +55,8 @@ namespace {
                  "       zorvane_bench flips --app PATH --pages N [--prev N] [--rapid N] [--gap MS] "
                  "[--quiet MS] [--jump NAME]... [--big NAME]... [--clicks N] [--pagedowns N] [--opacity N]\n"
                  "                           [--layouts N] [--full] [--scrolls N] [--typist TITLE]\n"
-                 "       zorvane_bench djpeg [--runs N] [--pause MS] FILE\n");
+                 "       zorvane_bench djpeg [--runs N] [--pause MS] FILE\n"
+                 "       zorvane_bench machine [--runs N]\n");
     std::exit(2);
 }
 
@@ -118,5 +121,7 @@ int main(int argc, char *argv[])
         return runFlips(options);
     if (command == "djpeg" && !options.file.empty())
         return runDjpeg(options);
+    if (command == "machine")
+        return runMachine(options);
     usage();
 }
