@@ -13,10 +13,8 @@ expect() {
     local out err status
     out=$("$zorvane" "${@:6}" 2>"$err_file")
     status=$? err=$(cat "$err_file")
-    if [ "$status" = "$2" ] && [[ $out =~ $3 ]] && [[ $err =~ $4 ]]; then echo "ok $1"; else
-        echo "FAIL $1: status $status, stdout [$out], stderr [$err]"
-        failed=1
-    fi
+    if [ "$status" = "$2" ] && [[ $out =~ $3 ]] && [[ $err =~ $4 ]]; then echo "ok $1"
+    else echo "FAIL $1: status $status, stdout [$out], stderr [$err]"; failed=1; fi
 }
 
 usage='^Usage: zorvane \[options\] \[FOLDER \| FILE\.jpg\]'

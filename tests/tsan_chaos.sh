@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# A ThreadSanitizer chaos run: the tsan build (preset tsan) on 300-dpi pages (top rows first,
-# the rest decoded on a worker, neighbours read ahead) under random steps, scrolls, jumps from
-# a page scrolled far down, layout switches and remote commands. Counts the reports with both
-# accesses in the program's own code (Qt's own synchronisation is suppressed by tsan.supp).
+# A ThreadSanitizer chaos run of the tsan build (preset tsan) on 300-dpi pages (decoded on two
+# threads and read ahead): random steps, scrolls, far jumps, layout switches, remote commands.
+# Counts the reports with both accesses in the program's own code (Qt's: tsan.supp).
 #   tests/tsan_chaos.sh ZORVANE_TSAN MAKE_PAGES OUT_DIR [SECONDS]   (default 120)
 
 source "$(dirname "$0")/e2e/lib.sh"

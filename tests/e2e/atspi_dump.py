@@ -1,9 +1,8 @@
 #!/usr/bin/python3
 """atspi_dump.py --pid PID [--timeout S] [--wait-for TEXT] [--extents]: a running
 program's accessible tree as a screen reader sees it, one line per object, indented two
-spaces per level: role | name | text or value | states [| x,y wxh on the screen].
-Reads again until the deadline while the program is not on the bus yet, or (with
---wait-for) no line holds TEXT."""
+spaces per level: role | name | text or value | states [| x,y wxh on the screen]. Reads
+again until the deadline while the program is not on the bus yet or no line holds TEXT."""
 
 import argparse
 import sys

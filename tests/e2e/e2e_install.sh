@@ -1,28 +1,20 @@
 #!/usr/bin/env bash
-# Zorvane installed: the files `cmake --install` puts in place and their validators,
-# which program then opens folders, the Debian package and lintian's verdict (hardening
-# included); the staged program started from its system folder with a folder and with a
-# page argument, as a desktop entry starts it, and an installed copy with no argument
-# (the folder chooser). Needs ZORVANE_BUILD_DIR (the configured build folder; CMake sets it).
+# Zorvane installed: the files `cmake --install` puts in place, their validators, the
+# Debian package; the staged program started as the desktop entry starts it, and an
+# installed copy with no argument. Needs ZORVANE_BUILD_DIR (CMake sets it).
 
 source "$(dirname "$0")/lib.sh"
 e2e_init "$@"
 build=${ZORVANE_BUILD_DIR:?ZORVANE_BUILD_DIR must name the build folder}
 stage=$E2E_WORK/stage
 
-# --- the installed files ---
-DESTDIR=$stage cmake --install "$build" --prefix /usr >"$E2E_WORK/install.log" 2>&1 ||
-    { cat "$E2E_WORK/install.log"; e2e_abort "cmake --install failed"; }
-icons=$(for s in 16 24 32 48 64 128 256; do echo "./usr/share/icons/hicolor/${s}x$s/apps/org.zorvane.Zorvane.png"; done)
-# shellcheck disable=SC2086
-expected=$(printf '%s\n' ./usr/bin/zorvane ./usr/share/applications/org.zorvane.Zorvane.desktop \
-    ./usr/share/kio/servicemenus/org.zorvane.Zorvane.open-folder.desktop \
-    ./usr/share/dbus-1/interfaces/org.zorvane.Zorvane.xml \
-    ./usr/share/doc/zorvane/LICENSE $icons \
-    ./usr/share/gnome-shell/extensions/page-window{,-legacy}@zorvane.org/{extension.js,metadata.json} \
-    ./usr/share/icons/hicolor/scalable/apps/org.zorvane.Zorvane.svg ./usr/share/man/man1/zorvane.1 \
-    ./usr/share/metainfo/org.zorvane.Zorvane.metainfo.xml |
-    LC_ALL=C sort)
+DESTDIR=$stage cmake --install "$build" --prefix /usr >install.log 2>&1 || e2e_abort "cmake --install failed: $(cat install.log)"
+u=./usr/share
+expected=$(printf '%s\n' ./usr/bin/zorvane $u/applications/org.zorvane.Zorvane.desktop $u/man/man1/zorvane.1 \
+    $u/kio/servicemenus/org.zorvane.Zorvane.open-folder.desktop $u/dbus-1/interfaces/org.zorvane.Zorvane.xml \
+    $u/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/org.zorvane.Zorvane.png \
+    $u/icons/hicolor/scalable/apps/org.zorvane.Zorvane.svg $u/doc/zorvane/LICENSE $u/metainfo/org.zorvane.Zorvane.metainfo.xml \
+    $u/gnome-shell/extensions/page-window{,-legacy}@zorvane.org/{extension.js,metadata.json} | LC_ALL=C sort)
 installed=$(cd "$stage" && find . -type f | LC_ALL=C sort)
 e2e_check_eq "installed files" "$expected" "$installed"
 
@@ -35,9 +27,8 @@ e2e_check_eq "Thai name and comment in the desktop entry and the metadata" 4 "$(
     grep -c -e '^Name\[th\]=' -e '^Comment\[th\]=' -e '<name xml:lang="th">' -e '<summary xml:lang="th">')"
 # Folders still open in the file manager, whichever desktop asks (the staged entries searched first).
 fm=$E2E_WORK/file-manager/applications
-mkdir -p "$fm" "$E2E_WORK/empty"
-printf '[Desktop Entry]\nType=Application\nName=Files\nExec=pcmanfm %%U\nMimeType=inode/directory;\n' \
-    >"$fm/pcmanfm.desktop"
+mkdir -p "$fm" empty
+printf '[Desktop Entry]\nType=Application\nName=Files\nExec=pcmanfm %%U\nMimeType=inode/directory;\n' >"$fm/pcmanfm.desktop"
 update-desktop-database "$share/applications" "$fm"
 for desktop in "" GNOME XFCE KDE; do
     e2e_check_eq "xdg-mime: folders open in the file manager (desktop '${desktop:-unset}')" pcmanfm.desktop \
@@ -48,21 +39,18 @@ done
 rm "$share/applications/mimeinfo.cache"
 e2e_check "appstreamcli validate passes" appstreamcli validate --no-net "$share/metainfo/org.zorvane.Zorvane.metainfo.xml"
 warnings=$(groff -ww -z -man "$share/man/man1/zorvane.1" 2>&1)
-warnings+=$(MANWIDTH=80 man --warnings=w -l "$share/man/man1/zorvane.1" 2>&1 >"$E2E_WORK/man.txt")
+warnings+=$(MANWIDTH=80 man --warnings=w -l "$share/man/man1/zorvane.1" 2>&1 >man.txt)
 e2e_check_eq "manual renders without warnings" "" "$warnings"
 e2e_check_match "manual has its sections" \
     'SYNOPSIS.*THE PAGE FOLDER.*HOTKEYS.*DESKTOP SESSIONS.*FILES.*current\.txt.*EXIT STATUS' \
-    "$(tr '\n' ' ' <"$E2E_WORK/man.txt")"
+    "$(tr '\n' ' ' <man.txt)"
 
 version=$("$stage/usr/bin/zorvane" --version | cut -d' ' -f2)
 e2e_check_match "the staged program tells its version" '^[0-9]+\.[0-9]+\.[0-9]+$' "$version"
 
-# --- the Debian package ---
-mkdir -p "$E2E_WORK/pkg"
-if (cd "$E2E_WORK/pkg" && cpack --config "$build/CPackConfig.cmake" -B "$E2E_WORK/pkg") \
-    >"$E2E_WORK/cpack.log" 2>&1 && [ -f "$E2E_WORK/pkg/zorvane_${version}_amd64.deb" ]; then
-    deb=$E2E_WORK/pkg/zorvane_${version}_amd64.deb
-    e2e_ok "cpack builds zorvane_${version}_amd64.deb ($(stat -c %s "$deb") bytes)"
+deb=$E2E_WORK/pkg/zorvane_${version}_amd64.deb
+if cpack --config "$build/CPackConfig.cmake" -B "$E2E_WORK/pkg" >cpack.log 2>&1 && [ -f "$deb" ]; then
+    e2e_ok "cpack builds ${deb##*/} ($(stat -c %s "$deb") bytes)"
     listed=$(dpkg-deb -c "$deb" | awk '$NF !~ /\/$/ { print $NF }' | LC_ALL=C sort)
     want=$(sed -e 's|^\./usr/share/man/man1/zorvane\.1$|&.gz|' \
         -e 's|^\./usr/share/doc/zorvane/LICENSE$|./usr/share/doc/zorvane/changelog.gz\n./usr/share/doc/zorvane/copyright|' \
@@ -72,23 +60,16 @@ if (cd "$E2E_WORK/pkg" && cpack --config "$build/CPackConfig.cmake" -B "$E2E_WOR
     e2e_check_match "package depends on Qt as dpkg-shlibdeps found it" 'libqt6widgets6 \(>= ' "$control"
     e2e_check_match "package has section, maintainer and description" \
         'Section: graphics.*Maintainer: .+<.+@.+>.*Description: .+' "$(tr '\n' ' ' <<<"$control")"
-    lintian -I --pedantic "$deb" >"$E2E_WORK/lintian.txt" 2>&1
-    e2e_log "lintian -I --pedantic: $(paste -sd';' "$E2E_WORK/lintian.txt")"
-    e2e_check_eq "lintian reports no errors" "" "$(grep '^E:' "$E2E_WORK/lintian.txt")"
-    e2e_check_eq "lintian finds the program hardened" "" "$(grep hardening "$E2E_WORK/lintian.txt")"
-else
-    cat "$E2E_WORK/cpack.log"
-    e2e_fail "cpack -G DEB did not build the package"
-fi
+    lintian -I --pedantic "$deb" >lintian.txt 2>&1
+    e2e_check_eq "lintian reports no errors" "" "$(grep '^E:' lintian.txt)"
+    e2e_check_eq "lintian finds the program hardened" "" "$(grep hardening lintian.txt)"
+else e2e_fail "cpack -G DEB did not build the package: $(cat cpack.log)"; fi
 
-# --- the staged program, started as the desktop entry starts it ---
+# --- the staged program from its system folder, in an unrelated (empty) working folder ---
 e2e_start_x
 scans="$E2E_WORK/My Scans"
-mkdir -p "$scans"
 e2e_add_pages 1.jpg 2.jpg 10.jpg
-mv "$E2E_APP_DIR"/*.jpg "$scans/"
-
-# The installed program from its system folder, in an unrelated (empty) working folder.
+mkdir -p "$scans" && mv "$E2E_APP_DIR"/*.jpg "$scans/"
 e2e_start_program -- "$stage/usr/bin/zorvane" "$scans"
 tree=$(e2e_atspi --wait-for '10.jpg') || e2e_abort "the page list could not be read: $tree"
 e2e_check_eq "folder argument: its pages are listed" "1.jpg 2.jpg 10.jpg" "$(e2e_list_items "$tree")"
@@ -110,35 +91,29 @@ e2e_check_file_bytes "page argument: current.txt names the page" "$scans/current
 
 e2e_start_program -- "$stage/usr/bin/zorvane" "$E2E_WORK/empty"
 e2e_stop_program "empty folder argument"
-e2e_check_eq "empty folder argument: no current.txt left there" "" "$(ls -A "$E2E_WORK/empty")"
+e2e_check_eq "empty folder argument: no current.txt left there" "" "$(ls -A empty)"
 
 # The installed copy (the staged program seen at the install prefix's bin in a mount namespace
 # of its own: root only) without an argument: the folder chooser, opening at the last choice.
 if unshare -m true 2>/dev/null; then
     bindir=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")/bin
     printf '2.jpg\r\nold\r\n' >"$scans/current.txt"
-    mkdir -p "$E2E_WORK/config/zorvane"
-    printf '[pageFolder]\nlastChosen=%s\n' "$scans" >"$E2E_WORK/config/zorvane/zorvane.conf"
+    mkdir -p config/zorvane
+    printf '[pageFolder]\nlastChosen=%s\n' "$scans" >config/zorvane/zorvane.conf
     (cd "$E2E_APP_DIR" && exec env XDG_CONFIG_HOME="$E2E_WORK/config" QT_QPA_PLATFORM=xcb \
         QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 unshare -m sh -c 'mount --bind "$1" "$2" && exec "$2/zorvane"' sh "$stage/usr/bin" "$bindir") \
         >>"$E2E_WORK/app.log" 2>&1 &
     E2E_APP_PID=$!
     xs_track "$E2E_APP_PID"
-    if chooser=$(xs_wait_window '^Zorvane: choose the folder' 30); then
-        e2e_ok "installed copy without an argument: the folder chooser opens"
-        sleep 1 # the folder's entries are read in the background
-        e2e_screenshot chooser >/dev/null
-        xs_activate "$chooser" || true # Return: the folder it shows, the scans
-        xdotool key Return
-        panel=$(xs_wait_window '\(Zorvane\)' 30) || e2e_abort "no panel after the folder was chosen"
-        tree=$(e2e_atspi --wait-for '10.jpg') || true
-        e2e_check_eq "the chosen folder's pages are listed" "1.jpg 2.jpg 10.jpg" "$(e2e_list_items "$tree")"
-        e2e_stop_program "installed copy"
-        e2e_check_file_bytes "an existing current.txt is written at close, as before" \
-            "$scans/current.txt" '2.jpg\r\n'
-    else
-        e2e_fail "installed copy without an argument: no folder chooser"
-    fi
+    chooser=$(xs_wait_window '^Zorvane: choose the folder' 30) || e2e_abort "installed copy without an argument: no folder chooser"
+    e2e_ok "installed copy without an argument: the folder chooser opens"
+    xs_activate "$chooser" || true # Return: the folder it shows, the scans
+    xdotool key Return
+    panel=$(xs_wait_window '\(Zorvane\)' 30) || e2e_abort "no panel after the folder was chosen"
+    tree=$(e2e_atspi --wait-for '10.jpg') || true
+    e2e_check_eq "the chosen folder's pages are listed" "1.jpg 2.jpg 10.jpg" "$(e2e_list_items "$tree")"
+    e2e_stop_program "installed copy"
+    e2e_check_file_bytes "an existing current.txt is written at close, as before" "$scans/current.txt" '2.jpg\r\n'
     e2e_check_eq "nothing written beside the installed program" "zorvane" "$(ls -A "$stage/usr/bin")"
 else
     e2e_log "no mount namespace here: the installed copy without an argument is left to tst_page_folder"

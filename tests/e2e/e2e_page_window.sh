@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The page window through a compositor: called up by hotkey it shows above everything
-# without taking the focus, blended at the slider's opacity, lets clicks through and
-# follows the slider and the layout button; the panel is a fixed strip with its picture.
+# The page window through a compositor: above everything without taking the focus,
+# blended at the slider's opacity, letting clicks through, following the layout button;
+# the panel, a fixed strip with its picture.
 
 source "$(dirname "$0")/lib.sh"
 e2e_init "$@"
@@ -17,12 +17,12 @@ e2e_wait_panel 5 opacity=100 || e2e_fail "opacity at start-up: panel reads [$E2E
 xs_activate "$XS_TYPIST" || e2e_fail "the typist's terminal did not become active"
 
 page_geometry_is() { [ "$(xs_geometry "$(e2e_page_window)")" == "$1" ]; }
-# opacity_is ALPHA: _NET_WM_WINDOW_OPACITY is ALPHA/255 of the full scale, give or take one.
 opacity_of() { xprop -id "$(e2e_page_window)" -notype _NET_WM_WINDOW_OPACITY 2>/dev/null | grep -o '[0-9]*$'; }
-opacity_is() {
-    local want=$(($1 * 0xffffffff / 255)) got
-    got=$(opacity_of)
-    [ -n "$got" ] && [ $((got - want)) -ge -1 ] && [ $((got - want)) -le 1 ]
+# check_opacity ALPHA: _NET_WM_WINDOW_OPACITY comes to ALPHA/255 of the full scale, give or take one.
+check_opacity() {
+    local want=$(($1 * 0xffffffff / 255))
+    xs_wait_for 15 eval '[ "$(opacity_of)" -ge $((want - 1)) ] && [ "$(opacity_of)" -le $((want + 1)) ]' &&
+        e2e_ok "_NET_WM_WINDOW_OPACITY is $1/255" || e2e_fail "_NET_WM_WINDOW_OPACITY: expected $want, got [$(opacity_of)]"
 }
 # window_states ID: "above" (_NET_WM_STATE_ABOVE) and "skip" (no taskbar or pager entry).
 window_states() {
@@ -32,14 +32,11 @@ window_states() {
     [[ $states == *_NET_WM_STATE_SKIP_TASKBAR* && $states == *_NET_WM_STATE_SKIP_PAGER* ]] && echo -n skip
 }
 # panel_pixel X Y: the panel's pixel at X, Y of its client area, in the screenshot $before.
-panel_pixel() {
-    convert "$before" -format "%[hex:p{$((${panel_origin%,*} + $1)),$((${panel_origin#*,} + $2))}]" info: | cut -c1-6
-}
+panel_pixel() { convert "$before" -format "%[hex:p{$((${panel_origin%,*} + $1)),$((${panel_origin#*,} + $2))}]" info: | cut -c1-6; }
 
 [ -z "$(e2e_page_window)" ] || e2e_fail "a page window is shown before any page was asked for"
 before=$(e2e_screenshot before_load)
 
-# --- the panel's own window ---
 e2e_check_match "title names the host, the program and the screen width" \
     '^[A-Za-z0-9.-]+ \(Zorvane\) size= 1024$' "$(xdotool getwindowname "$panel")"
 e2e_check_match "panel not resizable: minimum and maximum size are the client area" \
@@ -53,22 +50,20 @@ light=$(grey "$(panel_pixel 270 21)") dark=$(grey "$(panel_pixel 380 21)")
 [ -n "$light" ] && [ -n "$dark" ] && [ "$light" -gt "$dark" ] && e2e_ok "grey scale under the slider" ||
     e2e_fail "grey scale under the slider: grey levels [$light] to [$dark]"
 
-# --- a page called up while the typist types ---
+# --- a page called up while the typist types (the focus it keeps: e2e_hotkeys) ---
 xdotool key ctrl+shift+k
 page=$(xs_wait_window '^Form2$' 10) || e2e_abort "Ctrl+Shift+K at start-up did not show the page window"
 e2e_expect_panel 10 "next page from start-up" name=2.jpg selected=2.jpg
 e2e_check_view "at opacity 100" 2.jpg 0 100
 e2e_screenshot hotkey_page_alpha100 >/dev/null
-e2e_check_eq "the typist's terminal keeps the focus when the page appears" "$XS_TYPIST" "$(xs_active_window)"
 e2e_check_eq "half-screen page window geometry" "0,80 1024x344" "$(xs_geometry "$page")"
-e2e_check "_NET_WM_WINDOW_OPACITY is 100/255" xs_wait_for 15 opacity_is 100
+check_opacity 100
 e2e_check_eq "page window above all, off the taskbar and pager" "above skip" "$(window_states "$page")"
 e2e_check_eq "panel above all, with its taskbar entry" "above " "$(window_states "$panel")"
 xs_wait_for 15 e2e_above "$panel" "$page" && e2e_above "$page" "$under" && e2e_above "$page" "$XS_TYPIST" &&
     e2e_ok "stacking: terminals, then the page window, then the panel on top" ||
     e2e_fail "stacking (bottom first): [$(xs_stacking | paste -sd' ')]; panel $panel, page $page, terminals $XS_TYPIST $under"
 
-# --- clicks go through the page to the program below ---
 read -r ux uy uw uh < <(xs_geometry "$under" | tr ',x' '  ')
 [ $((uy + uh / 2)) -ge 80 ] && [ $((uy + uh / 2)) -lt 424 ] || e2e_fail "the terminal at $ux,$uy is not under the page"
 xdotool mousemove $((ux + uw / 2)) $((uy + uh / 2)) click 1
@@ -82,16 +77,14 @@ e2e_expect_panel 5 "slider arrow" opacity=105
 for key_alpha in Home:10 End:255; do
     alpha=${key_alpha#*:}
     e2e_keys "${key_alpha%:*} on the slider" "${key_alpha%:*}" "opacity=$alpha"
-    xs_wait_for 15 opacity_is "$alpha" && e2e_ok "_NET_WM_WINDOW_OPACITY is $alpha/255" ||
-        e2e_fail "_NET_WM_WINDOW_OPACITY: expected $((alpha * 0xffffffff / 255)), got [$(opacity_of)]"
+    check_opacity "$alpha"
     e2e_check_view "opacity $alpha" 2.jpg 0 "$alpha"
 done
 e2e_screenshot opaque >/dev/null
 [ "$(xs_active_window)" != "$(e2e_page_window)" ] || e2e_fail "the page window became active after an opacity change"
 
-# --- layouts ---
 # switch_layout CAPTION GEOMETRY: the layout button gives CAPTION and a page window that
-# takes GEOMETRY and keeps it (a window manager that moves it up does so at once).
+# takes GEOMETRY and keeps it (a window manager moving it would do so at once).
 switch_layout() {
     e2e_click_panel $((256 + 40)) $((24 + 11))
     e2e_expect_panel 5 "layout button" "layout=$1"

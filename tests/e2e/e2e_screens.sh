@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Other screens: two monitors, the primary one on the right (the panel, the page and the
-# help window go on it); Tab into the page list loads nothing; message boxes raised by a
-# hotkey leave the focus with the typist (and take it once clicked); the help window and
-# the boxes stay above the page window; and on a screen too narrow for the usual places
-# (1366x768 at 144 dpi) the panel and the help window are kept on it.
+# Two monitors (the windows go on the primary one, on the right), then a screen too narrow
+# for the usual places (1366x768 at 144 dpi); on the way, Tab into the page list, and the
+# help window and message boxes over the page window and beside the typist's focus.
 
 source "$(dirname "$0")/lib.sh"
 e2e_init "$@"
@@ -15,7 +13,6 @@ keys_are() { [ "$(cat "$keys")" == "$1" ]; }
 # frame EDGE ID: the window manager's frame width at EDGE (1 left, 2 right, 3 top, 4 bottom).
 frame() { xprop -id "$2" -notype _NET_FRAME_EXTENTS | grep -o '[0-9, ]*$' | cut -d, -f"$1"; }
 
-# --- two monitors side by side, the primary one on the right ---
 XS_SCREEN_SIZE=2048x768 e2e_start_x
 xrandr --setmonitor left 1024/271x768/203+0+0 none >/dev/null &&
     xrandr --setmonitor '*right' 1024/271x768/203+1024+0 none >/dev/null ||
@@ -38,20 +35,15 @@ page=$(xs_wait_window '^Form2$' 10) || e2e_abort "no page window after Down in t
 e2e_check_eq "the page window across the primary monitor" "1024,80 1024x344" "$(xs_geometry "$page")"
 
 # --- help: above the page window (also after steps, which raise the page), centred, sizable ---
-e2e_click_panel 376 35
-help=$(xs_wait_window '^How to use$' 10) || e2e_abort "the help button did not open the 'How to use' window"
-e2e_check "the help window lies above the page window" xs_wait_for 10 e2e_above "$help" "$page"
-xs_wait_managed "$help" || true
+e2e_open_help
 e2e_check_eq "the help window centred on the primary monitor" "1205,128 662x511" "$(xs_geometry "$help")"
 e2e_check_match "the help window can be resized" _NET_WM_ACTION_RESIZE "$(xprop -id "$help" _NET_WM_ALLOWED_ACTIONS)"
 e2e_screenshot help >/dev/null
 e2e_keys "Ctrl+Shift+K with the help open" ctrl+shift+k name=3.jpg
 e2e_keys "Ctrl+Shift+K again" ctrl+shift+k name=4.jpg
-e2e_check "the help window is still above the page window after two steps" xs_wait_for 10 e2e_above "$help" "$page"
-xs_close_window "$help"
-xs_wait_for 10 e2e_no_window '^How to use$' || e2e_fail "the help window did not close"
+e2e_check "the help window lies above the page window after two steps" xs_wait_for 10 e2e_above "$help" "$page"
+e2e_close_help
 
-# --- message boxes raised by a hotkey leave the focus with the typist ---
 xs_activate "$typist" || e2e_abort "the recording terminal did not become active"
 xdotool key ctrl+shift+k
 box=$(xs_wait_window '^Image Preview$' 10) || e2e_abort "Ctrl+Shift+K at the last page: no message box"
@@ -65,7 +57,7 @@ e2e_check "a second Ctrl+Shift+K opens a second message" xs_wait_for 10 messages
 e2e_check_eq "the terminal keeps the focus with two messages" "$typist" "$(xs_active_window)"
 e2e_screenshot two_messages >/dev/null
 for left in 1 0; do
-    e2e_alert 'Image Preview' OK || e2e_fail "no OK button to click"
+    at=$(e2e_control_center OK) && xdotool mousemove $at click 1 || e2e_fail "no OK button to click"
     e2e_check "a click on OK closes a message: $left left" xs_wait_for 10 messages_are $left
 done
 xdotool type --delay 50 def
@@ -99,9 +91,7 @@ xdotool key ctrl+shift+k
 page=$(xs_wait_window '^Form2$' 10) || e2e_abort "no page window at 144 dpi"
 read -r _ _ w _ < <(xs_geometry "$page" | tr ',x' '  ')
 e2e_check "the page window is no wider than the screen ($(xs_geometry "$page"))" test "$w" -le 1366 -a "$w" -ge 1363
-e2e_click_panel 564 52 # help, at 1.5 times its place at 96 dpi
-help=$(xs_wait_window '^How to use$' 10) || e2e_abort "the help button did not open the help window at 144 dpi"
-xs_wait_managed "$help" || true
+e2e_open_help 564 52 # 1.5 times its place at 96 dpi
 # The top of the help window's frame: its client area's top less the frame's.
 help_frame_top() { echo $(($(xs_geometry "$help" | sed 's/^[0-9]*,\([0-9]*\).*/\1/') - $(frame 3 "$help"))); }
 e2e_check "the help window's frame is on the screen" xs_wait_for 10 eval '[ "$(help_frame_top)" -ge 0 ]'

@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# The page reached is never lost: SIGTERM with a message box open saves it and ends the
-# program within 2 s; an unwritable state file is reported on standard error with no box
-# to hold up the end; on a full, then a read-only disk each reason is said once and the
-# close says it in a box; a page is saved as soon as it is shown, so a dead X server
-# loses nothing.
+# The page reached is never lost: SIGTERM with a box open, an unwritable state file, a
+# full then read-only disk (each reason said once), a killed X server.
 
 source "$(dirname "$0")/lib.sh"
 e2e_init "$@"
@@ -12,7 +9,6 @@ e2e_start_x
 e2e_add_pages 1.jpg 2.jpg 3.jpg
 state=$E2E_APP_DIR/current.txt
 
-# --- SIGTERM while the end-of-list box is open ---
 printf '2.jpg\r\n' >"$state"
 e2e_start_program
 e2e_keys "two hotkeys" "ctrl+shift+k ctrl+shift+k" name=3.jpg selected=3.jpg # a step starts from the list's top
@@ -20,21 +16,16 @@ xdotool key ctrl+shift+k
 xs_wait_window '^Image Preview$' 10 >/dev/null || e2e_abort "the end-of-list box did not appear"
 e2e_term_ends "with the box open"
 e2e_check_file_bytes "the page on screen saved" "$state" '3.jpg\r\n'
-xs_wait_exit "$E2E_APP_PID" 10
 
-# --- SIGTERM with a state file that cannot be written ---
-rm -f "$state"
-mkdir "$state"
+rm -f "$state" && mkdir "$state"
 e2e_start_program
 e2e_keys "the hotkey" ctrl+shift+k name=2.jpg
 e2e_term_ends "with an unwritable state file"
 e2e_check_stderr "the reason on standard error" 'could not be saved to [^ ]*current\.txt.*Permission denied'
-xs_wait_exit "$E2E_APP_PID" 10
 rmdir "$state"
 
 # --- a full disk, then a read-only one (a file system of its own: root only) ---
-disk=$E2E_WORK/disk
-mkdir "$disk"
+disk=$E2E_WORK/disk && mkdir "$disk"
 if mount -t tmpfs -o size=1m tmpfs "$disk" 2>/dev/null; then
     trap 'umount -l "$disk"; xs_cleanup' EXIT
     cp "$E2E_APP_DIR"/[123].jpg "$disk"/
@@ -60,7 +51,6 @@ else
     e2e_log "skipped the full disk: mounting a tmpfs needs root"
 fi
 
-# --- the X server killed after a page change ---
 printf '1.jpg\r\n' >"$state"
 e2e_start_program
 e2e_keys "the hotkey" ctrl+shift+k name=2.jpg selected=2.jpg

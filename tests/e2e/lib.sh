@@ -1,7 +1,7 @@
 # Shared helpers of the end-to-end tests. A test (called as TEST ZORVANE MAKE_PAGES
 # OUT_DIR) sources this file and calls e2e_init "$@": it then runs on a private session
-# bus, in a temporary folder holding its own copy of the program and its pages. What it
-# starts is stopped by PID at exit; checks print "ok ..." or "FAIL ...".
+# bus, in a temporary working folder holding its own copy of the program and its pages.
+# What it starts is stopped by PID at exit; checks print "ok ..." or "FAIL ...".
 
 set -u
 
@@ -17,7 +17,7 @@ e2e_init() {
     [ $# -ge 3 ] || { echo "usage: $0 ZORVANE_BINARY MAKE_PAGES_BINARY OUTPUT_DIR" >&2; exit 2; }
     E2E_ZORVANE=$(realpath "$1")
     E2E_MAKE_PAGES=$(realpath "$2")
-    E2E_OUT=$3
+    E2E_OUT=$(realpath -m "$3")
     # The whole test runs again inside a session bus of its own that can start the
     # accessibility bus and nothing else (no desktop service of this machine).
     if [ -z "${E2E_IN_SESSION:-}" ]; then
@@ -36,6 +36,7 @@ e2e_init() {
     XS_WORK=$E2E_WORK
     E2E_APP_DIR=$E2E_WORK/app
     mkdir -p "$E2E_OUT" "$E2E_APP_DIR"
+    cd "$E2E_WORK" || exit 1 # a folder the user running the test may enter
 }
 
 # e2e_rerun_unprivileged ZORVANE MAKE_PAGES OUT_DIR [FOLDER...]: Wayland compositors
@@ -56,8 +57,7 @@ e2e_rerun_unprivileged() {
     cp "$src/scripts/xsession.sh" "$stage/src/scripts/"
     cp "$1" "$2" "$stage/bin/"
     cp -r "${@:4}" "$stage/extra/" 2>/dev/null
-    chown -R 65534:65534 "$stage"
-    chmod 755 "$stage"
+    chown -R 65534:65534 "$stage" && chmod 755 "$stage"
     (cd "$stage" && HOME=$stage E2E_STAGE=$stage setpriv --reuid=65534 --regid=65534 \
         --clear-groups bash "$stage/src/tests/e2e/$E2E_NAME.sh" "$stage/bin/"{zorvane,make_pages} \
         "$stage/shots")
@@ -71,22 +71,14 @@ e2e_rerun_unprivileged() {
 trap xs_cleanup EXIT
 trap 'echo "FAIL interrupted"; exit 130' INT TERM
 
-# --- checks -----------------------------------------------------------------
-
 e2e_log() { echo "# $*"; }
 e2e_ok() { E2E_PASSED=$((E2E_PASSED + 1)); echo "ok $*"; }
 e2e_fail() { E2E_FAILED=$((E2E_FAILED + 1)); echo "FAIL $*"; }
 
-# e2e_check WHAT COMMAND...: passes when COMMAND succeeds.
+# e2e_check WHAT COMMAND..., e2e_check_eq WHAT EXPECTED ACTUAL, e2e_check_match WHAT REGEX ACTUAL
 e2e_check() { if "${@:2}"; then e2e_ok "$1"; else e2e_fail "$1"; fi; }
-
-e2e_check_eq() { # WHAT EXPECTED ACTUAL
-    if [ "$2" == "$3" ]; then e2e_ok "$1"; else e2e_fail "$1: expected [$2], got [$3]"; fi
-}
-
-e2e_check_match() { # WHAT REGEX ACTUAL
-    if [[ $3 =~ $2 ]]; then e2e_ok "$1"; else e2e_fail "$1: [$3] does not match /$2/"; fi
-}
+e2e_check_eq() { if [ "$2" == "$3" ]; then e2e_ok "$1"; else e2e_fail "$1: expected [$2], got [$3]"; fi; }
+e2e_check_match() { if [[ $3 =~ $2 ]]; then e2e_ok "$1"; else e2e_fail "$1: [$3] does not match /$2/"; fi; }
 
 # e2e_check_stderr WHAT REGEX: the program's last start wrote a match to standard error.
 e2e_check_stderr() { e2e_check_match "$1" "$2" "$(cat "$E2E_APP_STDERR")"; }
@@ -99,10 +91,8 @@ e2e_check_file_bytes() {
 
 # Prints the totals (and the program's output after a failure); exits 0 only when all passed.
 e2e_finish() {
-    if [ "$E2E_FAILED" -gt 0 ] && [ -n "${E2E_WORK:-}" ]; then
-        echo "--- program output ---"
-        cat "$E2E_WORK"/app.log "$E2E_WORK"/stderr-*.txt 2>/dev/null
-    fi
+    [ "$E2E_FAILED" -eq 0 ] || [ -z "${E2E_WORK:-}" ] ||
+        { echo "--- program output ---"; cat "$E2E_WORK"/app.log "$E2E_WORK"/stderr-*.txt 2>/dev/null; }
     echo "$E2E_NAME: $E2E_PASSED passed, $E2E_FAILED failed"
     [ "$E2E_FAILED" -eq 0 ] && [ "$E2E_PASSED" -gt 0 ]
     exit $?
@@ -111,13 +101,8 @@ e2e_finish() {
 # e2e_abort WHY: a step the rest depends on failed.
 e2e_abort() { e2e_fail "$*"; e2e_finish; }
 
-# --- the session ------------------------------------------------------------
-
 # e2e_start_x [--compositor]: xs_start_x and the typist's idle xterm (XS_TYPIST).
-e2e_start_x() {
-    xs_start_x "$@" || e2e_abort "$XS_ERROR"
-    xs_start_typist e2e-typist || e2e_abort "$XS_ERROR"
-}
+e2e_start_x() { xs_start_x "$@" || e2e_abort "$XS_ERROR"; xs_start_typist e2e-typist || e2e_abort "$XS_ERROR"; }
 
 # e2e_start_recorder GEOMETRY: the typist's terminal (window id in typist) writes every
 # byte its keyboard sends to the file $keys, created once raw mode is on.
@@ -143,8 +128,6 @@ e2e_spawn() {
 # more_than COUNTER N [ARGS...]: the command COUNTER ARGS prints a number above N.
 more_than() { [ "$("$1" "${@:3}")" -gt "$2" ]; }
 
-# --- the program under test -------------------------------------------------
-
 # e2e_add_pages NAME...: a generated page (numbered in the order given) under each NAME.
 e2e_add_pages() {
     local gen=$E2E_WORK/generated i=1 name
@@ -153,10 +136,9 @@ e2e_add_pages() {
 }
 
 # e2e_start_program [ENV=VALUE...] [-- COMMAND...]: starts the program (by default the
-# copy in its folder, run there) readable through the accessibility bus, and waits for
-# its panel to be read. Sets E2E_APP_PID, E2E_APP_STDERR (a file for each start) and,
-# unless E2E_NO_X_PANEL is set (a Wayland compositor's Xwayland has no window manager
-# xdotool can wait on), panel (its window id) and panel_origin.
+# copy in its folder) in that folder, readable through the accessibility bus, and waits
+# for its panel to be read. Sets E2E_APP_PID, E2E_APP_STDERR (one file a start) and,
+# unless E2E_NO_X_PANEL is set (no X window manager to wait on), panel and panel_origin.
 e2e_start_program() {
     local env=()
     while [ $# -gt 0 ] && [ "$1" != -- ]; do env+=("$1"); shift; done
@@ -187,21 +169,22 @@ e2e_ended() {
 }
 
 # e2e_stop_program [WHAT]: closes the panel as the window manager does; the program ends.
-e2e_stop_program() {
-    xs_close_window "$panel"
-    e2e_ended "${1:+$1: }panel closed"
-}
+e2e_stop_program() { xs_close_window "$panel"; e2e_ended "${1:+$1: }panel closed"; }
 
-# e2e_term_ends WHAT: SIGTERM ends the program within 2 s.
+# e2e_term_ends WHAT: SIGTERM ends the program within 2 s (else it is waited for, so
+# that the next start runs alone).
 e2e_term_ends() {
     kill -TERM "$E2E_APP_PID"
-    e2e_check "SIGTERM $1: ended within 2 s" xs_wait_exit "$E2E_APP_PID" 2
+    if xs_wait_exit "$E2E_APP_PID" 2; then
+        e2e_ok "SIGTERM $1: ended within 2 s"
+    else
+        e2e_fail "SIGTERM $1: still running 2 s later"
+        xs_wait_exit "$E2E_APP_PID" 10
+    fi
 }
 
 # e2e_click_panel X Y: a click at a point of the panel's client area.
-e2e_click_panel() {
-    xdotool mousemove $((${panel_origin%,*} + $1)) $((${panel_origin#*,} + $2)) click 1
-}
+e2e_click_panel() { xdotool mousemove $((${panel_origin%,*} + $1)) $((${panel_origin#*,} + $2)) click 1; }
 
 # e2e_page_window: the page window's X id (it can change: look it up anew).
 e2e_page_window() { xdotool search --onlyvisible --name '^Form2$' 2>/dev/null | head -n 1; }
@@ -214,6 +197,18 @@ e2e_above() {
 }
 
 e2e_no_window() { [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ]; }
+e2e_page_shown() { e2e_check "$1: the page window is shown" xs_wait_for 15 eval '[ -n "$(e2e_page_window)" ]'; }
+
+# e2e_open_help [X Y]: the help button (at X Y of the panel) opens the help window (id in help).
+e2e_open_help() {
+    e2e_click_panel "${1:-376}" "${2:-35}"
+    help=$(xs_wait_window '^How to use$' 10) || e2e_abort "the help button did not open the help window"
+    xs_wait_managed "$help" || true
+}
+e2e_close_help() {
+    xs_close_window "$help"
+    xs_wait_for 10 e2e_no_window '^How to use$' || e2e_fail "the help window did not close"
+}
 
 # e2e_dismiss ID TITLE WHAT: Return in the message box ID closes it.
 e2e_dismiss() {
@@ -244,22 +239,17 @@ e2e_control_center() {
 # e2e_list_items TREE: the page list's entries in a tree from e2e_atspi, on one line.
 e2e_list_items() { awk -F' \\| ' '$1 ~ /^ *list item$/ { print $2 }' <<<"$1" | paste -sd' '; }
 
-# --- pictures ---------------------------------------------------------------
-
 # e2e_screenshot NAME: saves the screen as OUT_DIR/<test>_NAME.png and prints the path.
 e2e_screenshot() { "$E2E_GRAB" "$E2E_OUT/${E2E_NAME}_$1.png"; echo "$E2E_OUT/${E2E_NAME}_$1.png"; }
 
-# E2E_GRAB: the command that saves the whole screen to the file it is given.
-E2E_GRAB=e2e_grab_x
-e2e_grab_x() { import -window root "$1" 2>/dev/null; }
+E2E_GRAB=xs_screenshot # saves the whole screen to the file it is given
 
-# e2e_view_matches PAGE OFFSET [ALPHA [ROWS]]: the half-screen page window (at 0,80)
-# shows PAGE moved up by OFFSET pixels, blended at ALPHA/255 (255 by default) over the
-# screenshot $before. Rows 20.. are compared, left of x=690 when blended (a terminal
-# there changes when it gets the focus). LAST_RMSE: the difference (0 to 1).
+# e2e_view_matches PAGE OFFSET [ALPHA [ROWS]]: the page window (at 0,80) shows PAGE moved
+# up by OFFSET pixels, blended at ALPHA/255 (default 255) over the screenshot $before;
+# when blended, left of x=690 only (a terminal there changes when it gets the focus).
 e2e_view_matches() {
-    local page=$E2E_APP_DIR/$1 alpha=${3:-255} rows=${4:-320} width=1024 now=$E2E_WORK/now.png
-    local expected="${width}x$rows+0+$((20 + $2))"
+    local page=$E2E_APP_DIR/$1 alpha=${3:-255} rows=${4:-320} width=1024 now=$E2E_WORK/now.png expected
+    expected="${width}x$rows+0+$((20 + $2))"
     "$E2E_GRAB" "$now" || return 1
     if [ "$alpha" -ne 255 ]; then
         width=690
@@ -288,8 +278,6 @@ e2e_check_view() {
     else e2e_fail "$1: screen differs from $2 moved up by $3 (RMSE $LAST_RMSE)"; fi
 }
 
-# --- the panel's state ------------------------------------------------------
-
 # e2e_panel_state: the panel as a screen reader reads it, one key=value a line: name (the
 # name box), selected (the list's), opacity and vpos (the scroll bars), layout (the button).
 e2e_panel_state() {
@@ -303,16 +291,12 @@ e2e_panel_state() {
 
 # e2e_wait_panel SECONDS KEY=VALUE...: waits until the panel's state holds each KEY=VALUE;
 # the last state read is left in E2E_PANEL_STATE.
-e2e_wait_panel() {
-    local deadline=$((SECONDS + $1)) want state missing
-    while :; do
-        state=$(e2e_panel_state 2>/dev/null) missing=0
-        for want in "${@:2}"; do grep -qxF -- "$want" <<<"$state" || missing=1; done
-        E2E_PANEL_STATE=$(paste -sd' ' <<<"$state")
-        [ $missing -eq 0 ] && return 0
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.1
-    done
+e2e_wait_panel() { xs_wait_for "$1" e2e_panel_holds "${@:2}"; }
+e2e_panel_holds() {
+    local state want
+    state=$(e2e_panel_state 2>/dev/null)
+    E2E_PANEL_STATE=$(paste -sd' ' <<<"$state")
+    for want; do grep -qxF -- "$want" <<<"$state" || return 1; done
 }
 
 # e2e_expect_panel SECONDS WHAT KEY=VALUE...: a check that e2e_wait_panel passes.
@@ -325,19 +309,13 @@ e2e_expect_panel() {
 # shellcheck disable=SC2086
 e2e_keys() { xdotool key $2; e2e_expect_panel 10 "$1" "${@:3}"; }
 
-# e2e_alert TITLE [BUTTON]: prints the text of the open message box TITLE as a screen
-# reader reads it, or clicks its BUTTON (by caption); fails when there is none.
+# e2e_alert TITLE: the text of the open message box TITLE as a screen reader reads it.
 e2e_alert() {
-    local found
-    found=$(e2e_atspi --timeout 5 ${2:+--extents} | awk -F' \\| ' -v title="$1" -v button="${2:-}" '
+    e2e_atspi --timeout 5 | awk -F' \\| ' -v title="$1" '
         $1 ~ /^ *alert$/ { inside = ($2 == title); next }
         $1 ~ /^  [a-z]/ { inside = 0 }
-        inside && button == "" && $1 ~ /^ *label$/ && $2 != "" { print $2; found = 1; exit }
-        inside && button != "" && $1 ~ /^ *push button$/ && $2 == button {
-            split($5, p, /[, x]/); print int(p[1] + p[3] / 2), int(p[2] + p[4] / 2); found = 1; exit }
-        END { exit !found }') || return 1
-    # shellcheck disable=SC2086
-    if [ -z "${2:-}" ]; then echo "$found"; else xdotool mousemove $found click 1; fi
+        inside && $1 ~ /^ *label$/ && $2 != "" { print $2; found = 1; exit }
+        END { exit !found }'
 }
 
 # e2e_quiet_box_takes_keys BOX TITLE: the message box BOX, shown without the focus,

@@ -1,46 +1,31 @@
-# Shared by the tests on Wayland compositors, after lib.sh: gedit as the typist's native
-# program, and the checks of a page shown through the program's layer surface (KWin,
-# sway). A layer-surface test defines: keys COMBO... (key presses, e.g. ctrl+shift+k end),
-# click X Y [COUNT], close_panel, E2E_GRAB, and its typist: typist_keys LETTER (how many
-# presses of it the typist received), typist_focus (a mark that changes when it loses the
-# focus), typist_focused, typist_clicks and TYPIST_AT (where a click gives it the focus).
+# The Wayland tests' helpers, after lib.sh: gedit as the typist's native program (a test
+# may define the typist_* functions for its own), and the checks of a page shown through
+# the layer surface, given keys COMBO... (e.g. ctrl+shift+k end), click X Y [COUNT],
+# close_panel, E2E_GRAB and TYPIST_AT (a click there focuses the typist).
 
 wl_input() { /usr/bin/python3 "$E2E_LIB_DIR/wl_input.py" "$@"; }
 
 # gedit_start: a native gedit that logs every event it receives.
-gedit_start() {
-    GDK_BACKEND=wayland WAYLAND_DEBUG=1 gedit --new-window >"$E2E_WORK/gedit.log" 2>&1 &
-    xs_track $!
-}
-gedit_clicks() { grep -cE 'wl_pointer@[0-9]+\.button\([0-9]+, [0-9]+, 272, 1\)' "$E2E_WORK/gedit.log"; }
-# gedit_presses LETTER: presses of the letter's key (Linux key codes).
-gedit_presses() {
-    declare -A codes=([h]=35 [k]=37 [m]=50 [u]=22)
+gedit_start() { GDK_BACKEND=wayland WAYLAND_DEBUG=1 gedit --new-window >"$E2E_WORK/gedit.log" 2>&1 & xs_track $!; }
+typist_clicks() { grep -cE 'wl_pointer@[0-9]+\.button\([0-9]+, [0-9]+, 272, 1\)' "$E2E_WORK/gedit.log"; }
+typist_keys() { # LETTER (by its Linux key code)
+    local -A codes=([h]=35 [k]=37 [m]=50 [u]=22)
     grep -cE "wl_keyboard@[0-9]+\.key\([0-9]+, [0-9]+, ${codes[$1]}, 1\)" "$E2E_WORK/gedit.log"
 }
-gedit_focus_lost() { grep -cE 'wl_keyboard@[0-9]+\.leave\(' "$E2E_WORK/gedit.log"; }
-gedit_has_focus() { grep -oE 'wl_keyboard@[0-9]+\.(enter|leave)\(' "$E2E_WORK/gedit.log" | tail -n 1 | grep -q enter; }
+# typist_focus: a mark that changes when the typist loses the focus.
+typist_focus() { grep -cE 'wl_keyboard@[0-9]+\.leave\(' "$E2E_WORK/gedit.log"; }
+typist_focused() { grep -oE 'wl_keyboard@[0-9]+\.(enter|leave)\(' "$E2E_WORK/gedit.log" | tail -n 1 | grep -q enter; }
 
-focus_typist() {
-    # shellcheck disable=SC2086
-    click $TYPIST_AT
-    xs_wait_for 15 typist_focused || e2e_fail "the typist's program did not get the focus back"
-}
+# shellcheck disable=SC2086
+focus_typist() { click $TYPIST_AT; xs_wait_for 15 typist_focused || e2e_fail "the typist's program did not get the focus back"; }
 
 # wl_start_program [ENV=VALUE...]: the program with both displays set and no Qt platform
-# chosen; then the typist gets the focus back.
-wl_start_program() {
-    E2E_NO_X_PANEL=1 e2e_start_program QT_QPA_PLATFORM= "$@"
-    focus_typist
-}
+# chosen; the typist then gets the focus back.
+wl_start_program() { E2E_NO_X_PANEL=1 e2e_start_program QT_QPA_PLATFORM= "$@"; focus_typist; }
 
 # panel_click NAME: a click in the middle of the panel's control of that name.
-panel_click() {
-    local at
-    at=$(e2e_control_center "$1") || { e2e_fail "the panel has no control named $1"; return 1; }
-    # shellcheck disable=SC2086
-    click $at
-}
+# shellcheck disable=SC2086
+panel_click() { local at; at=$(e2e_control_center "$1") || { e2e_fail "the panel has no control named $1"; return 1; }; click $at; }
 
 # step COMBO PAGE VPOS: the combination, typed into the typist's program, runs its command
 # once; the program neither receives the letter nor loses the focus.
@@ -54,8 +39,8 @@ step() {
 }
 
 # layer_surface_checks: the panel on Xwayland, the page above the typist's program through
-# the layer surface, the X11 page window never mapped; clicks on the page and keys reach the typist; the panel's
-# slider and layout button; the page gone when the panel closes.
+# the layer surface (the X11 page window never mapped), clicks on it and keys reaching the
+# typist, the slider and the layout button, the page gone when the panel closes.
 layer_surface_checks() {
     local clicked focus typed layout
     before=$E2E_WORK/before.png # the screen without the page, for e2e_view_matches
@@ -86,10 +71,8 @@ layer_surface_checks() {
     focus_typist
     e2e_check_view "opacity 255: the page opaque" 2.jpg 0 255
     layout=$(e2e_panel_state | sed -n 's/^layout=//p')
-    for _ in 1 2 3; do # again when a click only brought the panel forward
-        panel_click "$layout"
-        e2e_wait_panel 5 "layout=Half screen 1" && break
-    done
+    # Again when a click only brought the panel forward.
+    for _ in 1 2 3; do panel_click "$layout"; e2e_wait_panel 5 "layout=Half screen 1" && break; done
     e2e_expect_panel 15 "the layout button" "layout=Half screen 1"
     focus_typist
     e2e_check_view "full-screen layout: the page reaches down the screen" 2.jpg 0 255 600
