@@ -370,6 +370,24 @@ private slots:
             QCOMPARE(broken ? picture : shown, f.decoded(QLatin1String(broken ? "1.jpg" : "2.jpg")));
         }
     }
+
+    void jumpPastAPageReadAheadInPart_takesItsMemoryAndLeavesNoTraceOfIt()
+    {
+        Folder f;
+        f.addBusyPages(1, 3);
+        PageCache cache;
+        cache.setReadAheadBudget(1);
+        const QSize view(1024, 300);
+        QImage picture;
+        cache.loadShowing(f("1.jpg"), nullptr, view);
+        QCOMPARE(cache.finishRest(&picture, nullptr), PageCache::RestOutcome::Whole);
+        cache.prefetch({f("2.jpg")});
+        cache.waitForIdleForTesting();
+        const QImage jumped = cache.loadShowing(f("3.jpg"), nullptr, view);
+        QCOMPARE(cache.counters().decodedOnLoad, 2);
+        QCOMPARE(cache.finishRest(&picture, nullptr), PageCache::RestOutcome::Whole);
+        QCOMPARE(jumped, f.decoded(QStringLiteral("3.jpg")));
+    }
 };
 
 ZORVANE_TEST_MAIN(PageCacheTest)

@@ -140,6 +140,7 @@ private:
     void drop(Entry &entry);
     void leaveBehind(std::shared_ptr<Job> job, QFuture<void> future);
     void keepAsSpare(QImage picture);
+    QImage takePartInViewMemory(Entry &entry);
     void releaseLater(QImage picture);
     void startReleases();
     Entry *findAhead(const QString &path);
