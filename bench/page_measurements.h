@@ -50,13 +50,15 @@ struct ListClicks {
 
 // Far jumps by Page Down in the page list, which a click gave the focus (page_downs.cpp).
 struct ListPageDowns {
+    // The click on the list's first entry without a pause on it: a far jump not guessed.
+    Samples unguessed{"list click without a pause (not guessed)", {}, 0};
     Samples jumps{"Page Down in the list", {}, 0};
     Samples jumpsFirst{"Page Down: first damage (the page's top rows)", {}, 0};
     Samples jumpsLast{"Page Down: last damage of the page window", {}, 0};
 
     void run(PageSession &session, PageSession::Corner panel);
     void print(const Options &options) const;
-    int wrong() const { return jumps.wrong; }
+    int wrong() const { return jumps.wrong + unguessed.wrong; }
 };
 
 // The opacity bar moved by its arrows and by the wheel, timed to the page window's
