@@ -38,8 +38,10 @@ shell() {
 }
 xs_wait_for 40 shell 1 || e2e_abort "GNOME Shell did not start: $(grep -v dbus-daemon shell.log | tail)"
 # The shell opens the overview once its start-up animation ends: close it then.
-xs_wait_for 30 eval '[ "$(shell "Main.layoutManager._startingUp || (Main.overview.hide(), Main.overview.visible)")" = false ]' ||
-    e2e_abort "the overview did not close: $(shell Main.overview.visible)"
+overview_closed() {
+    [ "$(shell 'Main.layoutManager._startingUp || (Main.overview.hide(), Main.overview.visible)')" = false ]
+}
+xs_wait_for 30 overview_closed || e2e_abort "the overview did not close: $(shell Main.overview.visible)"
 export WAYLAND_DISPLAY=wayland-0
 DISPLAY=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' shell.log)
 XAUTHORITY=$(ls "$XDG_RUNTIME_DIR"/.mutter-Xwaylandauth.* | head -n 1)

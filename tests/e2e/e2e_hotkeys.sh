@@ -11,6 +11,7 @@ e2e_start_x
 e2e_add_pages 1.jpg 2.jpg 3.jpg 4.jpg 5.jpg
 e2e_start_recorder 40x4+520+500
 locks() { xset q | grep -oE '(Caps|Num) Lock: +on' | cut -d' ' -f1 | paste -sd' '; }
+locks_are() { [ "$(locks)" == "$1" ]; }
 
 # hotkey KEYS PAGE VPOS WHAT: the panel and the screen show PAGE at VPOS; the terminal
 # received nothing and keeps the focus.
@@ -62,7 +63,7 @@ hotkey ctrl+shift+u 2.jpg 0 "near misses did nothing; Ctrl+Shift+U after them"
 # LOCKS KEYS PAGE VPOS, with NumLock, then CapsLock too, turned on first.
 while read -r lock on combo page vpos; do
     [ "$lock" == - ] || xdotool key "$lock"
-    xs_wait_for 15 eval '[ "$(locks)" == "${on/+/ }" ]' || e2e_fail "$lock did not come on: locks [$(locks)]"
+    xs_wait_for 15 locks_are "${on/+/ }" || e2e_fail "$lock did not come on: locks [$(locks)]"
     hotkey "$combo" "$page" "$vpos" "$combo with ${on/+/ and } lock on"
 done <<'TABLE'
 Num_Lock Num ctrl+shift+k 3.jpg 0
