@@ -1,36 +1,25 @@
 #!/usr/bin/env bash
-# The Windows build under Wine, on its own Xvfb + openbox and in its own Wine prefix:
-# the panel, a page by typed name, the page window's place and opacity, hotkeys while
-# notepad has the focus, the owned quiet message box, the state file at close and at
-# the end of the session; the zip, the installer and uninstaller; last, in a Wine
-# desktop, the help window and a message box above the page window through steps.
-#   e2e_wine.sh PACKAGE_FOLDER OUT_DIR   (the zip and the installer lie beside
-#                                         PACKAGE_FOLDER's parent folder)
-# Wine grabs no keys on the root window: its hotkeys fire only while a Wine
-# window has the focus, so notepad plays the typist's program.
+# The packed Windows build under Wine, in an Xvfb + openbox session and a Wine prefix of
+# its own: the panel, the page window, hotkeys, the quiet message box, the state file, the
+# zip, the installer and uninstaller; last, the order of the windows in a Wine desktop.
+#   e2e_wine.sh PACKAGE_FOLDER OUT_DIR   (the zip and the installer lie beside its parent)
 
-set -u
-here=$(cd "$(dirname "$0")" && pwd)
-package=$(realpath "$1")
-out=$2
 # The checks' helpers; the program and its session are Wine's, not lib.sh's.
-source "$here/../e2e/lib.sh"
-source "$here/prefix.sh"
-E2E_NAME=e2e_wine
+source "$(dirname "$0")/../e2e/lib.sh"
+source "$(dirname "$0")/prefix.sh"
+package=$(realpath "$1")
+E2E_OUT=$2
 E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-e2e-wine.XXXXXX")
 XS_WORK=$E2E_WORK
-E2E_OUT=$out
 mkdir -p "$E2E_OUT"
 app=$E2E_WORK/app
 trap 'wp_remove; xs_cleanup; rm -rf "$E2E_WORK"' EXIT
 
-unset DISPLAY WAYLAND_DISPLAY
 xs_start_x || e2e_abort "$XS_ERROR"
 wp_create "$E2E_WORK/prefix" || e2e_abort "$WP_ERROR"
 
 # Pages of one colour each, so that the screen tells which one is shown.
-mkdir -p "$app"
-cp -r "$package"/. "$app"/
+cp -r "$package" "$app"
 thai_page=$(printf '\xe0\xb8\xab\xe0\xb8\x99\xe0\xb9\x89\xe0\xb8\xb2.jpg') # "หน้า.jpg"
 declare -A colour=([1.jpg]=ff0000 [2.jpg]=00c000 [10.jpg]=0000ff [$thai_page]=ffff00)
 for name in "${!colour[@]}"; do
@@ -45,13 +34,9 @@ start_program() {
     (cd "$1" && shift && exec wine "$@") >"$E2E_WORK/app.log" 2>&1 &
     E2E_APP_PID=$!
     xs_track "$E2E_APP_PID"
-    panel=$(xs_wait_window '\(Zorvane\)' 60) || e2e_abort "the panel did not appear: $(cat "$E2E_WORK/app.log")"
+    panel=$(xs_wait_window '\(Zorvane\)' 60) || e2e_abort "the panel did not appear"
     xs_wait_managed "$panel" || e2e_fail "openbox did not manage the panel"
     panel_origin=$(xs_geometry "$panel" | cut -d' ' -f1)
-}
-close_program() {
-    xs_close_window "$panel"
-    xs_wait_exit "$E2E_APP_PID" 30 || e2e_fail "the program did not end after its panel was closed"
 }
 # until_shown NAME COMMAND...: runs COMMAND until the page NAME shows, three times at
 # most: a fresh prefix can still be busy when the panel first maps and drop a click.
@@ -92,14 +77,12 @@ check_page() { # WHAT NAME
         e2e_fail "$1: expected the colour of $2 (${colour[$2]}), the screen shows $(shown_colour)"
 }
 
-# --- the panel ------------------------------------------------------------------
 start_program
 e2e_check_match "panel title" '^www\.[a-z]+\.[a-z]+ \(Zorvane\) size= 1024$' "$(xdotool getwindowname "$panel")"
 e2e_check_eq "panel client size" "439x48" "$(xs_geometry "$panel" | cut -d' ' -f2)"
 
-# --- a page by typed name ----------------------------------------------------------
 type_name 10.jpg
-page=$(xs_wait_window '^Form2$' 20) || e2e_abort "no page window after typing 10.jpg: $(cat "$E2E_WORK/app.log")"
+page=$(xs_wait_window '^Form2$' 20) || e2e_abort "no page window after typing 10.jpg"
 check_page "the typed name shows 10.jpg" 10.jpg
 e2e_check_eq "page window geometry (Top 1200 twips, full width, half the height)" \
     "0,80 1024x344" "$(xs_geometry "$page")"
@@ -109,21 +92,21 @@ e2e_check_eq "page opacity: layered alpha 100 as _NET_WM_WINDOW_OPACITY" \
     "$((100 * 0xffffffff / 255))" "$(xprop -id "$page" -notype _NET_WM_WINDOW_OPACITY | grep -o '[0-9]*$')"
 e2e_check_match "the panel is kept above" '_NET_WM_STATE_ABOVE' "$(xprop -id "$panel" _NET_WM_STATE)"
 
-# --- Ctrl+Shift+K while notepad has the focus ---------------------------------------
+# Wine grabs no keys on the root window: its hotkeys fire only while a Wine window has
+# the focus, so notepad plays the typist's program.
 notes=$E2E_WORK/notes.txt
 : >"$notes"
 (exec wine notepad "Z:${notes//\//\\}") >/dev/null 2>&1 &
 xs_track $!
 notepad=$(xs_wait_window 'Notepad' 60) || e2e_abort "notepad did not appear"
 xs_activate "$notepad" || e2e_fail "notepad did not become active"
-# Under the page window: the page's colour on screen there means the page
-# window is above the focused program.
+# Under the page window: the page's colour there means the page window is above notepad.
 xdotool windowmove --sync "$notepad" 200 200 windowsize --sync "$notepad" 400 300
 check_page "the page window stays above the focused notepad" 10.jpg
 xdotool key ctrl+shift+k
 check_page "Ctrl+Shift+K in notepad steps from 10.jpg to the next page (the Thai name)" "$thai_page"
 sleep 1 # the list scrolls to the selection as it repaints: nothing to poll for
-e2e_log "Thai name in the list and the name box: $(e2e_screenshot thai "440x50+${panel_origin%,*}+${panel_origin#*,}")"
+e2e_log "Thai name in the list and the name box: $(e2e_screenshot thai)"
 xdotool key ctrl+shift+h
 check_page "Ctrl+Shift+H steps back" 10.jpg
 xdotool key ctrl+shift+h
@@ -134,7 +117,6 @@ xdotool key x ctrl+s
 xs_wait_for 10 test -s "$notes" || e2e_fail "notepad did not save its text"
 e2e_check_eq "notepad received no character from the hotkeys" "x" "$(tr -d '\r\n' <"$notes")"
 
-# --- the quiet box, owned by the panel ------------------------------------------------
 xs_activate "$notepad" || e2e_fail "notepad did not become active again"
 xdotool key ctrl+shift+k ctrl+shift+k
 check_page "two Ctrl+Shift+K step on to the last page, the Thai name" "$thai_page"
@@ -145,24 +127,18 @@ e2e_check_match "the message is owned (no taskbar button of its own)" 'window id
 e2e_check_eq "notepad keeps the focus while the message shows" "$notepad" "$(xs_active_window)"
 e2e_quiet_box_takes_keys "$box" 'Image Preview'
 
-# --- the state file at close -----------------------------------------------------------
-close_program
+e2e_stop_program "the first run"
 e2e_check_file_bytes "current.txt at close" "$app/current.txt" '\xCB\xB9\xE9\xD2.jpg\r\n'
 
-# --- the end of the desktop session ------------------------------------------------------
 start_program
-type_name 1.jpg
-check_page "1.jpg by typed name" 1.jpg
+type_name 1.jpg || e2e_fail "the typed name 1.jpg did not show"
 wineboot --end-session >/dev/null 2>&1
 xs_wait_exit "$E2E_APP_PID" 30 || e2e_fail "the program did not end with the session"
 e2e_check_file_bytes "current.txt at the end of the session" "$app/current.txt" '1.jpg\r\n'
 
-# --- the zip -------------------------------------------------------------------------
 name=$(basename "$package")
-zip=$(dirname "$(dirname "$package")")/$name.zip
-setup=$(dirname "$(dirname "$package")")/$name-setup.exe
-version=${name#zorvane-}
-version=${version%-windows-x64}
+version=$(sed 's/^zorvane-\(.*\)-windows-x64$/\1/' <<<"$name")
+zip=${package%/*/*}/$name.zip
 top=$(unzip -Z1 "$zip" | grep -v / | LC_ALL=C sort | paste -sd' ')
 e2e_check_match "the zip holds zorvane.exe, its licence and README at its top level" \
     '(^| )LICENSE\.txt .*README\.txt .*zorvane\.exe$' "$top"
@@ -172,8 +148,7 @@ e2e_check_match "README.txt is for Windows and says to put the files beside the 
     'zorvane\.exe.*into the folder that holds *your scanned pages' "$(tr -d '\r' <<<"$readme" | tr '\n' ' ')"
 imports=$(find "$package" \( -name '*.exe' -o -name '*.dll' \) -exec x86_64-w64-mingw32-objdump -p {} + |
     sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
-unused=$(cd "$package" && for dll in *.dll; do
-    grep -qx "$(tr 'A-Z' 'a-z' <<<"$dll")" <<<"$imports" || echo "$dll"; done)
+unused=$(cd "$package" && printf '%s\n' *.dll | tr A-Z a-z | sort | comm -23 - <(echo "$imports"))
 e2e_check_eq "every DLL of the zip is imported by the program or a plugin" "" "$unused"
 pe=$(x86_64-w64-mingw32-objdump -p "$package/zorvane.exe")
 e2e_check_eq "zorvane.exe: ASLR (64-bit) and DEP" "HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT" \
@@ -182,16 +157,14 @@ e2e_check_match "zorvane.exe's version resource" "FileVersion $version .*Product
     "$(wrestool -x --raw -t 16 "$package/zorvane.exe" | strings -el | paste -sd' ')"
 e2e_check_match "zorvane.exe carries its icon" '--type=14 ' "$(wrestool -l "$package/zorvane.exe")"
 
-# --- the installer ---------------------------------------------------------------------
-e2e_log "installer: $(stat -c %s "$setup") bytes"
 scans=$E2E_WORK/scans
 mkdir -p "$scans"
 cp "$app"/1.jpg "$app"/2.jpg "$app"/10.jpg "$scans/"
-wine "$setup" /S >"$E2E_WORK/setup.log" 2>&1
+wine "${zip%.zip}-setup.exe" /S >"$E2E_WORK/setup.log" 2>&1
 e2e_check_eq "the installer ends with status 0" 0 "$?"
-installed=$(find "$WINEPREFIX/drive_c/users" -path '*/AppData/Local/Programs/Zorvane/zorvane.exe' | head -n 1)
-instdir=$(dirname "$installed")
-[ -n "$installed" ] || e2e_abort "no zorvane.exe in the user's programs folder: $(cat "$E2E_WORK/setup.log")"
+instdir=$(find "$WINEPREFIX/drive_c/users" -path '*/AppData/Local/Programs/Zorvane/zorvane.exe' \
+    -printf '%h\n' | head -n 1)
+[ -n "$instdir" ] || e2e_abort "zorvane.exe not installed per user: $(cat "$E2E_WORK/setup.log")"
 e2e_ok "installed per user into $(sed "s|^$WINEPREFIX/||" <<<"$instdir")"
 e2e_check_eq "the installed files are the zip's, and the uninstaller" \
     "$( (cd "$package" && find . -type f; echo ./uninstall.exe) | LC_ALL=C sort)" \
@@ -209,7 +182,6 @@ reg_value() {
 verb='HKCU\Software\Classes\Directory\shell\Zorvane'
 uninstall='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zorvane'
 read_registry
-e2e_log "registry: $(awk '/^HKEY_/ { show = /Zorvane/ } show && NF' <<<"$REGISTRY" | paste -sd'|')"
 e2e_check_eq "the folder verb's caption" "Open with Zorvane" "$(reg_value "$verb")"
 e2e_check_eq "the folder verb is not the folders' default action" "" \
     "$(reg_value 'HKCU\Software\Classes\Directory\shell')"
@@ -218,30 +190,27 @@ e2e_check_eq "Apps & features lists Zorvane $version" "Zorvane $version" \
 e2e_check_match "the installed copy's folder is marked in the user's settings" 'Programs\\Zorvane$' \
     "$(reg_value 'HKCU\Software\Zorvane\Zorvane\install' folder)"
 
-# The Start menu shortcut: the installed copy asks for the page folder, here
-# where the user chose last time.
+# The Start menu shortcut: the installed copy asks for the page folder, where it was chosen last.
 wine reg add 'HKCU\Software\Zorvane\Zorvane\pageFolder' /v lastChosen /d "Z:${scans//\//\\}" /f >/dev/null 2>&1
 (exec wine start /unix "$shortcut") >"$E2E_WORK/app.log" 2>&1
-if chooser=$(xs_wait_window '^Zorvane: choose the folder' 60); then
-    e2e_ok "the Start menu shortcut starts Zorvane with the folder chooser"
-    sleep 3 # until Wine has painted it and its folder's entries, for the screenshot
-    e2e_log "the chooser, with the pages of the folder chosen last: $(e2e_screenshot chooser)"
-    xs_activate "$chooser" || true
-    xdotool key Escape
-    xs_wait_for 20 e2e_no_window '^Zorvane: choose the folder' || e2e_fail "the chooser did not close"
-else
-    e2e_fail "no folder chooser from the Start menu shortcut: $(cat "$E2E_WORK/app.log")"
-fi
+chooser=$(xs_wait_window '^Zorvane: choose the folder' 60) ||
+    e2e_abort "no folder chooser from the Start menu shortcut"
+e2e_ok "the Start menu shortcut starts Zorvane with the folder chooser"
+sleep 3 # until Wine has painted it and its folder's entries, for the screenshot
+e2e_log "the chooser, with the pages of the folder chosen last: $(e2e_screenshot chooser)"
+xs_activate "$chooser" || true
+xdotool key Escape
+xs_wait_for 20 e2e_no_window '^Zorvane: choose the folder' || e2e_fail "the chooser did not close"
 
 # The folder verb, as Explorer runs it on the folder of scans.
 command=$(reg_value "$verb\command")
 exe=$(sed -n 's/^"\([^"]*\)" "%1"$/\1/p' <<<"$command")
 [ -n "$exe" ] || e2e_fail "the folder verb's command is not \"EXE\" \"%1\": $command"
 start_program "$WINEPREFIX/drive_c" "$exe" "Z:${scans//\//\\}"
-e2e_log "the folder's pages: $(e2e_screenshot verb-list "440x50+${panel_origin%,*}+${panel_origin#*,}")"
+e2e_log "the folder's pages: $(e2e_screenshot verb-list)"
 until_shown 1.jpg e2e_click_panel 30 6 # the list's first entry
 check_page "the folder verb lists the folder's pages: its first entry shows 1.jpg" 1.jpg
-close_program
+e2e_stop_program "the folder verb's run"
 e2e_check_file_bytes "current.txt in the folder of scans" "$scans/current.txt" '1.jpg\r\n'
 
 # The uninstaller, as Apps & features runs it, silently.
@@ -253,14 +222,13 @@ e2e_check_eq "the uninstaller removes the shortcut, the verb, the entry and the 
         reg_value "$uninstall" DisplayName)|$(reg_value 'HKCU\Software\Zorvane\Zorvane\install' folder)"
 e2e_check_file_bytes "the uninstaller leaves the scans' current.txt" "$scans/current.txt" '1.jpg\r\n'
 
-# --- the order of the windows, in a Wine desktop -------------------------------------------
-# Openbox keeps the unmanaged page window above all it manages; in a Wine desktop Wine
-# orders the windows as Windows does, each a child X window of the desktop.
+# The order of the windows, in a Wine desktop: openbox keeps the unmanaged page window above
+# all it manages; a Wine desktop orders them as Windows does, each a child X window of it.
 printf '1.jpg\r\n' >"$app/current.txt"
 (cd "$app" && exec wine explorer /desktop=zorvane,1024x768 zorvane.exe) >"$E2E_WORK/app.log" 2>&1 &
 xs_track $!
-desktop=$(xs_wait_window '^zorvane - Wine desktop$' 60) || e2e_abort "no Wine desktop: $(cat "$E2E_WORK/app.log")"
-xs_wait_window '\(Zorvane\)' 60 >/dev/null || e2e_abort "no panel in the Wine desktop: $(cat "$E2E_WORK/app.log")"
+desktop=$(xs_wait_window '^zorvane - Wine desktop$' 60) || e2e_abort "no Wine desktop"
+xs_wait_window '\(Zorvane\)' 60 >/dev/null || e2e_abort "no panel in the Wine desktop"
 read -r dx dy _ < <(xs_geometry "$desktop" | tr ',x' '  ')
 panel_origin=$((dx + 496)),$((dy + 29)) # where the program puts it: 7440,435 twips
 PAGE_SPOT="$((dx + 100)) $((dy + 300))" # left of the help window

@@ -1,18 +1,14 @@
-# A Wine prefix of one's own, for one test run: sourced by the scripts that run
-# Windows programs under Wine.
+# A Wine prefix of one's own, for one run: wp_create DIR makes it (WINEPREFIX=DIR) with
+# Wine quiet and its crash dialog off; wp_remove ends its wineserver, and with it every
+# Wine process of the prefix, and deletes DIR. Nothing else is touched.
 #   source tests/wine/prefix.sh; wp_create DIR || exit 1; ...; wp_remove
-# wp_create makes a fresh prefix in DIR (exported as WINEPREFIX) with Wine quiet
-# and its crash dialog off; wp_remove ends that prefix's wineserver (and with it
-# every Wine process of the prefix) and deletes DIR. Nothing else is touched.
 
 export WINEDEBUG=-all
-# No Mono/Gecko install prompts; no menu entries on the host for the shortcuts
-# an installer makes.
+# No Mono/Gecko install prompts; no host menu entries for an installer's shortcuts.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 wp_create() {
     export WINEPREFIX=$1
-    mkdir -p "$WINEPREFIX"
     if ! wineboot -i >"$WINEPREFIX.log" 2>&1; then
         WP_ERROR="wineboot failed: $(tail -n 5 "$WINEPREFIX.log")"
         return 1
